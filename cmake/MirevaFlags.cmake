@@ -1,0 +1,37 @@
+# Flags shared by every target of the project.
+#   mireva_flags: warnings, the Shift_JIS execution character set and the sanitizers.
+#   Link it PRIVATE into each target (mireva_add_* below do so).
+add_library(mireva_flags INTERFACE)
+target_compile_options(mireva_flags INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow
+  # Sources are UTF-8; every narrow literal becomes Shift_JIS (code page 932),
+  # the encoding of all text inside the system.
+  $<$<COMPILE_LANGUAGE:CXX>:-finput-charset=UTF-8 -fexec-charset=CP932>
+  $<$<COMPILE_LANGUAGE:C>:-finput-charset=UTF-8 -fexec-charset=CP932>)
+if(MIREVA_WERROR)
+  target_compile_options(mireva_flags INTERFACE -Werror)
+endif()
+if(MIREVA_SANITIZE)
+  target_compile_options(mireva_flags INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(mireva_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Shared libraries export only what their header marks with MIREVA_EXPORT.
+function(mireva_shared_library name output_name)
+  add_library(${name} SHARED ${ARGN})
+  set_target_properties(${name} PROPERTIES
+    OUTPUT_NAME ${output_name}
+    C_VISIBILITY_PRESET hidden
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_link_libraries(${name} PRIVATE mireva_flags)
+endfunction()
+
+# A GoogleTest program, registered with CTest.  Extra arguments are sources.
+function(mireva_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE mireva_flags GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "MIREVA_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR};MIREVA_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+endfunction()

@@ -1,0 +1,48 @@
+#pragma once
+// The embedded browser as the view sees it: the operations it asks of the
+// control and the page events it reacts to. The wx implementation wraps
+// wxWebView (WebKitGTK); tests use platform/testing/fake_browser.h.
+// Addresses are Shift_JIS in the program and converted at this boundary.
+#include <string>
+
+namespace mireva {
+
+class BrowserEvents {
+ public:
+  virtual ~BrowserEvents() = default;
+  virtual void OnBeforeNavigate(const std::string& address) = 0;
+  virtual void OnTitleChange(const std::string& title) = 0;
+  virtual void OnDocumentComplete(const std::string& address) = 0;
+  virtual void OnStatusText(const std::string& text) = 0;
+  // A page asks for a new window: the view opens it with the desktop browser.
+  virtual void OnNewWindow(const std::string& address) = 0;
+};
+
+class BrowserControl {
+ public:
+  virtual ~BrowserControl() = default;
+  virtual void SetEvents(BrowserEvents* events) = 0;
+  virtual void Navigate(const std::string& address) = 0;
+  virtual void GoBack() = 0;
+  virtual void GoForward() = 0;
+  virtual void Stop() = 0;
+  virtual void GoHome() = 0;
+  // Shows HTML of the program's own (the release page) under a base address.
+  virtual void ShowOwnPage(const std::string& html, const std::string& baseAddress) = 0;
+  virtual void PrintWithoutDialog() = 0;
+  // Text size 0 (smallest) to 4 (largest); 2 is standard. Absolute, not a step.
+  virtual void SetTextSize(int size) = 0;
+  virtual int TextSize() const = 0;
+  // The browser's own save of the page on show (with its resources) to a file.
+  virtual bool SavePage(const std::string& hostPath) = 0;
+  virtual std::string CurrentAddress() const = 0;
+  virtual std::string CurrentTitle() const = 0;
+  virtual void Cut() = 0;
+  virtual void Copy() = 0;
+  virtual void Paste() = 0;
+  virtual bool CanCut() const = 0;
+  virtual bool CanCopy() const = 0;
+  virtual bool CanPaste() const = 0;
+};
+
+}  // namespace mireva

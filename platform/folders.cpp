@@ -1,0 +1,77 @@
+#include "platform/folders.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace mireva {
+namespace fs = std::filesystem;
+
+namespace {
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::string(v) : fallback;
+}
+}  // namespace
+
+std::string HomeFolder() {
+  const char* h = std::getenv("HOME");
+  if (h && *h) return h;
+  if (passwd* pw = getpwuid(getuid())) return pw->pw_dir;
+  return "/tmp";
+}
+
+std::string ProgramFolder() {
+  if (const char* v = std::getenv("MIREVA_PROGRAM_DIR"); v && *v) return v;
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return ".";
+  return exe.parent_path().string();
+}
+
+std::string WorkingFolder() {
+  if (const char* v = std::getenv("MIREVA_HOME"); v && *v) return v;
+  return EnvOr("XDG_DATA_HOME", HomeFolder() + "/.local/share") + "/mireva";
+}
+
+std::string CacheFolder() {
+  return EnvOr("XDG_CACHE_HOME", HomeFolder() + "/.cache") + "/mireva";
+}
+
+std::string RuntimeFolder() {
+  const char* v = std::getenv("XDG_RUNTIME_DIR");
+  if (v && *v) return std::string(v) + "/mireva";
+  return "/tmp/mireva-" + std::to_string(getuid());
+}
+
+std::string DataFolder() {
+  if (const char* v = std::getenv("MIREVA_DATA_DIR"); v && *v) return v;
+  // Installed: <prefix>/lib/mireva/mireva and <prefix>/share/mireva/data.
+  // Built: build/bin/mireva and build/bin/data.
+  std::error_code ec;
+  std::string beside = ProgramFolder() + "/data";
+  if (fs::is_directory(beside, ec)) return beside;
+  return fs::path(ProgramFolder()).parent_path().parent_path().string() + "/share/mireva/data";
+}
+
+bool PrepareWorkingFolder(const std::string& folder, const std::string& dataFolder) {
+  std::error_code ec;
+  for (const char* sub : {"", "/Cache", "/DownLoad", "/DownLoad/Weather", "/DownLoad/JapanMap"})
+    fs::create_directories(folder + sub, ec);
+  if (!fs::is_directory(folder, ec)) return false;
+  if (fs::is_directory(dataFolder, ec)) {
+    for (const auto& entry : fs::recursive_directory_iterator(dataFolder, ec)) {
+      fs::path rel = fs::relative(entry.path(), dataFolder, ec);
+      fs::path dest = fs::path(folder) / rel;
+      if (entry.is_directory()) {
+        fs::create_directories(dest, ec);
+      } else if (!fs::exists(dest, ec)) {
+        fs::copy_file(entry.path(), dest, fs::copy_options::skip_existing, ec);
+      }
+    }
+  }
+  return ::chdir(folder.c_str()) == 0;
+}
+
+}  // namespace mireva

@@ -1,0 +1,138 @@
+#include "platform/ini_file.h"
+
+#include <vector>
+
+#include "platform/file_util.h"
+
+namespace mireva {
+namespace {
+
+bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+  return s.substr(b, e - b);
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t nl = text.find('\n', start);
+    if (nl == std::string::npos) nl = text.size();
+    std::string line = text.substr(start, nl - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = nl + 1;
+  }
+  return lines;
+}
+
+// "[name]" -> name; anything else -> no section line.
+bool SectionName(const std::string& line, std::string* name) {
+  std::string t = Trim(line);
+  if (t.size() < 2 || t.front() != '[') return false;
+  size_t close = t.find(']');
+  if (close == std::string::npos) return false;
+  *name = Trim(t.substr(1, close - 1));
+  return true;
+}
+
+bool KeyValue(const std::string& line, std::string* key, std::string* value) {
+  std::string t = Trim(line);
+  if (t.empty() || t[0] == ';') return false;
+  size_t eq = t.find('=');
+  if (eq == std::string::npos) return false;
+  *key = Trim(t.substr(0, eq));
+  *value = Trim(t.substr(eq + 1));
+  return true;
+}
+
+}  // namespace
+
+std::string CutSjis(const std::string& text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  size_t i = 0;
+  while (i < maxBytes) {
+    size_t len = IsSjisLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+    if (i + len > maxBytes) break;
+    i += len;
+  }
+  return text.substr(0, i);
+}
+
+std::string GetProfileString(const std::string& sjisPath, const std::string& section,
+                             const std::string& key, const std::string& defaultValue,
+                             size_t capacity) {
+  if (capacity == 0) return std::string();
+  std::string result = defaultValue;
+  if (auto text = ReadWholeFile(sjisPath)) {
+    bool inSection = false;
+    for (const std::string& line : SplitLines(*text)) {
+      std::string name, k, v;
+      if (SectionName(line, &name)) {
+        inSection = EqualNoCase(name, section);
+        continue;
+      }
+      if (inSection && KeyValue(line, &k, &v) && EqualNoCase(k, key)) {
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+          v = v.substr(1, v.size() - 2);
+        result = v;
+        break;
+      }
+    }
+  }
+  return CutSjis(result, capacity - 1);
+}
+
+bool WriteProfileString(const std::string& sjisPath, const std::string& section,
+                        const std::string& key, const std::string& value) {
+  std::vector<std::string> lines;
+  if (auto text = ReadWholeFile(sjisPath)) lines = SplitLines(*text);
+  bool inSection = false, written = false;
+  size_t sectionEnd = std::string::npos;  // index after the last line of our section
+  for (size_t i = 0; i < lines.size() && !written; ++i) {
+    std::string name, k, v;
+    if (SectionName(lines[i], &name)) {
+      if (inSection) break;
+      inSection = EqualNoCase(name, section);
+      if (inSection) sectionEnd = i + 1;
+      continue;
+    }
+    if (inSection) {
+      if (KeyValue(lines[i], &k, &v) && EqualNoCase(k, key)) {
+        lines[i] = k + "=" + value;
+        written = true;
+      } else if (!Trim(lines[i]).empty()) {
+        sectionEnd = i + 1;
+      }
+    }
+  }
+  if (!written) {
+    if (sectionEnd == std::string::npos) {
+      if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
+      lines.push_back("[" + section + "]");
+      lines.push_back(key + "=" + value);
+    } else {
+      lines.insert(lines.begin() + static_cast<long>(sectionEnd), key + "=" + value);
+    }
+  }
+  std::string out;
+  for (const std::string& l : lines) out += l + "\r\n";
+  return WriteFileAtomically(sjisPath, out);
+}
+
+}  // namespace mireva

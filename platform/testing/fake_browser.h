@@ -1,0 +1,58 @@
+#pragma once
+// A BrowserControl for tests: records every call in `log` ("navigate:<addr>",
+// "back", "forward", "stop", "home", "print", "size:<n>", "save:<path>") and
+// lets the test raise page events through Complete() and friends.
+#include <string>
+#include <vector>
+
+#include "platform/browser_control.h"
+
+namespace mireva {
+
+class FakeBrowser : public BrowserControl {
+ public:
+  std::vector<std::string> log;
+  std::string address;
+  std::string title;
+  int textSize = 2;
+  BrowserEvents* events = nullptr;
+
+  void SetEvents(BrowserEvents* e) override { events = e; }
+  void Navigate(const std::string& a) override {
+    log.push_back("navigate:" + a);
+    if (events) events->OnBeforeNavigate(a);
+  }
+  void GoBack() override { log.push_back("back"); }
+  void GoForward() override { log.push_back("forward"); }
+  void Stop() override { log.push_back("stop"); }
+  void GoHome() override { log.push_back("home"); }
+  void ShowOwnPage(const std::string&, const std::string& base) override {
+    log.push_back("own:" + base);
+  }
+  void PrintWithoutDialog() override { log.push_back("print"); }
+  void SetTextSize(int s) override {
+    textSize = s;
+    log.push_back("size:" + std::to_string(s));
+  }
+  int TextSize() const override { return textSize; }
+  bool SavePage(const std::string& p) override {
+    log.push_back("save:" + p);
+    return true;
+  }
+  std::string CurrentAddress() const override { return address; }
+  std::string CurrentTitle() const override { return title; }
+  void Cut() override { log.push_back("cut"); }
+  void Copy() override { log.push_back("copy"); }
+  void Paste() override { log.push_back("paste"); }
+  bool CanCut() const override { return false; }
+  bool CanCopy() const override { return false; }
+  bool CanPaste() const override { return false; }
+
+  // Raises the document-complete event as the control would.
+  void Complete(const std::string& a) {
+    address = a;
+    if (events) events->OnDocumentComplete(a);
+  }
+};
+
+}  // namespace mireva

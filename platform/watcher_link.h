@@ -1,0 +1,21 @@
+#pragma once
+// The program's side of the link to the watcher Tollick.
+//  - The watcher holds an exclusive flock on a lock file while it runs (the
+//    named mutex "WebTollickApp" of the original); the program only tests it.
+//  - Notices are one-line texts sent as single datagrams (no NUL, no line end)
+//    to a Unix datagram socket at a fixed path (the mailslot
+//    "\\*\mailslot\Internet\Tollick"); sending fails when no watcher listens.
+#include <string>
+
+namespace mireva {
+
+std::string WatcherLockPath();    // RuntimeFolder()/WebTollickApp.lock
+std::string NoticeSocketPath();   // RuntimeFolder()/Tollick.sock
+
+// True when a process holds the watcher lock.
+bool WatcherIsRunning();
+
+// Sends one notice; false when no watcher listens or the text is too long.
+bool SendWatcherNotice(const std::string& text);
+
+}  // namespace mireva

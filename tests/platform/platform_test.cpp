@@ -1,0 +1,207 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/dynamic_library.h"
+#include "platform/file_util.h"
+#include "platform/folders.h"
+#include "platform/ini_file.h"
+#include "platform/process.h"
+#include "platform/text_encoding.h"
+#include "platform/watcher_link.h"
+#include "tests/support/test_server.h"
+
+namespace mireva {
+namespace {
+
+using testing::MakeTempFolder;
+using testing::ReadFile;
+using testing::RemoveFolder;
+using testing::WriteFile;
+
+TEST(TextEncoding, RoundTripsJapaneseThroughUtf8) {
+  // The literal is Shift_JIS in the program; its UTF-8 form is the host's.
+  const std::string sjis = "巡回リストが見つかりません。ソ表";
+  EXPECT_EQ(static_cast<unsigned char>(sjis[0]), 0x8F);
+  std::string utf8 = SjisToUtf8(sjis);
+  EXPECT_EQ(utf8.substr(0, 6), "\xE5\xB7\xA1\xE5\x9B\x9E");  // 巡回 in UTF-8
+  EXPECT_EQ(Utf8ToSjis(utf8), sjis);
+}
+
+TEST(TextEncoding, ReplacesWhatCannotBeConverted) {
+  EXPECT_EQ(SjisToUtf8("a\x81"), "a\xEF\xBF\xBD");          // lone lead byte at the end
+  EXPECT_EQ(Utf8ToSjis("x\xF0\x9F\x98\x80y"), "x?y");         // an emoji has no CP932 form
+  EXPECT_EQ(Utf8ToSjis("\xC3"), "?");                          // truncated UTF-8
+  EXPECT_EQ(SjisToUtf8(""), "");
+  EXPECT_TRUE(IsAscii("http://example.com/"));
+  EXPECT_FALSE(IsAscii("\x82\xA0"));
+}
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir = MakeTempFolder(); path = dir + "/TollickApp.ini"; }
+  void TearDown() override { RemoveFolder(dir); }
+  std::string dir, path;
+};
+
+TEST_F(IniFileTest, ReadsWithProfileRules) {
+  WriteFile(path, "; comment\r\n[Other]\r\njpg=off\r\n[tollickapp]\r\n  JPG =  on  \r\nq=\"quoted\"\r\n");
+  EXPECT_EQ(GetProfileString(path, "TollickApp", "jpg", "x"), "on");
+  EXPECT_EQ(GetProfileString(path, "TollickApp", "q", "x"), "quoted");
+  EXPECT_EQ(GetProfileString(path, "TollickApp", "gif", "off"), "off");
+  EXPECT_EQ(GetProfileString(path, "Missing", "jpg", "dflt"), "dflt");
+  EXPECT_EQ(GetProfileString(dir + "/none.ini", "TollickApp", "jpg", "dflt"), "dflt");
+  EXPECT_EQ(GetProfileString(path, "TollickApp", "jpg", "x", 2), "o");  // capacity with NUL
+}
+
+TEST_F(IniFileTest, CutNeverSplitsADoubleByteCharacter) {
+  EXPECT_EQ(CutSjis("\x82\xA0\x82\xA2", 3), "\x82\xA0");
+  EXPECT_EQ(CutSjis("a\x82\xA0", 2), "a");
+  EXPECT_EQ(CutSjis("abc", 10), "abc");
+}
+
+TEST_F(IniFileTest, WritesKeepOtherLinesAndAddMissingOnes) {
+  WriteFile(path, "[A]\r\nx=1\r\n\r\n[TollickApp]\r\njpg=off\r\n");
+  ASSERT_TRUE(WriteProfileString(path, "TollickApp", "jpg", "on"));
+  ASSERT_TRUE(WriteProfileString(path, "TollickApp", "gif", "off"));
+  ASSERT_TRUE(WriteProfileString(path, "New", "k", "v"));
+  EXPECT_EQ(GetProfileString(path, "TollickApp", "jpg", ""), "on");
+  EXPECT_EQ(GetProfileString(path, "TollickApp", "gif", ""), "off");
+  EXPECT_EQ(GetProfileString(path, "A", "x", ""), "1");
+  EXPECT_EQ(GetProfileString(path, "New", "k", ""), "v");
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    EXPECT_EQ(e.path().filename(), "TollickApp.ini") << "temporary file left behind";
+}
+
+TEST(FileUtil, AtomicWriteReplacesWholeFileOrNothing) {
+  std::string dir = MakeTempFolder();
+  ASSERT_TRUE(WriteFileAtomically(dir + "/list.lst", "one\r\n"));
+  ASSERT_TRUE(WriteFileAtomically(dir + "/list.lst", "two\r\n"));
+  EXPECT_EQ(ReadFile(dir + "/list.lst"), "two\r\n");
+  EXPECT_FALSE(WriteFileAtomically(dir + "/missing/list.lst", "x"));
+  // Shift_JIS names become UTF-8 names on disk.
+  ASSERT_TRUE(WriteFileAtomically(dir + "/先読み開始.LNK", "x"));
+  EXPECT_TRUE(std::filesystem::exists(dir + "/" + SjisToUtf8("先読み開始.LNK")));
+  EXPECT_TRUE(FileExists(dir + "/先読み開始.LNK"));
+  RemoveFolder(dir);
+}
+
+TEST(DynamicLibrary, MapsBareNamesToTheBuiltFiles) {
+  EXPECT_EQ(LibraryFileName("Hovrel"), "libHovrel.so");
+  EXPECT_EQ(LibraryFileName("HOVREL.DLL"), "libHovrel.so");
+  EXPECT_EQ(LibraryFileName("DownLoad.dll"), "libDownLoad.so");
+  EXPECT_EQ(LibraryFileName("PNG.DLL"), "libPngCompo.so");
+  EXPECT_EQ(LibraryFileName("Other"), "libOther.so");
+}
+
+TEST(DynamicLibrary, MissingLibraryFailsWithReason) {
+  std::string dir = MakeTempFolder();
+  DynamicLibrary lib;
+  EXPECT_FALSE(lib.Open("NoSuchLibrary", dir));
+  EXPECT_FALSE(lib.IsOpen());
+  EXPECT_FALSE(lib.Error().empty());
+  EXPECT_EQ(lib.Symbol("x"), nullptr);
+  RemoveFolder(dir);
+}
+
+TEST(Process, StartsWithArgumentVectorNeverAShell) {
+  std::string dir = MakeTempFolder();
+  int code = -2;
+  // The argument reaches the program as one word: no shell ever sees ";".
+  ASSERT_TRUE(StartProgram({"sh", "-c", "exit 7", "; touch " + dir + "/pwned"}, Wait::UntilExit,
+                           &code));
+  EXPECT_EQ(code, 7);
+  ASSERT_TRUE(StartProgram({"touch", dir + "/a b;c"}, Wait::UntilExit, &code));
+  EXPECT_TRUE(std::filesystem::exists(dir + "/a b;c"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/pwned"));
+  EXPECT_FALSE(StartProgram({"no-such-program-mireva"}, Wait::UntilExit, &code));
+  RemoveFolder(dir);
+}
+
+class EnvFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = MakeTempFolder();
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    std::filesystem::create_directories(RuntimeFolder());
+  }
+  void TearDown() override {
+    unsetenv("XDG_RUNTIME_DIR");
+    RemoveFolder(dir);
+  }
+  std::string dir;
+};
+
+TEST_F(EnvFolder, WatcherLockIsSeenOnlyWhileHeld) {
+  EXPECT_FALSE(WatcherIsRunning());
+  int fd = open(WatcherLockPath().c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_GE(fd, 0);
+  EXPECT_FALSE(WatcherIsRunning());  // the file alone means nothing
+  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  EXPECT_TRUE(WatcherIsRunning());
+  close(fd);
+  EXPECT_FALSE(WatcherIsRunning());
+}
+
+TEST_F(EnvFolder, NoticesArriveOneDatagramEachAndFailWithoutListener) {
+  EXPECT_FALSE(SendWatcherNotice("off"));
+  int s = socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, NoticeSocketPath().c_str());
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_TRUE(SendWatcherNotice("off"));
+  ASSERT_TRUE(SendWatcherNotice("download break"));
+  char buf[64];
+  ssize_t n = recv(s, buf, sizeof buf, 0);
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), "off");
+  n = recv(s, buf, sizeof buf, 0);
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), "download break");
+  close(s);
+}
+
+TEST_F(EnvFolder, WorkingFolderIsSeededWithoutOverwritingUserFiles) {
+  std::string data = dir + "/data", home = dir + "/home";
+  std::filesystem::create_directories(data + "/sub");
+  WriteFile(data + "/Weather.lst", "shipped");
+  WriteFile(data + "/sub/x.html", "page");
+  std::filesystem::create_directories(home);
+  WriteFile(home + "/Weather.lst", "mine");
+  std::string before = std::filesystem::current_path();
+  ASSERT_TRUE(PrepareWorkingFolder(home, data));
+  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(home));
+  EXPECT_EQ(ReadFile(home + "/Weather.lst"), "mine");
+  EXPECT_EQ(ReadFile(home + "/sub/x.html"), "page");
+  EXPECT_TRUE(std::filesystem::is_directory(home + "/DownLoad/Weather"));
+  EXPECT_TRUE(std::filesystem::is_directory(home + "/Cache"));
+  std::filesystem::current_path(before);
+}
+
+TEST(TestServer, ServesRoutesAndLogsRequests) {
+  testing::TestServer server(R"({"routes": {"/a": {"status": 404, "body": "gone"}}})");
+  ASSERT_TRUE(server.Running());
+  int code = -1;
+  std::string out = server.Folder() + "/out";
+  ASSERT_TRUE(StartProgram({"python3", "-c",
+                            "import urllib.request,sys\n"
+                            "try: urllib.request.urlopen(sys.argv[1])\n"
+                            "except Exception as e: open(sys.argv[2],'w').write(str(e.code))",
+                            server.Url("/a"), out},
+                           Wait::UntilExit, &code));
+  EXPECT_EQ(ReadFile(out), "404");
+  auto reqs = server.Requests();
+  ASSERT_EQ(reqs.size(), 1u);
+  EXPECT_EQ(reqs[0].method, "GET");
+  EXPECT_EQ(reqs[0].path, "/a");
+  EXPECT_NE(reqs[0].Header("user-agent"), "");
+}
+
+}  // namespace
+}  // namespace mireva

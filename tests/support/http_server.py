@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""Loopback HTTP test server for Mireva's tests.
+
+Serves on 127.0.0.1 at a free port and prints "PORT <n>" on its first line of
+standard output. What it answers is read from a JSON routes file at every
+request, so a test may rewrite the file between requests:
+
+{
+  "static_dir": "/path",            # files served for paths without a route
+  "routes": {
+    "/path": {                       # exact path; "/path?query" matches first if present
+      "status": 200,                 # default 200
+      "headers": {"Name": "value"},  # extra response headers
+      "body": "text",                # body as UTF-8 text, or
+      "body_hex": "8aa0...",         # body as bytes in hex, or
+      "body_file": "/abs/file",      # body from a file, or
+      "body_repeat": ["a", 70000],   # a text repeated to the given length
+      "content_type": "text/html",   # default text/html
+      "delay_ms": 0,                 # wait before answering
+      "chunk_size": 0,               # >0: send the body in pieces of this size
+      "chunk_delay_ms": 0,           # wait between pieces
+      "truncate_after": -1,          # >=0: promise the whole length, close after n bytes
+      "auth": "user:pass",           # Basic auth required; 401 with a realm otherwise
+      "realm": "Test",
+      "require_cookie": "k=v",       # 403 unless the Cookie header holds k=v
+      "set_cookie": "k=v",           # Set-Cookie on the answer
+      "sequence": [ {...}, {...} ]   # answers in turn for successive requests;
+                                     # the last one repeats
+    }
+  }
+}
+
+Every request is appended to the log file (--log) as one line:
+METHOD<TAB>PATH<TAB>Header: value<TAB>Header: value ...
+"""
+import argparse
+import json
+import os
+import socketserver
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+COUNTS = {}
+LOCK = threading.Lock()
+
+
+def load_routes(path):
+    try:
+        with open(path, "r", encoding="utf-8") as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return {}
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "MirevaTest/1.0"
+
+    def log_message(self, fmt, *args):  # keep test output quiet
+        pass
+
+    def log_request_line(self):
+        if not self.server.log_path:
+            return
+        fields = [self.command, self.path]
+        for k, v in self.headers.items():
+            fields.append("%s: %s" % (k, v))
+        with LOCK:
+            with open(self.server.log_path, "a", encoding="utf-8") as f:
+                f.write("\t".join(fields).replace("\n", " ") + "\n")
+
+    def do_HEAD(self):
+        self.handle_any(head=True)
+
+    def do_GET(self):
+        self.handle_any(head=False)
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length", "0") or 0)
+        if length:
+            self.rfile.read(length)
+        self.handle_any(head=False)
+
+    def handle_any(self, head):
+        self.log_request_line()
+        config = load_routes(self.server.routes_path)
+        routes = config.get("routes", {})
+        route = routes.get(self.path)
+        if route is None:
+            route = routes.get(self.path.split("?", 1)[0])
+        if route is not None and "sequence" in route:
+            with LOCK:
+                n = COUNTS.get(self.path, 0)
+                COUNTS[self.path] = n + 1
+            seq = route["sequence"]
+            route = seq[min(n, len(seq) - 1)]
+        if route is None:
+            route = self.static_route(config.get("static_dir"))
+        self.answer(route, head)
+
+    def static_route(self, static_dir):
+        if static_dir:
+            rel = self.path.split("?", 1)[0].lstrip("/")
+            full = os.path.normpath(os.path.join(static_dir, rel))
+            if full.startswith(os.path.normpath(static_dir)) and os.path.isfile(full):
+                ctype = "text/html"
+                for ext, t in ((".gif", "image/gif"), (".jpg", "image/jpeg"),
+                               (".png", "image/png"), (".txt", "text/plain"),
+                               (".css", "text/css"), (".js", "text/javascript")):
+                    if full.lower().endswith(ext):
+                        ctype = t
+                return {"body_file": full, "content_type": ctype}
+        return {"status": 404, "body": "<html><body>Not Found</body></html>"}
+
+    def answer(self, route, head):
+        delay = route.get("delay_ms", 0)
+        if delay:
+            time.sleep(delay / 1000.0)
+        auth = route.get("auth")
+        if auth:
+            import base64
+            expected = "Basic " + base64.b64encode(auth.encode()).decode()
+            if self.headers.get("Authorization") != expected:
+                route = {"status": 401, "body": "<html>401 Authorization Required</html>",
+                         "headers": {"WWW-Authenticate":
+                                     'Basic realm="%s"' % route.get("realm", "Test")}}
+        need = route.get("require_cookie")
+        if need:
+            cookies = [c.strip() for c in self.headers.get("Cookie", "").split(";")]
+            if need not in cookies:
+                route = {"status": 403, "body": "<html>403 Forbidden</html>"}
+        body = self.body_of(route)
+        status = route.get("status", 200)
+        self.send_response(status)
+        self.send_header("Content-Type", route.get("content_type", "text/html"))
+        self.send_header("Content-Length", str(len(body)))
+        if route.get("set_cookie"):
+            self.send_header("Set-Cookie", route["set_cookie"] + "; Path=/")
+        for k, v in route.get("headers", {}).items():
+            self.send_header(k, v)
+        self.end_headers()
+        if head:
+            return
+        truncate = route.get("truncate_after", -1)
+        if truncate >= 0:
+            body = body[:truncate]
+        chunk = route.get("chunk_size", 0)
+        try:
+            if chunk and chunk > 0:
+                for i in range(0, len(body), chunk):
+                    self.wfile.write(body[i:i + chunk])
+                    self.wfile.flush()
+                    d = route.get("chunk_delay_ms", 0)
+                    if d:
+                        time.sleep(d / 1000.0)
+            else:
+                self.wfile.write(body)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        if truncate >= 0:
+            self.close_connection = True
+
+    @staticmethod
+    def body_of(route):
+        if "body_hex" in route:
+            return bytes.fromhex(route["body_hex"])
+        if "body_file" in route:
+            with open(route["body_file"], "rb") as f:
+                return f.read()
+        if "body_repeat" in route:
+            text, length = route["body_repeat"]
+            data = (text.encode("utf-8") * (length // max(1, len(text)) + 1))[:length]
+            return data
+        return route.get("body", "").encode("utf-8")
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 256
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--routes", required=True)
+    ap.add_argument("--log", default="")
+    ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--lifetime", type=float, default=600.0,
+                    help="seconds after which the server ends by itself")
+    args = ap.parse_args()
+    httpd = Server(("127.0.0.1", args.port), Handler)
+    httpd.routes_path = args.routes
+    httpd.log_path = args.log
+    print("PORT %d" % httpd.server_address[1], flush=True)
+    threading.Timer(args.lifetime, lambda: os._exit(0)).start()
+    httpd.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
