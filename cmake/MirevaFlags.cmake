@@ -35,3 +35,14 @@ function(mireva_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "MIREVA_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR};MIREVA_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()
+
+# mireva_wx: wxWidgets (with wxWebView) and WebKitGTK for GUI targets.
+# Created after find_package(wxWidgets) by mireva_define_wx_target().
+function(mireva_define_wx_target)
+  add_library(mireva_wx INTERFACE)
+  target_include_directories(mireva_wx SYSTEM INTERFACE ${wxWidgets_INCLUDE_DIRS})
+  target_compile_definitions(mireva_wx INTERFACE ${wxWidgets_DEFINITIONS})
+  target_compile_options(mireva_wx INTERFACE ${wxWidgets_CXX_FLAGS})
+  target_link_libraries(mireva_wx INTERFACE ${wxWidgets_LIBRARIES}
+    PkgConfig::WEBKIT PkgConfig::GTK3)
+endfunction()
