@@ -1,0 +1,62 @@
+#include "collectors/collector_settings.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "platform/ini_file.h"
+#include "platform/text_encoding.h"
+
+namespace mireva {
+namespace {
+
+struct ServiceInfo {
+  const char* environment;
+  const char* key;
+  const char* host;
+};
+
+ServiceInfo Info(Service service) {
+  switch (service) {
+    case Service::Weather:
+      return {"MIREVA_WEATHER_HOST", "Weather", "www.jwa.or.jp"};
+    case Service::Map:
+      return {"MIREVA_MAP_HOST", "Map", "watchizu.gsi.go.jp"};
+    case Service::AirPhoto:
+      return {"MIREVA_AIRPHOTO_HOST", "AirPhoto", "mapbrowse.gsi.go.jp"};
+    case Service::Sky:
+      return {"MIREVA_SKY_HOST", "Sky", "skyserver.sdss.org"};
+  }
+  return {"", "", ""};
+}
+
+// A host name may not carry anything that would change the meaning of the
+// address built from it.
+bool IsPlainHost(const std::string& host) {
+  if (host.empty() || host.size() > 200) return false;
+  for (unsigned char c : host)
+    if (c <= 0x20 || c >= 0x7F || c == '/' || c == '?' || c == '#' || c == '@') return false;
+  return true;
+}
+
+}  // namespace
+
+std::string ServiceHost(Service service) {
+  const ServiceInfo info = Info(service);
+  if (const char* v = std::getenv(info.environment); v && IsPlainHost(v)) return v;
+  std::string configured = GetProfileString("Collectors.ini", "Hosts", info.key, "");
+  if (IsPlainHost(configured)) return configured;
+  return info.host;
+}
+
+std::string ServiceTop(Service service) { return "http://" + ServiceHost(service); }
+
+std::string CurrentFolder() {
+  char buf[4096];
+  if (!::getcwd(buf, sizeof buf)) return ".";
+  return Utf8ToSjis(buf);
+}
+
+std::string SystemErrorText(int error) { return Utf8ToSjis(std::strerror(error)); }
+
+}  // namespace mireva
