@@ -1,0 +1,546 @@
+#include "pagefetch/code_converter.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iconv.h>
+#include <mutex>
+#include <vector>
+
+#include "pagefetch/host.h"
+
+namespace hovrel {
+namespace {
+
+// Half-width katakana (JIS X 0201, byte 0xA0-0xDF) as JIS X 0208 pairs,
+// row in the high byte, cell in the low byte. 0xA0 has no katakana and maps
+// to the ideographic space.
+constexpr uint16_t kFullWidth[64] = {
+    0x2121, 0x2123, 0x2156, 0x2157, 0x2122, 0x2126, 0x2572, 0x2521,  // A0  。「」、・ヲァ
+    0x2523, 0x2525, 0x2527, 0x2529, 0x2563, 0x2565, 0x2567, 0x2543,  // A8 ィゥェォャュョッ
+    0x213C, 0x2522, 0x2524, 0x2526, 0x2528, 0x252A, 0x252B, 0x252D,  // B0 ーアイウエオカキ
+    0x252F, 0x2531, 0x2533, 0x2535, 0x2537, 0x2539, 0x253B, 0x253D,  // B8 クケコサシスセソ
+    0x253F, 0x2541, 0x2544, 0x2546, 0x2548, 0x254A, 0x254B, 0x254C,  // C0 タチツテトナニヌ
+    0x254D, 0x254E, 0x254F, 0x2552, 0x2555, 0x2558, 0x255B, 0x255E,  // C8 ネノハヒフヘホマ
+    0x255F, 0x2560, 0x2561, 0x2562, 0x2564, 0x2566, 0x2568, 0x2569,  // D0 ミムメモヤユヨラ
+    0x256A, 0x256B, 0x256C, 0x256D, 0x256F, 0x2573, 0x212B, 0x212C,  // D8 リルレロワン゛゜
+};
+
+// Voiced forms: ｶ-ﾄ (0xB6-0xC4) and ﾊ-ﾎ (0xCA-0xCE) only; ｳ has none here.
+// Semi-voiced forms: ﾊ-ﾎ only. The voiced kana follow their base in JIS X 0208
+// (カ 0x252B, ガ 0x252C), the semi-voiced ones one further (ハ 0x254F, パ 0x2551).
+constexpr uint16_t Voiced(int k) {
+  return ((k >= 0xB6 && k <= 0xC4) || (k >= 0xCA && k <= 0xCE)) ? kFullWidth[k - 0xA0] + 1 : 0;
+}
+constexpr uint16_t SemiVoiced(int k) {
+  return (k >= 0xCA && k <= 0xCE) ? kFullWidth[k - 0xA0] + 2 : 0;
+}
+static_assert(Voiced(0xB6) == 0x252C && Voiced(0xC2) == 0x2545 && Voiced(0xB3) == 0);
+static_assert(SemiVoiced(0xCA) == 0x2551 && SemiVoiced(0xCE) == 0x255D);
+
+enum class InputMode { Ascii, Jis0208, Kana };
+
+// One conversion. The output may overlap the caller's input buffer because
+// the input is read from a private copy.
+class Converter {
+ public:
+  Converter(const uint8_t* in, size_t length, uint8_t* out, size_t room)
+      : in_(in), left_(length), out_(out), outStart_(out), outEnd_(out + room) {}
+
+  size_t Run();
+
+ private:
+  static constexpr int kEnd = -1;
+
+  int Next() {
+    if (left_ == 0) return kEnd;
+    --left_;
+    return *in_++;
+  }
+  void PutBack() {
+    --in_;
+    ++left_;
+  }
+
+  // Output stage. A character that does not fit ends the conversion.
+  void Single(int b) {
+    if (b == '\n') {
+      if (outEnd_ - out_ < 2) return Stop();
+      *out_++ = '\r';
+      *out_++ = '\n';
+      return;
+    }
+    if (out_ == outEnd_) return Stop();
+    *out_++ = static_cast<uint8_t>(b);
+  }
+  // JIS X 0208 pair to Shift_JIS:
+  //   first  = ((row - 1) >> 1) + (row <= 0x5E ? 0x71 : 0xB1)
+  //   second = odd row: cell + (cell < 0x60 ? 0x1F : 0x20); even row: cell + 0x7E
+  void Pair(int row, int cell) {
+    if (row < 0x20 || row > 0x7E || cell < 0x20 || cell > 0x7E) {
+      // Not a character: dropped, and the next 8-bit lead byte is judged afresh.
+      established_ = false;
+      return;
+    }
+    if (outEnd_ - out_ < 2) return Stop();
+    *out_++ = static_cast<uint8_t>(((row - 1) >> 1) + (row <= 0x5E ? 0x71 : 0xB1));
+    if (row & 1)
+      *out_++ = static_cast<uint8_t>(cell + (cell < 0x60 ? 0x1F : 0x20));
+    else
+      *out_++ = static_cast<uint8_t>(cell + 0x7E);
+  }
+  void PairOf(uint16_t jis) { Pair(jis >> 8, jis & 0xFF); }
+  void Stop() {
+    full_ = true;
+    left_ = 0;
+  }
+
+  // An 8-bit pair through the current decoder.
+  void DecodeWith(int lead, int second) {
+    if (!sjis_) return Pair(lead & 0x7F, second & 0x7F);
+    // Shift_JIS: row = 2L - 0xE1 (L < 0xA0) or 2L - 0x161; the second byte
+    // chooses the odd row (below 0x9F) or the even row after it.
+    int row = lead < 0xA0 ? 2 * lead - 0xE1 : 2 * lead - 0x161;
+    int cell;
+    if (second >= 0x9F) {
+      ++row;
+      cell = second - 0x7E;
+    } else {
+      cell = second < 0x80 ? second - 0x1F : second - 0x20;
+    }
+    Pair(row & 0x7F, cell & 0x7F);
+  }
+  void Decode(int lead, int second) {
+    if (mode_ == InputMode::Jis0208) return Pair(lead & 0x7F, second & 0x7F);
+    DecodeWith(lead, second);
+  }
+
+  void Escape();
+  void Guess(int lead, int second);
+  void KatakanaSevenBit(int k);
+  void KatakanaAfterSs2();
+
+  const uint8_t* in_;
+  size_t left_;
+  uint8_t* out_;
+  uint8_t* const outStart_;
+  uint8_t* const outEnd_;  // one past the last byte the text may use
+  bool full_ = false;
+  bool sjis_ = false;  // the decoder: Shift_JIS, else EUC
+  bool established_ = false;
+  InputMode mode_ = InputMode::Ascii;
+  bool shiftOut_ = false;
+  int pending_ = 0;  // lead byte waiting for its second byte
+};
+
+size_t Converter::Run() {
+  for (;;) {
+    // Runs of plain ASCII, the bulk of every page, bypass the decoder.
+    if (pending_ == 0 && mode_ == InputMode::Ascii && !shiftOut_) {
+      while (left_ > 0) {
+        uint8_t c = *in_;
+        if (c >= 0x7F || c == 0x0E || c == 0x1B || c == '\n') break;
+        if (out_ == outEnd_) {
+          Stop();
+          break;
+        }
+        *out_++ = c;  // a shift-in byte in such a run is copied, not dropped
+        ++in_;
+        --left_;
+      }
+    }
+    int c = Next();
+    if (c == kEnd) break;
+    if (pending_ == 0) {
+      if (c < 0x80) {
+        if (c <= 0x20 || c == 0x7F) {
+          if (c == 0x0F)
+            shiftOut_ = false;
+          else if (c == 0x0E)
+            shiftOut_ = true;
+          else if (c == 0x1B)
+            Escape();
+          else
+            Single(c);
+        } else if (shiftOut_) {
+          int k = c + 0x80;
+          if (k <= 0xDF)
+            KatakanaSevenBit(k);
+          else
+            Single(k);
+        } else if (mode_ == InputMode::Jis0208) {
+          pending_ = c;
+        } else {
+          Single(c);
+        }
+      } else if (!established_) {
+        if (c <= 0x9F) {
+          sjis_ = true;
+          established_ = true;
+        } else if (c <= 0xDF) {
+          sjis_ = false;
+          established_ = true;
+        }
+        pending_ = c;
+      } else if (c >= 0xA0 && c <= 0xDF && sjis_) {
+        // Shift_JIS half-width katakana are taken as the start of EUC-JP text.
+        sjis_ = false;
+        pending_ = c;
+      } else if (c == 0x8E && !sjis_) {
+        KatakanaAfterSs2();
+      } else if (c <= 0x9F && !sjis_) {
+        sjis_ = true;
+        pending_ = c;
+      } else {
+        pending_ = c;
+      }
+      continue;
+    }
+    int lead = pending_;
+    pending_ = 0;
+    if (lead < 0x80) {
+      if (c > 0x20 && c != 0x7F) Pair(lead, c);
+    } else if (!established_) {
+      if (c > 0xA0) {
+        Guess(lead, c);
+      } else if (c >= 0x40) {
+        sjis_ = true;
+        established_ = true;
+        Decode(lead, c);
+      }
+    } else if (c >= 0x40) {
+      Decode(lead, c);
+    }
+  }
+  *out_ = '\0';
+  return static_cast<size_t>(out_ - outStart_);
+}
+
+// After ESC: "$@" or "$B" enter JIS X 0208, "(I" enters katakana, "(B", "(J"
+// and "(H" return to ASCII; any other sequence is written out as it came.
+void Converter::Escape() {
+  int e = Next();
+  if (e == kEnd) return Single(0x1B);
+  if (e != '$' && e != '(') {
+    Single(0x1B);
+    return Single(e);
+  }
+  int f = Next();
+  if (f == kEnd) {
+    Single(0x1B);
+    return Single(e);
+  }
+  if (e == '$' && (f == '@' || f == 'B')) {
+    mode_ = InputMode::Jis0208;
+    shiftOut_ = false;
+  } else if (e == '(' && f == 'I') {
+    mode_ = InputMode::Kana;
+    shiftOut_ = true;
+  } else if (e == '(' && (f == 'B' || f == 'J' || f == 'H')) {
+    mode_ = InputMode::Ascii;
+    shiftOut_ = false;
+  } else {
+    Single(0x1B);
+    Single(e);
+    Single(f);
+  }
+}
+
+// An 8-bit pair that fits both EUC-JP and Shift_JIS: hold up to 32 pairs
+// until a byte decides, then send them all through the decoder chosen by then.
+// Held pairs with lead 0 are single bytes and are not interpreted.
+void Converter::Guess(int lead, int second) {
+  uint8_t hold[64];
+  size_t n = 0;
+  hold[n++] = static_cast<uint8_t>(lead);
+  hold[n++] = static_cast<uint8_t>(second);
+  int waiting = 0;
+  while (n < sizeof hold) {
+    int c = Next();
+    if (c == kEnd) break;  // a waiting lead byte is dropped
+    if (waiting == 0) {
+      if (c < 0x80) {
+        hold[n++] = 0;
+        hold[n++] = static_cast<uint8_t>(c);
+        continue;
+      }
+      if (c <= 0x9F) {
+        sjis_ = true;
+        established_ = true;
+      } else if (c <= 0xDF) {
+        sjis_ = false;
+        established_ = true;
+      }
+      waiting = c;
+      continue;
+    }
+    int l = waiting;
+    waiting = 0;
+    if (!established_) {
+      if (c >= 0x40 && c <= 0xA0) {
+        sjis_ = true;
+        established_ = true;
+      } else if (c < 0x40) {
+        l = 0;
+      }
+    }
+    hold[n++] = static_cast<uint8_t>(l);
+    hold[n++] = static_cast<uint8_t>(c);
+    if (established_) break;
+  }
+  for (size_t i = 0; i < n && !full_; i += 2) {
+    if (hold[i] == 0)
+      Single(hold[i + 1]);
+    else
+      DecodeWith(hold[i], hold[i + 1]);
+  }
+}
+
+// Half-width katakana from a shift-out section; "^" and "_" after it are the
+// shifted-out voiced and semi-voiced marks.
+void Converter::KatakanaSevenBit(int k) {
+  uint16_t voiced = Voiced(k), semi = SemiVoiced(k);
+  if (!voiced && !semi) return PairOf(kFullWidth[k - 0xA0]);
+  int c = Next();
+  if (c == '^') return PairOf(voiced);
+  if (c == '_' && semi) return PairOf(semi);
+  if (c != kEnd) PutBack();
+  PairOf(kFullWidth[k - 0xA0]);
+}
+
+// EUC-JP half-width katakana (0x8E k), with a following 0x8E 0xDE or 0x8E 0xDF
+// folded into the voiced or semi-voiced kana.
+void Converter::KatakanaAfterSs2() {
+  int c = Next();
+  while (c != kEnd) {
+    if (c < 0xA0 || c > 0xDF) return Single(c);
+    int k = c;
+    uint16_t voiced = Voiced(k), semi = SemiVoiced(k);
+    if (!voiced && !semi) return PairOf(kFullWidth[k - 0xA0]);
+    int n = Next();
+    if (n == kEnd) return PairOf(kFullWidth[k - 0xA0]);
+    if (n != 0x8E) {
+      PutBack();
+      return PairOf(kFullWidth[k - 0xA0]);
+    }
+    int m = Next();
+    if (m == kEnd) {
+      PairOf(kFullWidth[k - 0xA0]);
+      return Single(0x8E);
+    }
+    if (m == 0xDE) return PairOf(voiced);
+    if (m == 0xDF && semi) return PairOf(semi);
+    // Not a mark: k stands alone and m is the next katakana after 0x8E.
+    PairOf(kFullWidth[k - 0xA0]);
+    if (full_) return;
+    c = m;
+  }
+}
+
+// ---- UTF-8 ----------------------------------------------------------------
+
+// Length of the valid UTF-8 sequence at p (1-4), 0 when invalid, or -1 when a
+// valid prefix is cut off by the end. Overlong forms and surrogates are invalid.
+int Utf8Length(const uint8_t* p, size_t left) {
+  uint8_t b = p[0];
+  if (b < 0x80) return 1;
+  int len;
+  uint8_t lo = 0x80, hi = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    len = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    len = 3;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    len = 4;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  for (int i = 1; i < len; ++i) {
+    if (static_cast<size_t>(i) >= left) return -1;
+    uint8_t c = p[i];
+    if (i == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF)) return 0;
+  }
+  return len;
+}
+
+uint32_t Utf8Decode(const uint8_t* p, int len) {
+  if (len == 1) return p[0];
+  uint32_t cp = p[0] & (0xFF >> (len + 1));
+  for (int i = 1; i < len; ++i) cp = (cp << 6) | (p[i] & 0x3F);
+  return cp;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+  if (word.size() > text.size()) return false;
+  for (size_t i = 0; i + word.size() <= text.size(); ++i) {
+    size_t j = 0;
+    while (j < word.size()) {
+      char a = text[i + j];
+      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+      if (a != word[j]) break;
+      ++j;
+    }
+    if (j == word.size()) return true;
+  }
+  return false;
+}
+
+// Code page 932 for every code point of the Basic Multilingual Plane: a byte
+// (below 0x100), a byte pair, or 0 when the code page lacks the character.
+// Built once from glibc's table, which is also what the host's text uses.
+const std::vector<uint16_t>& Cp932Table() {
+  static std::vector<uint16_t> table;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    table.assign(0x10000, 0);
+    for (uint32_t c = 0; c < 0x80; ++c) table[c] = static_cast<uint16_t>(c);
+    iconv_t cd = iconv_open("CP932", "UTF-32LE");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
+      if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+      uint8_t in[4] = {static_cast<uint8_t>(cp), static_cast<uint8_t>(cp >> 8), 0, 0};
+      char out[8];
+      char* inPtr = reinterpret_cast<char*>(in);
+      size_t inLeft = 4;
+      char* outPtr = out;
+      size_t outLeft = sizeof out;
+      if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) {
+        size_t n = sizeof out - outLeft;
+        if (n == 1)
+          table[cp] = static_cast<uint8_t>(out[0]);
+        else if (n == 2)
+          table[cp] = static_cast<uint16_t>((static_cast<uint8_t>(out[0]) << 8) |
+                                            static_cast<uint8_t>(out[1]));
+      }
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+  });
+  return table;
+}
+
+}  // namespace
+
+size_t ConvertToShiftJis(char /*mode*/, size_t length, const char* input, char* output,
+                         size_t capacity) {
+  if (capacity == 0) return 0;
+  std::vector<uint8_t> copy(input, input + length);
+  copy.resize(length + 2);
+  Converter converter(copy.data(), length, reinterpret_cast<uint8_t*>(output), capacity - 1);
+  size_t written = converter.Run();
+  Pause(50);
+  return written;
+}
+
+bool IsUtf8Text(std::string_view text) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(text.data());
+  size_t left = text.size();
+  bool multiByte = false;
+  while (left > 0) {
+    if (*p < 0x80) {
+      ++p;
+      --left;
+      continue;
+    }
+    int len = Utf8Length(p, left);
+    if (len == 0) return false;
+    if (len < 0) break;  // cut off by the end of what was read
+    multiByte = true;
+    p += len;
+    left -= static_cast<size_t>(len);
+  }
+  if (multiByte) return true;
+  if (text.find('\x1B') != std::string_view::npos) return false;
+  return ContainsNoCase(text, "charset=utf-8") || ContainsNoCase(text, "charset=\"utf-8\"") ||
+         ContainsNoCase(text, "charset='utf-8'");
+}
+
+size_t Utf8ToShiftJis(size_t length, const char* input, char* output, size_t capacity) {
+  if (capacity == 0) return 0;
+  std::vector<uint8_t> copy(input, input + length);
+  const std::vector<uint16_t>& table = Cp932Table();
+  const uint8_t* p = copy.data();
+  size_t left = length;
+  uint8_t* out = reinterpret_cast<uint8_t*>(output);
+  uint8_t* const start = out;
+  uint8_t* const end = out + capacity - 1;
+  if (left >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+    p += 3;
+    left -= 3;
+  }
+  while (left > 0) {
+    int len = Utf8Length(p, left);
+    if (len <= 0) {
+      if (len < 0) break;  // a character cut off at the end is dropped
+      ++p;                 // cannot happen for a text IsUtf8Text accepted
+      --left;
+      continue;
+    }
+    uint32_t cp = Utf8Decode(p, len);
+    p += len;
+    left -= static_cast<size_t>(len);
+    if (cp == '\n') {
+      if (end - out < 2) break;
+      *out++ = '\r';
+      *out++ = '\n';
+      continue;
+    }
+    uint16_t code = cp < 0x10000 ? table[cp] : 0;
+    if (code != 0 || cp == 0) {
+      if (code < 0x100) {
+        if (out == end) break;
+        *out++ = static_cast<uint8_t>(code);
+      } else {
+        if (end - out < 2) break;
+        *out++ = static_cast<uint8_t>(code >> 8);
+        *out++ = static_cast<uint8_t>(code);
+      }
+      continue;
+    }
+    char ref[16];
+    int n = std::snprintf(ref, sizeof ref, "&#%u;", static_cast<unsigned>(cp));
+    if (end - out < n) break;
+    std::memcpy(out, ref, static_cast<size_t>(n));
+    out += n;
+  }
+  *out = '\0';
+  Pause(50);
+  return static_cast<size_t>(out - start);
+}
+
+void RemoveFirst(char* text, std::string_view label) {
+  char* at = std::strstr(text, std::string(label).c_str());
+  if (!at) return;
+  std::memmove(at, at + label.size(), std::strlen(at + label.size()) + 1);
+}
+
+bool NormalizePageText(char* text, size_t capacity) {
+  if (capacity == 0) return true;
+  size_t length = strnlen(text, capacity - 1);
+  text[length] = '\0';
+  bool utf8 = IsUtf8Text(std::string_view(text, length));
+  if (utf8)
+    Utf8ToShiftJis(length, text, text, capacity);
+  else
+    ConvertToShiftJis(' ', length, text, text, capacity);
+  RemoveFirst(text, "charset=euc-jp");
+  RemoveFirst(text, "charset=EUC-JP");
+  RemoveFirst(text, "charset=x-euc-jp");
+  if (utf8) {
+    // The label as pages spell it; the first one found goes.
+    for (std::string_view label : {"charset=utf-8", "charset=UTF-8", "charset=\"utf-8\"",
+                                   "charset=\"UTF-8\"", "charset=Utf-8", "charset='utf-8'"}) {
+      if (std::strstr(text, std::string(label).c_str())) {
+        RemoveFirst(text, label);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace hovrel
