@@ -1,5 +1,6 @@
 #include "patrol/download_engine.h"
 
+#include <type_traits>
 #include <utility>
 
 namespace mireva {
@@ -13,33 +14,37 @@ bool DownloadEngine::Bind() {
     return false;
   }
   // Looked up in this order; the first missing entry ends the attempt.
-  struct Step {
-    const char* name;
-    void** slot;
-    const char* message;
+  auto look = [this](auto& slot, const char* name, const char* message) {
+    slot = engine_.Entry<std::remove_reference_t<decltype(slot)>>(name);
+    if (!slot) ui_.ShowMessage(message, MessageIcon::Stop);
+    return slot != nullptr;
   };
-  const Step steps[] = {
-      {"ListLoad", reinterpret_cast<void**>(&listLoad_), "ListLoad 関数が見つかりません"},
-      {"Temporary", reinterpret_cast<void**>(&temporary_), "Temporary　関数が見つかりません"},
-      {"DLoad", reinterpret_cast<void**>(&dLoad_), "DownLoad　関数が見つかりません"},
-      {"ALoad", reinterpret_cast<void**>(&aLoad_), "AutoDownLoad 関数が見つかりません"},
-      {"MakePatrolList", reinterpret_cast<void**>(&makePatrolList_),
-       "MakePatrolList 関数が見つかりません"},
-      {"MakeDownloadList", reinterpret_cast<void**>(&makeDownloadList_),
-       "MakeDownloadList 関数が見つかりません"},
-  };
-  for (const Step& s : steps) {
-    *s.slot = engine_.Symbol(s.name);
-    if (!*s.slot) {
-      ui_.ShowMessage(s.message, MessageIcon::Stop);
-      return false;
-    }
-  }
+  if (!look(listLoad_, "ListLoad", "ListLoad 関数が見つかりません") ||
+      !look(temporary_, "Temporary", "Temporary　関数が見つかりません") ||
+      !look(dLoad_, "DLoad", "DownLoad　関数が見つかりません") ||
+      !look(aLoad_, "ALoad", "AutoDownLoad 関数が見つかりません") ||
+      !look(makePatrolList_, "MakePatrolList", "MakePatrolList 関数が見つかりません") ||
+      !look(makeDownloadList_, "MakeDownloadList", "MakeDownloadList 関数が見つかりません"))
+    return false;
   if (progress_ || message_) {
     if (auto setHost = engine_.Entry<DlSetHostFn>("DlSetHost")) setHost(progress_, message_, hostUser_);
   }
   return true;
 }
+
+bool DownloadEngine::IsBound(EngineEntry entry) const {
+  switch (entry) {
+    case EngineEntry::ListLoad: return listLoad_ != nullptr;
+    case EngineEntry::Temporary: return temporary_ != nullptr;
+    case EngineEntry::DLoad: return dLoad_ != nullptr;
+    case EngineEntry::ALoad: return aLoad_ != nullptr;
+    case EngineEntry::MakePatrolList: return makePatrolList_ != nullptr;
+    case EngineEntry::MakeDownloadList: return makeDownloadList_ != nullptr;
+  }
+  return false;
+}
+
+bool DownloadEngine::BindEntry(EngineEntry entry) { return IsBound(entry) || Bind(); }
 
 void DownloadEngine::SetHost(DlProgressFn progress, DlMessageFn message, void* user) {
   progress_ = progress;

@@ -17,6 +17,9 @@
 
 namespace mireva {
 
+// The engine's six entries, in the order a binding attempt looks them up.
+enum class EngineEntry { ListLoad, Temporary, DLoad, ALoad, MakePatrolList, MakeDownloadList };
+
 class DownloadEngine {
  public:
   explicit DownloadEngine(Interaction& ui, std::string libraryFolder = std::string());
@@ -29,6 +32,12 @@ class DownloadEngine {
   bool MakePatrolList(const std::string& kind, const std::string& page);
   // The engine's result (0 = no list made); -1 when the engine could not be bound.
   int MakeDownloadList(const std::string& kind);
+
+  // Binds when `entry` is still missing (a full attempt in the fixed order);
+  // true when it is bound. Callers that must know the engine is there before
+  // they start work (the patrol) use this.
+  bool BindEntry(EngineEntry entry);
+  bool IsBound(EngineEntry entry) const;
 
   // Host callbacks for the engine's progress and messages (optional export).
   void SetHost(DlProgressFn progress, DlMessageFn message, void* user);

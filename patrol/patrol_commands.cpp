@@ -1,0 +1,57 @@
+#include "patrol/patrol_commands.h"
+
+#include <utility>
+
+#include "companions/type_dialog/type_dialog_api.h"
+#include "patrol/download_engine.h"
+#include "platform/watcher_link.h"
+
+namespace mireva {
+
+PatrolCommands::PatrolCommands(ViewContext& ctx, std::unique_ptr<PatrolDialogs> dialogs,
+                               Options options)
+    : ctx_(ctx),
+      dialogs_(std::move(dialogs)),
+      folder_(options.folder),
+      typeDialog_(std::move(options.typeDialog)),
+      run_(ctx, options.folder,
+           options.notifier ? std::move(options.notifier) : PatrolRun::Notifier(SendWatcherNotice)) {
+  ctx_.AddDocumentCompleteHook([this](const std::string& address) { run_.ContinuePatrol(address); });
+}
+
+void PatrolCommands::Register(CommandRouter& router) {
+  router.Add(2201, CommandTarget::View, [this] { RunPatrol(); });
+  router.Add(2202, CommandTarget::View, [this] { EditList(); });
+  router.Add(2250, CommandTarget::View, [this] { SelectTypes(); });
+  router.Add(710, CommandTarget::View, [this] { News(CatalogueKind::Weather); });
+  router.Add(750, CommandTarget::View, [this] { News(CatalogueKind::News); });
+  router.Add(751, CommandTarget::View, [this] { News(CatalogueKind::Tv); });
+}
+
+void PatrolCommands::EditList() { dialogs_->EditPatrolList(ctx_, folder_); }
+
+void PatrolCommands::News(CatalogueKind kind) {
+  if (dialogs_->ChooseNewsSites(ctx_, kind, folder_)) run_.StartPatrol();
+}
+
+void PatrolCommands::SelectTypes() {
+  if (typeDialog_) return run_.SelectDownloadTypes(typeDialog_);
+  run_.SelectDownloadTypes([this] { return CallTypeDialogLibrary(); });
+}
+
+int PatrolCommands::CallTypeDialogLibrary() {
+  // Taken from the program's folder like the engine; a missing library or
+  // entry is reported like theirs and counts as a cancelled dialog.
+  if (!typeLibrary_.IsOpen() && !typeLibrary_.Open("Tavish2", ctx_.Engine().LibraryFolder())) {
+    ctx_.Ui().ShowMessage("Tavish2　が見つかりません", MessageIcon::Stop);
+    return 0;
+  }
+  auto loadTypeDlg = typeLibrary_.Entry<LoadTypeDlgFn>("LoadTypeDlg");
+  if (!loadTypeDlg) {
+    ctx_.Ui().ShowMessage("LoadTypeDlg 関数が見つかりません", MessageIcon::Stop);
+    return 0;
+  }
+  return loadTypeDlg();
+}
+
+}  // namespace mireva

@@ -1,0 +1,167 @@
+// The wx dialogs of the patrol commands: the patrol-list editor (132) and the
+// news and weather catalogue dialog (141), built in code. Each shows its model
+// (patrol_dialog_models.h) and forwards its buttons; files and messages are
+// the model's business.
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/listbox.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <memory>
+
+#include "patrol/patrol_commands.h"
+#include "platform/text_encoding.h"
+
+namespace mireva {
+namespace {
+
+wxString W(const std::string& sjis) { return wxString::FromUTF8(SjisToUtf8(sjis)); }
+std::string S(const wxString& text) { return Utf8ToSjis(text.ToStdString(wxConvUTF8)); }
+
+// Runs a handler so that no exception escapes into wx's event loop.
+template <typename Fn>
+void Guarded(Fn&& fn) {
+  try {
+    fn();
+  } catch (...) {
+  }
+}
+
+void Fill(wxListBox* box, const std::vector<std::string>& items, int selection) {
+  box->Freeze();
+  box->Clear();
+  for (const std::string& item : items) box->Append(W(item));
+  if (selection >= 0 && selection < static_cast<int>(items.size())) box->SetSelection(selection);
+  box->Thaw();
+}
+
+// Dialog 132: the patrol-list editor.
+class PatrolListDialog : public wxDialog {
+ public:
+  PatrolListDialog(wxWindow* parent, Interaction& ui, const std::string& folder)
+      : wxDialog(parent, 132, W("巡回リスト"), wxDefaultPosition, wxDefaultSize,
+                 wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
+        model_(ui, folder) {
+    list_ = new wxListBox(this, 500, wxDefaultPosition, wxSize(440, 260), 0, nullptr, wxLB_SINGLE);
+    edit_ = new wxTextCtrl(this, 510, wxEmptyString, wxDefaultPosition, wxSize(360, -1));
+    edit_->SetMaxLength(static_cast<unsigned long>(kMaxListLine));
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(new wxStaticText(this, wxID_ANY, "URL"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+    row->Add(edit_, 1, wxEXPAND);
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    const struct {
+      int id;
+      const char* caption;
+    } kButtons[] = {{501, "追加"}, {502, "削除"}, {504, "クリア"}, {505, "保存"},
+                    {wxID_CANCEL, "閉じる"}};
+    for (const auto& b : kButtons) buttons->Add(new wxButton(this, b.id, W(b.caption)), 0, wxALL, 3);
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    top->Add(list_, 1, wxEXPAND | wxALL, 8);
+    top->Add(row, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
+    top->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 8);
+    SetSizerAndFit(top);
+    SetEscapeId(wxID_CANCEL);
+
+    list_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { model_.selection = list_->GetSelection(); });
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { Apply(model_.Add(S(edit_->GetValue()))); }); }, 501);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Delete(); Apply(true); }); }, 502);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Clear(); Apply(true); }); }, 504);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Save(); }); }, 505);
+
+    model_.Load();
+    Apply(true);
+    CentreOnParent();
+  }
+
+ private:
+  void Apply(bool changed) {
+    if (changed) Fill(list_, model_.items, model_.selection);
+  }
+
+  PatrolListEditor model_;
+  wxListBox* list_;
+  wxTextCtrl* edit_;
+};
+
+// Dialog 141: sites from a catalogue into the patrol list.
+class NewsDialog : public wxDialog {
+ public:
+  NewsDialog(wxWindow* parent, Interaction& ui, CatalogueKind kind, const std::string& folder)
+      : wxDialog(parent, 141, W("ニュース"), wxDefaultPosition, wxDefaultSize,
+                 wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
+        model_(kind, ui, folder) {
+    caption_ = new wxStaticText(this, 756, wxEmptyString);
+    catalogue_ = new wxListBox(this, 752, wxDefaultPosition, wxSize(220, 280), 0, nullptr, wxLB_SINGLE);
+    patrol_ = new wxListBox(this, 753, wxDefaultPosition, wxSize(320, 280), 0, nullptr, wxLB_SINGLE);
+    auto* middle = new wxBoxSizer(wxVERTICAL);
+    middle->AddStretchSpacer();
+    middle->Add(new wxButton(this, 754, W("追加")), 0, wxALL, 3);
+    middle->Add(new wxButton(this, 755, W("削除")), 0, wxALL, 3);
+    middle->AddStretchSpacer();
+    auto* left = new wxBoxSizer(wxVERTICAL);
+    left->Add(caption_, 0, wxBOTTOM, 4);
+    left->Add(catalogue_, 1, wxEXPAND);
+    auto* right = new wxBoxSizer(wxVERTICAL);
+    right->Add(new wxStaticText(this, wxID_ANY, W("巡回リスト")), 0, wxBOTTOM, 4);
+    right->Add(patrol_, 1, wxEXPAND);
+    auto* lists = new wxBoxSizer(wxHORIZONTAL);
+    lists->Add(left, 1, wxEXPAND | wxALL, 8);
+    lists->Add(middle, 0, wxEXPAND);
+    lists->Add(right, 1, wxEXPAND | wxALL, 8);
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    auto* ok = new wxButton(this, wxID_OK, W("巡回"));
+    ok->SetDefault();
+    buttons->Add(ok, 0, wxALL, 3);
+    buttons->Add(new wxButton(this, wxID_CANCEL, W("ｷｬﾝｾﾙ")), 0, wxALL, 3);
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    top->Add(lists, 1, wxEXPAND);
+    top->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 8);
+    SetSizerAndFit(top);
+
+    catalogue_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { model_.catalogueSelection = catalogue_->GetSelection(); });
+    patrol_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { model_.patrolSelection = patrol_->GetSelection(); });
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Add(catalogue_->GetSelection()); Refresh(); }); }, 754);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Delete(); Refresh(); }); }, 755);
+    // OK saves first; a list that could not be written keeps the dialog open.
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { if (model_.Save()) EndModal(wxID_OK); }); }, wxID_OK);
+
+    model_.Load();
+    caption_->SetLabel(W(model_.Caption()));
+    std::vector<std::string> names;
+    for (const CatalogueEntry& e : model_.catalogue) names.push_back(e.name);
+    Fill(catalogue_, names, model_.catalogueSelection);
+    Refresh();
+    CentreOnParent();
+  }
+
+ private:
+  void Refresh() { Fill(patrol_, model_.patrolItems, model_.patrolSelection); }
+
+  NewsDialogModel model_;
+  wxStaticText* caption_;
+  wxListBox* catalogue_;
+  wxListBox* patrol_;
+};
+
+class WxPatrolDialogs : public PatrolDialogs {
+ public:
+  void EditPatrolList(ViewContext& ctx, const std::string& folder) override {
+    PatrolListDialog dialog(ctx.DialogParent(), ctx.Ui(), folder);
+    dialog.ShowModal();
+  }
+  bool ChooseNewsSites(ViewContext& ctx, CatalogueKind kind, const std::string& folder) override {
+    NewsDialog dialog(ctx.DialogParent(), ctx.Ui(), kind, folder);
+    return dialog.ShowModal() == wxID_OK;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<CommandModule> MakePatrolCommands(ViewContext& ctx) {
+  return std::make_unique<PatrolCommands>(ctx, std::make_unique<WxPatrolDialogs>(),
+                                          PatrolCommands::Options{});
+}
+
+}  // namespace mireva

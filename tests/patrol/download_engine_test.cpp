@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "patrol/download_engine.h"
+#include "platform/dynamic_library.h"
+#include "platform/testing/fake_interaction.h"
+#include "tests/support/test_server.h"
+
+namespace mireva {
+namespace {
+
+std::string EngineFolder(const std::string& variant) {
+  return std::string(PATROL_TEST_ENGINES) + "/engine_" + variant;
+}
+
+class EngineBinding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = testing::MakeTempFolder("patrol-engine");
+    log = dir + "/engine.log";
+    setenv("MIREVA_TEST_ENGINE_LOG", log.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("MIREVA_TEST_ENGINE_LOG");
+    testing::RemoveFolder(dir);
+  }
+  std::string Calls() { return testing::ReadFile(log); }
+  FakeInteraction ui;
+  std::string dir, log;
+};
+
+TEST_F(EngineBinding, CallsReachTheEngineWithTheirArguments) {
+  DownloadEngine engine(ui, EngineFolder("full"));
+  EXPECT_TRUE(engine.ALoad("http://h/p.html", "jpg"));
+  EXPECT_TRUE(engine.DLoad("http://h/p.html", "9"));
+  EXPECT_TRUE(engine.ListLoad("Download.lst", "Weather"));
+  EXPECT_TRUE(engine.Temporary("/w/Cache", "*.*", "1"));
+  EXPECT_TRUE(engine.MakePatrolList("japanmap", "http://h/"));
+  EXPECT_EQ(engine.MakeDownloadList("sdss mosaic"), 7);
+  EXPECT_EQ(Calls(),
+            "ALoad\thttp://h/p.html\tjpg\nDLoad\thttp://h/p.html\t9\nListLoad\tDownload.lst\tWeather\n"
+            "Temporary\t/w/Cache\t*.*\nTemporaryMode\t1\t\nMakePatrolList\tjapanmap\thttp://h/\n"
+            "MakeDownloadList\tsdss mosaic\t\n");
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(EngineBinding, MissingLibraryIsReportedOnEveryAttempt) {
+  DownloadEngine engine(ui, dir);  // no libDownLoad.so there
+  EXPECT_FALSE(engine.ALoad("http://h/", "jpg"));
+  EXPECT_EQ(engine.MakeDownloadList("japanmap"), -1);
+  EXPECT_EQ(ui.messages, (std::vector<std::string>{"DOWNLOAD.dll　が見つかりません",
+                                                   "DOWNLOAD.dll　が見つかりません"}));
+  EXPECT_EQ(ui.icons[0], MessageIcon::Stop);
+  EXPECT_FALSE(engine.BindEntry(EngineEntry::ALoad));
+}
+
+TEST_F(EngineBinding, EachMissingEntryHasItsMessage) {
+  const struct {
+    const char* variant;
+    const char* message;
+  } rows[] = {
+      {"ListLoad", "ListLoad 関数が見つかりません"},
+      {"Temporary", "Temporary　関数が見つかりません"},
+      {"DLoad", "DownLoad　関数が見つかりません"},
+      {"ALoad", "AutoDownLoad 関数が見つかりません"},
+      {"MakePatrolList", "MakePatrolList 関数が見つかりません"},
+      {"MakeDownloadList", "MakeDownloadList 関数が見つかりません"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.variant);
+    FakeInteraction rowUi;
+    DownloadEngine engine(rowUi, EngineFolder(row.variant));
+    // Whatever the operation, the attempt stops at the first missing entry.
+    EXPECT_FALSE(engine.ListLoad("Download.lst", "Weather") && engine.MakeDownloadList("x") >= 0 &&
+                 engine.ALoad("a", "b") && engine.MakePatrolList("a", "b"));
+    ASSERT_FALSE(rowUi.messages.empty());
+    EXPECT_EQ(rowUi.messages[0], row.message);
+    EXPECT_EQ(rowUi.icons[0], MessageIcon::Stop);
+  }
+}
+
+TEST_F(EngineBinding, AnOperationBindsOnlyWhileItsEntryIsMissing) {
+  // Without "ALoad": the first attempt binds ListLoad, Temporary and DLoad
+  // before it stops. DLoad itself fails that time, but is bound from then on.
+  DownloadEngine engine(ui, EngineFolder("ALoad"));
+  EXPECT_FALSE(engine.DLoad("http://h/", "1"));
+  EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(engine.IsBound(EngineEntry::DLoad));
+  EXPECT_FALSE(engine.IsBound(EngineEntry::ALoad));
+  EXPECT_TRUE(engine.DLoad("http://h/", "2"));
+  EXPECT_TRUE(engine.ListLoad("Download.lst", "Sdss"));
+  EXPECT_EQ(ui.messages.size(), 1u);  // no further attempt, no further message
+  EXPECT_FALSE(engine.ALoad("http://h/", "jpg"));
+  EXPECT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(Calls(), "DLoad\thttp://h/\t2\nListLoad\tDownload.lst\tSdss\n");
+}
+
+// The built test engine as the program loads it: by name, every export resolved.
+TEST_F(EngineBinding, TestEngineExportsEveryEntry) {
+  DynamicLibrary lib;
+  ASSERT_TRUE(lib.Open("DownLoad.dll", EngineFolder("full"))) << lib.Error();
+  for (const char* name : {"ALoad", "DLoad", "ListLoad", "Temporary", "MakePatrolList",
+                           "MakeDownloadList", "DlSetHost"})
+    EXPECT_NE(lib.Symbol(name), nullptr) << name;
+  EXPECT_EQ(lib.Symbol("Record"), nullptr);  // hidden
+}
+
+}  // namespace
+}  // namespace mireva

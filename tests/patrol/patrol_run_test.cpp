@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_router.h"
+#include "patrol/patrol_commands.h"
+#include "platform/folders.h"
+#include "platform/watcher_link.h"
+#include "tests/patrol/fake_view.h"
+#include "tests/support/test_server.h"
+
+namespace mireva {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+
+// Binds the watcher's notice socket in a private runtime folder and collects
+// what arrives, as the watcher would.
+class FakeNoticeListener {
+ public:
+  FakeNoticeListener() {
+    ::mkdir(RuntimeFolder().c_str(), 0700);
+    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::string path = NoticeSocketPath();
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    ::unlink(path.c_str());
+    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  ~FakeNoticeListener() {
+    ::close(fd_);
+    ::unlink(NoticeSocketPath().c_str());
+  }
+  bool Bound() const { return bound_; }
+  std::vector<std::string> Received() {
+    char buf[512];
+    ssize_t n;
+    while ((n = ::recv(fd_, buf, sizeof buf, 0)) >= 0) received_.emplace_back(buf, static_cast<size_t>(n));
+    return received_;
+  }
+
+ private:
+  int fd_ = -1;
+  bool bound_ = false;
+  std::vector<std::string> received_;
+};
+
+class FakeDialogs : public PatrolDialogs {
+ public:
+  void EditPatrolList(ViewContext&, const std::string& folder) override { calls.push_back("edit:" + folder); }
+  bool ChooseNewsSites(ViewContext&, CatalogueKind kind, const std::string&) override {
+    calls.push_back(std::string("news:") + InfoOf(kind).kind);
+    return newsAnswer;
+  }
+  std::vector<std::string> calls;
+  bool newsAnswer = false;
+};
+
+class PatrolRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = testing::MakeTempFolder("patrol-run");
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    engineLog = dir + "/engine.log";
+    setenv("MIREVA_TEST_ENGINE_LOG", engineLog.c_str(), 1);
+    Build(std::string(PATROL_TEST_ENGINES) + "/engine_full");
+  }
+  void TearDown() override {
+    commands.reset();
+    view.reset();
+    unsetenv("MIREVA_TEST_ENGINE_LOG");
+    unsetenv("XDG_RUNTIME_DIR");
+    testing::RemoveFolder(dir);
+  }
+  void Build(const std::string& engineFolder) {
+    commands.reset();
+    view = std::make_unique<FakeView>(engineFolder);
+    auto fake = std::make_unique<FakeDialogs>();
+    dialogs = fake.get();
+    PatrolCommands::Options options;
+    options.folder = dir;
+    options.typeDialog = [this] {
+      typeDialogCalls++;
+      return typeDialogAnswer;
+    };
+    commands = std::make_unique<PatrolCommands>(*view, std::move(fake), options);
+    commands->Register(router);
+    commands->SetPatrolEndedHook([this] { endedCount++; });
+    view->engine.SetHost(&PatrolRunTest::Progress, nullptr, this);
+  }
+  void EnableTypes(const std::string& ini) {
+    WriteFile(dir + "/TollickApp.ini", "[TollickApp]\r\n" + ini);
+    typeDialogAnswer = 1;
+    ASSERT_TRUE(router.Dispatch(2250));
+  }
+  void WriteList(const std::string& body) {
+    WriteFile(dir + "/Patrol.lst", "start patrol;\r\nindex page;\r\n" + body + "end patrol;\r\n");
+  }
+  // The engine reports progress during ALoad; a test can make the browser
+  // deliver a finished page right then.
+  static int Progress(void* user, const char*, long long, long long) {
+    auto* self = static_cast<PatrolRunTest*>(user);
+    if (self->completeDuringLoad) self->view->Complete("http://during/");
+    return 0;
+  }
+
+  std::string dir, engineLog;
+  std::unique_ptr<FakeView> view;
+  FakeDialogs* dialogs = nullptr;
+  std::unique_ptr<PatrolCommands> commands;
+  CommandRouter router;
+  int typeDialogCalls = 0;
+  int typeDialogAnswer = 0;
+  int endedCount = 0;
+  bool completeDuringLoad = false;
+};
+
+TEST_F(PatrolRunTest, VisitsEveryEntryOnePerFinishedPage) {
+  FakeNoticeListener watcher;
+  ASSERT_TRUE(watcher.Bound());
+  WriteFile(dir + "/Patrol.lst", ReadFile(PATROL_TEST_DATA "/two_sites.lst"));
+  ASSERT_TRUE(router.Dispatch(2201));
+  EXPECT_TRUE(commands->PatrolRunning());
+  EXPECT_EQ(watcher.Received(), (std::vector<std::string>{"off", "download break"}));
+  const std::vector<std::string> pages = {
+      "http://nature.example/photo/", "http://nature.example/photo/Mountine/MtPage.html",
+      "http://garden.example/book/", "http://garden.example/book/Flower/Flower.html",
+      "http://garden.example/book/Insect/Insect.html"};
+  for (size_t i = 0; i < pages.size(); ++i) {
+    ASSERT_EQ(view->Visits().size(), i + 1);
+    EXPECT_EQ(view->Visits()[i], pages[i]);
+    EXPECT_EQ(view->address, pages[i]);  // the address field follows
+    view->Complete(pages[i]);
+  }
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(view->Visits().size(), pages.size());
+  EXPECT_EQ(endedCount, 1);
+  EXPECT_TRUE(view->ui.messages.empty());
+  EXPECT_EQ(ReadFile(engineLog), "");  // no type enabled: the engine is bound, never called
+  view->Complete("http://later/");      // an idle patrol ignores page events
+  EXPECT_EQ(view->Visits().size(), pages.size());
+}
+
+TEST_F(PatrolRunTest, EnabledTypesAreLoadedForEveryPageInTableOrder) {
+  FakeNoticeListener watcher;
+  EnableTypes("ZIP=on\r\nJPEG=on\r\nGIF=On\r\n");
+  EXPECT_EQ(watcher.Received(), std::vector<std::string>{"download set"});
+  WriteList("http://a/\r\nhttp://b/\r\n");
+  commands->RunPatrol();
+  EXPECT_EQ(watcher.Received(), (std::vector<std::string>{"download set", "off", "download break",
+                                                          "download start"}));
+  // The first page: navigated once, no renavigation after StartPatrol's calls.
+  EXPECT_EQ(view->Visits(), std::vector<std::string>{"http://a/"});
+  view->Complete("http://a/");
+  // Each later page is navigated again after every "ALoad".
+  EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://b/", "http://b/", "http://b/"}));
+  view->Complete("http://b/");
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(ReadFile(engineLog),
+            "ALoad\thttp://a/\tjpg\nALoad\thttp://a/\tzip\nALoad\thttp://b/\tjpg\nALoad\thttp://b/\tzip\n");
+}
+
+TEST_F(PatrolRunTest, PageEventsDuringADownloadAreShutOut) {
+  FakeNoticeListener watcher;
+  EnableTypes("PNG=on\r\n");
+  WriteList("http://a/\r\nhttp://b/\r\nhttp://c/\r\n");
+  completeDuringLoad = true;
+  commands->RunPatrol();
+  // The event that arrived during StartPatrol's own call is answered by
+  // navigating to the page again, so the patrol does not stall.
+  EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://a/"}));
+  view->Complete("http://a/");
+  // During ContinuePatrol's call downloadBusy ignores the event: no skip to c.
+  EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://a/", "http://b/", "http://b/"}));
+  EXPECT_FALSE(commands->Run().DownloadBusy());
+  completeDuringLoad = false;
+  view->Complete("http://b/");
+  EXPECT_EQ(view->Visits().back(), "http://c/");
+  view->Complete("http://c/");
+  EXPECT_FALSE(commands->PatrolRunning());
+}
+
+TEST_F(PatrolRunTest, WithoutTheWatcherNothingIsVisited) {
+  WriteList("http://a/\r\n");
+  commands->RunPatrol();
+  EXPECT_EQ(view->ui.messages, std::vector<std::string>{"Mailslot が使用できません。"});
+  EXPECT_TRUE(view->Visits().empty());
+  EXPECT_TRUE(view->addressLog.empty());
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(endedCount, 1);
+}
+
+TEST_F(PatrolRunTest, AnEmptyListEndsAtOnceAfterTheNotices) {
+  FakeNoticeListener watcher;
+  WriteList("");
+  commands->RunPatrol();
+  EXPECT_EQ(watcher.Received(), (std::vector<std::string>{"off", "download break"}));
+  EXPECT_TRUE(view->Visits().empty());
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(endedCount, 1);
+  // The list was closed: a new start works.
+  WriteList("http://a/\r\n");
+  commands->RunPatrol();
+  EXPECT_TRUE(commands->PatrolRunning());
+  EXPECT_TRUE(view->ui.messages.empty());
+}
+
+TEST_F(PatrolRunTest, MissingListOrEngineStopsTheStart) {
+  FakeNoticeListener watcher;
+  commands->RunPatrol();
+  EXPECT_EQ(view->ui.messages, std::vector<std::string>{"巡回リストが見つかりません。"});
+  Build(dir);  // a folder without an engine
+  WriteList("http://a/\r\n");
+  commands->RunPatrol();
+  commands->RunPatrol();  // the list was closed again: the same message, not "in progress"
+  EXPECT_EQ(view->ui.messages, (std::vector<std::string>{"DOWNLOAD.dll　が見つかりません",
+                                                         "DOWNLOAD.dll　が見つかりません"}));
+  EXPECT_TRUE(view->Visits().empty());
+}
+
+TEST_F(PatrolRunTest, ASecondStartWhileRunningEndsTheRun) {
+  FakeNoticeListener watcher;
+  WriteList("http://a/\r\nhttp://b/\r\n");
+  commands->RunPatrol();
+  ASSERT_TRUE(commands->PatrolRunning());
+  commands->RunPatrol();
+  EXPECT_EQ(view->ui.messages, std::vector<std::string>{"巡回リストが見つかりません。"});
+  EXPECT_TRUE(commands->PatrolRunning());
+  EXPECT_EQ(endedCount, 0);
+  view->Complete("http://a/");
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(view->Visits(), std::vector<std::string>{"http://a/"});
+  EXPECT_EQ(endedCount, 1);
+}
+
+TEST_F(PatrolRunTest, CancelledTypeDialogChangesNothing) {
+  FakeNoticeListener watcher;
+  WriteFile(dir + "/TollickApp.ini", "[TollickApp]\r\nJPEG=on\r\n");
+  typeDialogAnswer = 0;
+  ASSERT_TRUE(router.Dispatch(2250));
+  EXPECT_EQ(typeDialogCalls, 1);
+  EXPECT_FALSE(AnyEnabled(commands->Run().DownloadTypes()));
+  EXPECT_TRUE(watcher.Received().empty());
+  typeDialogAnswer = 1;
+  ASSERT_TRUE(router.Dispatch(2250));
+  EXPECT_TRUE(commands->Run().DownloadTypes()[0]);
+  EXPECT_EQ(watcher.Received(), std::vector<std::string>{"download set"});
+}
+
+TEST_F(PatrolRunTest, NewsCommandsOpenTheirCatalogueAndStartOnOk) {
+  FakeNoticeListener watcher;
+  WriteList("http://a/\r\n");
+  ASSERT_TRUE(router.Dispatch(710));
+  EXPECT_FALSE(commands->PatrolRunning());
+  dialogs->newsAnswer = true;
+  ASSERT_TRUE(router.Dispatch(750));
+  EXPECT_TRUE(commands->PatrolRunning());
+  view->Complete("http://a/");
+  ASSERT_TRUE(router.Dispatch(751));
+  ASSERT_TRUE(router.Dispatch(2202));
+  EXPECT_EQ(dialogs->calls, (std::vector<std::string>{"news:weather", "news:news", "news:tv", "edit:" + dir}));
+}
+
+TEST_F(PatrolRunTest, MissingTypeDialogLibraryIsReported) {
+  FakeView plainView(dir);
+  PatrolCommands module(plainView, std::make_unique<FakeDialogs>(), PatrolCommands::Options{dir, nullptr, nullptr});
+  module.SelectTypes();
+  EXPECT_EQ(plainView.ui.messages, std::vector<std::string>{"Tavish2　が見つかりません"});
+  std::unique_ptr<CommandModule> asModule = std::make_unique<PatrolCommands>(
+      plainView, std::make_unique<FakeDialogs>(), PatrolCommands::Options{});
+  EXPECT_NE(PatrolCommands::From(asModule.get()), nullptr);
+}
+
+}  // namespace
+}  // namespace mireva
