@@ -1,0 +1,492 @@
+#include "companions/download_engine/engine.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <set>
+#include <unordered_set>
+
+#include "companions/download_engine/content_type.h"
+#include "companions/download_engine/fetch_record.h"
+#include "companions/download_engine/link_extractor.h"
+#include "companions/download_engine/list_files.h"
+#include "companions/download_engine/list_rules.h"
+#include "companions/download_engine/monotonic_clock.h"
+#include "companions/download_engine/output_folder.h"
+#include "companions/download_engine/safe_name.h"
+#include "companions/download_engine/url_tools.h"
+#include "platform/file_util.h"
+#include "platform/folders.h"
+#include "platform/text_encoding.h"
+
+namespace mireva::dl {
+
+namespace {
+
+constexpr char kDownloadFolder[] = "DownLoad";
+constexpr size_t kMaxListFileBytes = 8u << 20;
+constexpr int kMaxCacheFiles = 100000;
+
+const char kMsgPageFailed[] = "ページを読み込めませんでした: ";
+const char kMsgDiskFull[] = "ディスクの空きが足りません。ダウンロードを中止しました。";
+const char kMsgFolder[] = "保存先のフォルダを作れません: ";
+const char kMsgRecord[] = "ダウンロードの記録を保存できませんでした。";
+const char kMsgNoList[] = "ダウンロードリストが見つかりません: ";
+const char kMsgNoRules[] = "リスト作成の規則がありません: ";
+const char kMsgNoPatrolLinks[] = "巡回するリンクが見つかりませんでした。";
+const char kMsgPatrolNotSaved[] = "巡回リストを保存できませんでした。";
+const char kTextLoading[] = "ダウンロード中";
+const char kTextDone[] = "ダウンロード終了";
+const char kTextCancelled[] = "ダウンロードを中止しました";
+const char kTextTimeLimit[] = "時間の上限でダウンロードを打ち切りました";
+const char kTextSorting[] = "キャッシュの整理中";
+
+// The kinds of the link menus: which references count and which extensions.
+struct KindTable {
+  char code;
+  unsigned kinds;
+  std::vector<std::string> exts;
+};
+const std::vector<KindTable>& Kinds() {
+  static const std::vector<KindTable> table = {
+      {'3', kEmbedded, {"jpg", "gif", "png", "tif", "pdf"}},
+      {'4', kLinked, {"exe", "lzh", "zip"}},
+      {'5', kLinked, {"jpg", "gif", "png", "tif", "pdf"}},
+      {'6', kEmbedded, {"mid", "mp3", "wav", "avi", "wmv", "mov", "swf"}},
+      {'7', kLinked, {"mid", "mp3", "avi", "wav"}},
+      {'8', kLinked, {"asx", "ram"}},
+      {'9', kLinked, {"wmv", "mov", "swf", "tm", "qt"}},
+  };
+  return table;
+}
+
+// Addresses whose extension says they are documents, not files of a type.
+bool LooksLikePage(const UrlParts& parts) {
+  static const std::set<std::string> pageExts = {
+      "",    "html", "htm", "shtml", "xhtml", "php", "php3", "asp", "aspx",
+      "jsp", "cgi",  "pl",  "cfm",   "do",    "jsf", "xml"};
+  return pageExts.count(ExtensionOf(parts)) != 0;
+}
+
+// The last page fetched, so the patrol's one call per file type reads the
+// page once.
+struct PageCache {
+  std::mutex lock;
+  std::string request;
+  std::string url;
+  std::string body;
+  long long whenMs = 0;
+};
+PageCache& Cache() {
+  static PageCache cache;
+  return cache;
+}
+
+std::string FolderText(const std::vector<std::string>& parts) {
+  std::string s;
+  for (const std::string& p : parts) s += (s.empty() ? "" : "/") + p;
+  return Utf8ToSjis(s);
+}
+
+}  // namespace
+
+std::string DefaultCookieFile() {
+  if (const char* v = std::getenv("MIREVA_COOKIE_FILE"); v && *v) return v;
+  return CacheFolder() + "/cookies.txt";
+}
+
+Engine::Engine(EngineHost& host, EngineOptions options) : host_(host), options_(std::move(options)) {}
+
+Engine::Page Engine::FetchPage(TransferBatch& batch, const std::string& url, PageFailure failure) {
+  Page page;
+  auto resolved = ResolveUrl("", url);
+  if (resolved && options_.pageCacheMs > 0) {
+    PageCache& c = Cache();
+    std::lock_guard<std::mutex> hold(c.lock);
+    if (c.request == *resolved && MonotonicMs() - c.whenMs < options_.pageCacheMs) {
+      page.ok = true;
+      page.url = c.url;
+      page.body = c.body;
+      return page;
+    }
+  }
+  if (resolved) {
+    std::vector<FetchJob> jobs(1);
+    jobs[0].url = *resolved;
+    batch.Run(jobs, kTextLoading);
+    if (jobs[0].ok) {
+      page.ok = true;
+      page.url = jobs[0].effectiveUrl;
+      page.body = std::move(jobs[0].body);
+      PageCache& c = Cache();
+      std::lock_guard<std::mutex> hold(c.lock);
+      c.request = *resolved;
+      c.url = page.url;
+      c.body = page.body;
+      c.whenMs = MonotonicMs();
+      return page;
+    }
+  }
+  if (batch.Stopped() != StopReason::None) return page;
+  if (failure == PageFailure::Message) host_.Message(kMsgPageFailed + url);
+  else host_.Progress(kMsgPageFailed + url, 0, -1);
+  return page;
+}
+
+void Engine::ReportEnd(const TransferBatch& batch, size_t fetched) {
+  switch (batch.Stopped()) {
+    case StopReason::DiskFull:
+      host_.Message(kMsgDiskFull);
+      break;
+    case StopReason::Cancelled:
+      host_.Progress(kTextCancelled, 0, -1);
+      break;
+    case StopReason::TimeLimit:
+      host_.Progress(kTextTimeLimit, 0, -1);
+      break;
+    case StopReason::None:
+      host_.Progress(std::string(kTextDone) + " " + std::to_string(fetched), 0, -1);
+      break;
+  }
+}
+
+void Engine::FetchFiles(TransferBatch& batch, const std::string& folder, const std::string& referer,
+                        const std::vector<std::string>& urls, const std::string& fallbackName) {
+  const std::vector<std::string> parts = {kDownloadFolder, SafeFileName(folder, "misc")};
+  FolderHandle root = OpenFolderChain({kDownloadFolder});
+  FolderHandle target = OpenFolderChain(parts);
+  if (!root.IsOpen() || !target.IsOpen()) {
+    host_.Message(kMsgFolder + FolderText(parts));
+    return;
+  }
+  RemoveStaleParts(target.Fd());
+  FetchRecord record;
+  record.Load(root.Fd());
+  std::vector<FetchJob> jobs;
+  for (const std::string& url : urls) {
+    if (record.Has(url)) continue;
+    auto p = SplitUrl(url);
+    if (!p) continue;
+    FetchJob job;
+    job.url = url;
+    job.referer = referer;
+    job.folderFd = target.Fd();
+    job.name = SafeFileName(LastSegment(*p), fallbackName);
+    jobs.push_back(std::move(job));
+  }
+  batch.Run(jobs, kTextLoading);
+  size_t fetched = 0;
+  const long long now = static_cast<long long>(std::time(nullptr));
+  for (const FetchJob& j : jobs) {
+    if (!j.ok) continue;
+    ++fetched;
+    record.Add(j.url, j.bytes, now, parts[1] + "/" + j.savedName);
+  }
+  if (!record.Save(root.Fd())) host_.Message(kMsgRecord);
+  ReportEnd(batch, fetched);
+}
+
+void Engine::SelectAndFetch(const std::string& page, unsigned kinds,
+                            const std::vector<std::string>& exts, Pages pages,
+                            PageFailure failure) {
+  TransferBatch batch(options_.fetch, host_);
+  Page fetched = FetchPage(batch, page, failure);
+  if (!fetched.ok) return;
+  auto pageParts = SplitUrl(fetched.url);
+  if (!pageParts) return;
+  ExtractedLinks found = ExtractLinks(fetched.body, fetched.url, options_.maxLinks);
+  std::vector<std::string> urls;
+  for (const Link& link : found.links) {
+    if (!(link.kinds & kinds)) continue;
+    auto parts = SplitUrl(link.url);
+    if (!parts) continue;
+    if (pages != Pages::No) {
+      if (link.url == fetched.url || !LooksLikePage(*parts)) continue;
+      if (SameHost(parts->host, pageParts->host) != (pages == Pages::OwnHost)) continue;
+    } else if (std::find(exts.begin(), exts.end(), ExtensionOf(*parts)) == exts.end()) {
+      continue;
+    }
+    urls.push_back(link.url);
+  }
+  FetchFiles(batch, pageParts->host, fetched.url, urls,
+             pages == Pages::No ? "download" : "index.html");
+}
+
+void Engine::ALoad(const std::string& page, const std::string& extension) {
+  std::string ext = NormalExtension(extension);
+  if (ext.empty()) return;
+  SelectAndFetch(page, kAnyLink, {ext}, Pages::No, PageFailure::Quiet);
+}
+
+void Engine::DLoad(const std::string& page, const std::string& kind) {
+  if (kind.empty()) return;
+  if (kind[0] == '1' || kind[0] == '2') {
+    SelectAndFetch(page, kAnchor | kFrame, {}, kind[0] == '1' ? Pages::OtherHosts : Pages::OwnHost,
+                   PageFailure::Message);
+    return;
+  }
+  for (const KindTable& k : Kinds())
+    if (k.code == kind[0]) SelectAndFetch(page, k.kinds, k.exts, Pages::No, PageFailure::Message);
+}
+
+void Engine::ListLoad(const std::string& listFile, const std::string& collection) {
+  std::string text;
+  struct stat st;
+  if (stat(HostPath(listFile).c_str(), &st) == 0 && static_cast<size_t>(st.st_size) <= kMaxListFileBytes)
+    text = ReadWholeFile(listFile).value_or("");
+  if (text.empty()) {
+    host_.Message(kMsgNoList + listFile);
+    return;
+  }
+  DownloadList list = ParseDownloadList(text);
+  const std::vector<std::string> parts = {kDownloadFolder, SafeFileName(collection, "misc")};
+  FolderHandle root = OpenFolderChain({kDownloadFolder});
+  FolderHandle target = OpenFolderChain(parts);
+  if (!root.IsOpen() || !target.IsOpen()) {
+    host_.Message(kMsgFolder + FolderText(parts));
+    return;
+  }
+  RemoveStaleParts(target.Fd());
+  std::vector<FetchJob> jobs;
+  std::unordered_set<std::string> names;
+  for (const std::string& path : list.paths) {
+    auto url = ResolveUrl("", JoinTopAndPath(list.top, path));
+    if (!url) continue;
+    auto p = SplitUrl(*url);
+    if (!p) continue;
+    std::string name = SafeFileName(LastSegment(*p));
+    // Files already there are not fetched again; a name listed twice is fetched once.
+    if (NameTaken(target.Fd(), name) || !names.insert(name).second) continue;
+    FetchJob job;
+    job.url = *url;
+    job.referer = list.top;
+    job.folderFd = target.Fd();
+    job.name = name;
+    jobs.push_back(std::move(job));
+  }
+  TransferBatch batch(options_.fetch, host_);
+  batch.Run(jobs, kTextLoading);
+  FetchRecord record;
+  record.Load(root.Fd());
+  size_t fetched = 0;
+  const long long now = static_cast<long long>(std::time(nullptr));
+  for (const FetchJob& j : jobs)
+    if (j.ok) {
+      ++fetched;
+      record.Add(j.url, j.bytes, now, parts[1] + "/" + j.savedName);
+    }
+  if (!record.Save(root.Fd())) host_.Message(kMsgRecord);
+  ReportEnd(batch, fetched);
+}
+
+namespace {
+
+// Copies an open file into a temporary name of `folderFd`; the temporary's name
+// or "" on failure (nothing left behind).
+std::string CopyToTemp(int srcFd, int folderFd, int* error) {
+  std::string temp = TemporaryName();
+  int out = openat(folderFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (out < 0) {
+    *error = errno;
+    return "";
+  }
+  char buf[65536];
+  bool ok = true;
+  ssize_t n;
+  while (ok && (n = read(srcFd, buf, sizeof buf)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *error = errno;
+      ok = false;
+      break;
+    }
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        *error = errno;
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+  }
+  if (close(out) != 0 && ok) {
+    *error = errno;
+    ok = false;
+  }
+  if (!ok) {
+    unlinkat(folderFd, temp.c_str(), 0);
+    return "";
+  }
+  return temp;
+}
+
+}  // namespace
+
+void Engine::Temporary(const std::string& folder, const std::string& pattern,
+                       const std::string& mode) {
+  std::string hostFolder = HostPath(folder);
+  std::replace(hostFolder.begin(), hostFolder.end(), '\\', '/');
+  std::string glob = HostPath(pattern);
+  // "*.*" means every file, as it always has, dot or not.
+  if (glob.empty() || glob == "*.*") glob = "*";
+  const bool move = mode == "1";
+  FolderHandle source(open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!source.IsOpen()) return;
+  int dupFd = dup(source.Fd());
+  DIR* dir = dupFd >= 0 ? fdopendir(dupFd) : nullptr;
+  if (!dir) {
+    if (dupFd >= 0) close(dupFd);
+    return;
+  }
+  std::vector<std::string> names;
+  while (dirent* e = readdir(dir)) {
+    if (names.size() >= static_cast<size_t>(kMaxCacheFiles)) break;
+    if (e->d_name[0] == '.') continue;
+    if (fnmatch(glob.c_str(), e->d_name, 0) != 0) continue;
+    names.push_back(e->d_name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+
+  size_t done = 0;
+  for (const std::string& name : names) {
+    if (host_.Progress(std::string(kTextSorting) + " " + std::to_string(done) + "/" +
+                           std::to_string(names.size()),
+                       static_cast<long long>(done), static_cast<long long>(names.size()))) {
+      host_.Progress(kTextCancelled, 0, -1);
+      return;
+    }
+    ++done;
+    struct stat st;
+    if (fstatat(source.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+      continue;
+    FolderHandle file(openat(source.Fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.IsOpen()) continue;
+    char head[64];
+    ssize_t got = pread(file.Fd(), head, sizeof head, 0);
+    if (got <= 0) continue;
+    // Files of no known type stay where they are (the watcher may still be
+    // writing them, or they are of no use to the user).
+    std::string type = SniffType(std::string(head, static_cast<size_t>(got)));
+    if (type.empty()) continue;
+    const std::vector<std::string> parts = {kDownloadFolder, "Cache", type};
+    FolderHandle target = OpenFolderChain(parts);
+    if (!target.IsOpen()) {
+      host_.Message(kMsgFolder + FolderText(parts));
+      return;
+    }
+    std::string safe = SafeFileName(name);
+    auto dot = safe.rfind('.');
+    std::string ext = dot == std::string::npos ? "" : NormalExtension(safe.substr(dot + 1));
+    if (ext != type) safe = CutUtf8(safe, kMaxNameBytes - type.size() - 1) + "." + type;
+
+    // Within one file system a move is a rename to a free name; when the name is
+    // taken (or across file systems) the file is copied, which also finds
+    // identical files and numbered names, and the original removed afterwards.
+    if (move && renameat2(source.Fd(), name.c_str(), target.Fd(), safe.c_str(), RENAME_NOREPLACE) == 0)
+      continue;
+    int error = 0;
+    std::string temp = CopyToTemp(file.Fd(), target.Fd(), &error);
+    if (temp.empty()) {
+      if (error == ENOSPC || error == EDQUOT) {
+        host_.Message(kMsgDiskFull);
+        return;
+      }
+      continue;
+    }
+    if (CommitFile(target.Fd(), temp, safe) && move) unlinkat(source.Fd(), name.c_str(), 0);
+  }
+  host_.Progress(std::string(kTextDone) + " " + std::to_string(done), 0, -1);
+}
+
+void Engine::MakePatrolList(const std::string& kind, const std::string& page) {
+  auto rules = LoadKindRules(RulesFilePath(), kind);
+  if (!rules) {
+    host_.Message(kMsgNoRules + kind);
+    return;
+  }
+  TransferBatch batch(options_.fetch, host_);
+  Page fetched = FetchPage(batch, page, PageFailure::Message);
+  if (!fetched.ok) return;
+  auto pageParts = SplitUrl(fetched.url);
+  if (!pageParts) return;
+  std::vector<std::string> entries;
+  const ExtractedLinks found = ExtractLinks(fetched.body, fetched.url, options_.maxLinks);
+  for (const Link& link : found.links) {
+    if (!(link.kinds & rules->patrolLinks) || link.url == fetched.url) continue;
+    auto parts = SplitUrl(link.url);
+    if (!parts || (rules->patrolSameHost && !SameHost(parts->host, pageParts->host))) continue;
+    if (!Selected(link.url, rules->patrolMatch, rules->patrolSkip)) continue;
+    if (link.url.size() > kMaxListLine) continue;
+    entries.push_back(link.url);
+    if (entries.size() >= options_.maxPatrolPages) break;
+  }
+  // An empty result leaves the user's list as it was.
+  if (entries.empty()) {
+    host_.Message(kMsgNoPatrolLinks);
+    return;
+  }
+  if (!WriteFileAtomically("Patrol.lst", FormatPatrolList(entries))) host_.Message(kMsgPatrolNotSaved);
+}
+
+int Engine::MakeDownloadList(const std::string& kind) {
+  auto rules = LoadKindRules(RulesFilePath(), kind);
+  if (!rules) return 0;
+  auto text = ReadWholeFile("Patrol.lst");
+  if (!text || text->size() > kMaxListFileBytes) return 0;
+  std::vector<std::string> addresses = ParsePatrolList(*text, options_.maxPatrolPages);
+  std::vector<FetchJob> jobs;
+  for (const std::string& a : addresses)
+    if (auto url = ResolveUrl("", a)) {
+      FetchJob job;
+      job.url = *url;
+      jobs.push_back(std::move(job));
+    }
+  TransferBatch batch(options_.fetch, host_);
+  batch.Run(jobs, kTextLoading);
+  if (batch.Stopped() != StopReason::None) {
+    ReportEnd(batch, 0);
+    return 0;
+  }
+  std::vector<std::string> images;
+  std::unordered_set<std::string> seen;
+  for (const FetchJob& j : jobs) {
+    if (!j.ok) continue;
+    const ExtractedLinks found = ExtractLinks(j.body, j.effectiveUrl, options_.maxLinks);
+    for (const Link& link : found.links) {
+      if (!(link.kinds & rules->downloadLinks)) continue;
+      if (!Selected(link.url, rules->downloadMatch, rules->downloadSkip)) continue;
+      if (seen.insert(link.url).second) images.push_back(link.url);
+    }
+  }
+  if (images.empty()) return 0;
+  auto first = SplitUrl(images[0]);
+  if (!first) return 0;
+  DownloadList list;
+  list.top = OriginOf(*first);
+  list.label = rules->label;
+  for (const std::string& url : images) {
+    auto p = SplitUrl(url);
+    if (!p) continue;
+    // Same origin as the top address: its server path; otherwise the whole address.
+    std::string line = OriginOf(*p) == list.top ? p->path + (p->query.empty() ? "" : "?" + p->query)
+                                                : url;
+    if (line.size() <= kMaxListLine) list.paths.push_back(line);
+  }
+  if (list.paths.empty() || list.top.size() > kMaxListLine) return 0;
+  if (!WriteFileAtomically("Download.lst", FormatDownloadList(list))) return 0;
+  return static_cast<int>(list.paths.size());
+}
+
+}  // namespace mireva::dl

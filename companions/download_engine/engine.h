@@ -1,0 +1,70 @@
+#pragma once
+// The download engine's work behind its exports. Everything is relative to the
+// current folder (the program's working folder): files land in
+// "DownLoad/<host>/" (the host of the page they were found on) or
+// "DownLoad/<collection>/", the record of what was fetched is
+// "DownLoad/Fetched.lst", the lists are "Patrol.lst" and "Download.lst".
+// Strings are Shift_JIS; nothing throws.
+#include <string>
+#include <vector>
+
+#include "companions/download_engine/engine_host.h"
+#include "companions/download_engine/transfer_batch.h"
+
+namespace mireva::dl {
+
+struct EngineOptions {
+  FetchOptions fetch;
+  size_t maxLinks = 5000;          // distinct addresses taken from one page
+  size_t maxPatrolPages = 2000;    // pages read for a download list
+  long pageCacheMs = 60000;        // a page fetched this recently is not fetched again
+};
+
+// Where the browser view keeps its cookies: $MIREVA_COOKIE_FILE, else
+// <cache folder>/cookies.txt.
+std::string DefaultCookieFile();
+
+class Engine {
+ public:
+  Engine(EngineHost& host, EngineOptions options);
+
+  // Every file of the page whose extension is `extension` (jpg also jpeg, tif
+  // tiff, mid midi; case and query do not matter), linked or embedded.
+  void ALoad(const std::string& page, const std::string& extension);
+  // One of the nine kinds of the link menus, "1".."9".
+  void DLoad(const std::string& page, const std::string& kind);
+  // The files of a download list into "DownLoad/<collection>/", skipping names
+  // that are already there.
+  void ListLoad(const std::string& listFile, const std::string& collection);
+  // Sorts the files of `folder` matching `pattern` into "DownLoad/Cache/<type>/"
+  // by their content; mode "1" moves them, anything else copies.
+  void Temporary(const std::string& folder, const std::string& pattern, const std::string& mode);
+  // Writes "Patrol.lst" from the links of `page` that the kind's rules select.
+  void MakePatrolList(const std::string& kind, const std::string& page);
+  // Writes "Download.lst" from the pages of "Patrol.lst"; the number of entries,
+  // 0 when no list was made.
+  int MakeDownloadList(const std::string& kind);
+
+ private:
+  struct Page {
+    bool ok = false;
+    std::string url;   // after redirects
+    std::string body;
+  };
+  enum class PageFailure { Message, Quiet };
+  Page FetchPage(TransferBatch& batch, const std::string& url, PageFailure failure);
+  // Fetches `urls` into DownLoad/<folder>/ unless the record knows them.
+  void FetchFiles(TransferBatch& batch, const std::string& folder, const std::string& referer,
+                  const std::vector<std::string>& urls, const std::string& fallbackName);
+  enum class Pages { No, OtherHosts, OwnHost };
+  // Fetches the page, then its links of `kinds` whose extension is one of
+  // `exts` (or, with `pages`, the linked pages of other hosts or its own).
+  void SelectAndFetch(const std::string& page, unsigned kinds, const std::vector<std::string>& exts,
+                      Pages pages, PageFailure failure);
+  void ReportEnd(const TransferBatch& batch, size_t fetched);
+
+  EngineHost& host_;
+  EngineOptions options_;
+};
+
+}  // namespace mireva::dl

@@ -1,0 +1,48 @@
+#pragma once
+// The rules that turn a service's page into a patrol list and the patrolled
+// pages into a download list, one section per kind in "DownLoadRules.ini":
+//
+//   [sdss mosaic]
+//   Label=sdss mosaic            line 4 of "Download.lst"; the section needs it
+//   PatrolLinks=anchor frame     which links of the page become patrol entries
+//   PatrolMatch=*/getimg/*       blank-separated patterns on the absolute address
+//   PatrolSkip=                  (empty Match: all; Skip wins over Match)
+//   PatrolSameHost=yes           only links on the page's own host
+//   DownloadLinks=image          which links of the patrolled pages are fetched
+//   DownloadMatch=*.jpg *.gif
+//   DownloadSkip=*/icons/*
+//
+// Link kinds: anchor, image, frame, embed, media. Patterns are shell patterns
+// (* ? [..]) compared without regard to case with the whole address and with
+// the address without its query.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mireva::dl {
+
+inline constexpr char kRulesFileName[] = "DownLoadRules.ini";
+
+struct KindRules {
+  std::string label;
+  unsigned patrolLinks = 0;
+  std::vector<std::string> patrolMatch;
+  std::vector<std::string> patrolSkip;
+  bool patrolSameHost = true;
+  unsigned downloadLinks = 0;
+  std::vector<std::string> downloadMatch;
+  std::vector<std::string> downloadSkip;
+};
+
+// The rules of `kind` from the rules file at `sjisPath`; nothing when the file
+// or the kind's section (its Label) is missing.
+std::optional<KindRules> LoadKindRules(const std::string& sjisPath, const std::string& kind);
+
+// The rules file in the working folder, else the one shipped with the program.
+std::string RulesFilePath();
+
+// True when `url` matches one of `match` (or `match` is empty) and none of `skip`.
+bool Selected(const std::string& url, const std::vector<std::string>& match,
+              const std::vector<std::string>& skip);
+
+}  // namespace mireva::dl

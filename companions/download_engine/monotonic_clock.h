@@ -1,0 +1,14 @@
+#pragma once
+// Milliseconds of the monotonic clock. (<chrono> cannot be used here: its
+// C++20 unit suffixes do not survive the Shift_JIS execution character set.)
+#include <time.h>
+
+namespace mireva::dl {
+
+inline long long MonotonicMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+}  // namespace mireva::dl

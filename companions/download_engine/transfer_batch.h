@@ -1,0 +1,74 @@
+#pragma once
+// A batch of HTTP(S) transfers run in parallel on one curl multi handle, in the
+// calling thread: at most `maxTotal` at a time and `maxPerHost` per host,
+// redirects followed only to http and https, connect timeout and a stall limit,
+// back-off on 429 and 503 (Retry-After honoured, the whole host waits), the
+// page as referrer and the browser view's cookies. Bodies of files go to a
+// temporary name in their folder and get their own name only when complete; a
+// failed, cut or cancelled transfer leaves nothing behind. A full disk, the
+// user's cancel or the run's time limit stop the whole batch.
+#include <string>
+#include <vector>
+
+#include "companions/download_engine/engine_host.h"
+
+namespace mireva::dl {
+
+struct FetchOptions {
+  int maxTotal = 24;
+  int maxPerHost = 16;
+  int maxRedirects = 8;
+  long connectTimeoutMs = 20000;
+  long stallSeconds = 60;           // below 1 byte/s this long ends a transfer
+  long pageTimeoutMs = 60000;       // whole time for a page kept in memory
+  long long maxFileBytes = 1LL << 30;
+  long long maxPageBytes = 8LL << 20;
+  int maxRetries = 3;               // on 429 and 503
+  long defaultBackoffMs = 2000;     // first wait when no Retry-After is given
+  long maxRetryAfterMs = 120000;    // a longer Retry-After gives up instead
+  long runTimeLimitMs = 30L * 60 * 1000;
+  std::string cookieFile;           // Mozilla format; empty: none
+  std::string userAgent = "Mozilla/5.0 (X11; Linux x86_64) Mireva/3.1";
+};
+
+enum class StopReason { None, Cancelled, DiskFull, TimeLimit };
+
+struct FetchJob {
+  std::string url;
+  std::string referer;
+  // File jobs: written into the open folder `folderFd` as `name` (a safe name).
+  // folderFd < 0: the body is kept in `body` (pages).
+  int folderFd = -1;
+  std::string name;
+
+  // Results.
+  bool ok = false;
+  long status = 0;
+  std::string effectiveUrl;
+  std::string body;
+  std::string savedName;
+  long long bytes = 0;
+  std::string error;
+};
+
+class TransferBatch {
+ public:
+  TransferBatch(const FetchOptions& options, EngineHost& host);
+  ~TransferBatch();
+  TransferBatch(const TransferBatch&) = delete;
+  TransferBatch& operator=(const TransferBatch&) = delete;
+
+  // Runs every job to its end (or until the batch stops). `label` heads the
+  // progress texts.
+  void Run(std::vector<FetchJob>& jobs, const std::string& label);
+  StopReason Stopped() const { return stop_; }
+
+ private:
+  const FetchOptions& options_;
+  EngineHost& host_;
+  StopReason stop_ = StopReason::None;
+  long long deadlineMs_ = 0;
+  void* share_ = nullptr;
+};
+
+}  // namespace mireva::dl

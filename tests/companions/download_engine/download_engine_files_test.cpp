@@ -1,0 +1,353 @@
+// The engine at work against the loopback test server: what it fetches, where
+// it puts it, what it refuses, and what a failure leaves behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "companions/download_engine/monotonic_clock.h"
+#include "companions/download_engine/safe_name.h"
+#include "tests/companions/download_engine/engine_test_support.h"
+
+namespace mireva::dl {
+namespace {
+
+using mireva::testing::ReadFile;
+using mireva::testing::TestServer;
+using mireva::testing::WriteFile;
+using testing::EngineFixture;
+
+std::string Route(const std::string& path, const std::string& spec) {
+  return "\"" + path + "\": " + spec;
+}
+std::string Routes(std::initializer_list<std::string> routes) {
+  std::string json = "{\"routes\": {";
+  bool first = true;
+  for (const std::string& r : routes) {
+    json += (first ? "" : ", ") + r;
+    first = false;
+  }
+  return json + "}}";
+}
+std::string Page(const std::string& html) {
+  std::string escaped;
+  for (char c : html) escaped += c == '"' ? std::string("\\\"") : std::string(1, c);
+  return "{\"body\": \"" + escaped + "\"}";
+}
+std::string Body(const std::string& text, const std::string& type = "image/jpeg") {
+  return "{\"body\": \"" + text + "\", \"content_type\": \"" + type + "\"}";
+}
+
+constexpr char kHostFolder[] = "DownLoad/127.0.0.1";
+
+class EngineFiles : public EngineFixture {};
+
+TEST_F(EngineFiles, ALoadFetchesEveryFileOfTheTypeWithThePageAsReferrer) {
+  TestServer server(Routes({
+      Route("/site/page.html",
+            Page("<img src='a.jpg'><a href='b.JPEG?size=big'>b</a><img src='c.gif'>"
+                 "<a href='/other/d.jpg'>d</a><iframe src='f.html'></iframe><a href='a.jpg'>again</a>")),
+      Route("/site/a.jpg", Body("AAAA")),
+      Route("/site/b.JPEG", Body("BBBB")),
+      Route("/site/c.gif", Body("CCCC", "image/gif")),
+      Route("/other/d.jpg", Body("DDDD")),
+  }));
+  ASSERT_TRUE(server.Running());
+  MakeEngine().ALoad(server.Url("/site/page.html"), "JPG");
+  EXPECT_EQ(Files(kHostFolder), (std::vector<std::string>{"a.jpg", "b.JPEG", "d.jpg"}));
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/b.JPEG"), "BBBB");
+  EXPECT_EQ(Count(server, "/site/a.jpg"), 1);  // linked twice, fetched once
+  EXPECT_EQ(Count(server, "/site/c.gif"), 0);
+  for (const auto& r : server.Requests())
+    if (r.path == "/site/a.jpg") {
+      EXPECT_EQ(r.Header("Referer"), server.Url("/site/page.html"));
+    }
+  EXPECT_TRUE(host.messages.empty());
+  // The record names what was fetched.
+  std::string record = ReadFile("DownLoad/Fetched.lst");
+  EXPECT_NE(record.find(server.Url("/site/a.jpg") + "\t4\t"), std::string::npos);
+  EXPECT_NE(record.find("\t127.0.0.1/a.jpg\n"), std::string::npos);
+}
+
+TEST_F(EngineFiles, ARepeatedRunFetchesNothingTwiceButFetchesWhatIsNew) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='one.png'><img src='two.png'>")),
+      Route("/one.png", Body("1", "image/png")),
+      Route("/two.png", Body("2", "image/png")),
+      Route("/three.png", Body("3", "image/png")),
+  }));
+  MakeEngine().ALoad(server.Url("/p.html"), "png");
+  ASSERT_EQ(Files(kHostFolder).size(), 2u);
+  server.ClearRequests();
+  MakeEngine().ALoad(server.Url("/p.html"), "png");
+  EXPECT_EQ(Count(server, "/one.png") + Count(server, "/two.png"), 0);
+  // The next day the page links a new file: only that one is fetched.
+  server.SetRoutes(Routes({
+      Route("/p.html", Page("<img src='one.png'><img src='two.png'><img src='three.png'>")),
+      Route("/three.png", Body("3", "image/png")),
+  }));
+  server.ClearRequests();
+  MakeEngine().ALoad(server.Url("/p.html"), "png");
+  EXPECT_EQ(Count(server, "/three.png"), 1);
+  EXPECT_EQ(Count(server, "/one.png"), 0);
+  EXPECT_EQ(Files(kHostFolder), (std::vector<std::string>{"one.png", "three.png", "two.png"}));
+}
+
+TEST_F(EngineFiles, ANameTakenByOtherContentGetsANumberNeverAnOverwrite) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='x/pic.gif'><img src='y/pic.gif'><img src='z/pic.gif'>")),
+      Route("/x/pic.gif", Body("first", "image/gif")),
+      Route("/y/pic.gif", Body("second", "image/gif")),
+      Route("/z/pic.gif", Body("first", "image/gif")),
+  }));
+  options.fetch.maxPerHost = 1;  // in list order, so the names are predictable
+  MakeEngine().ALoad(server.Url("/p.html"), "gif");
+  EXPECT_EQ(Files(kHostFolder), (std::vector<std::string>{"pic(1).gif", "pic.gif"}));
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/pic.gif"), "first");
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/pic(1).gif"), "second");
+}
+
+TEST_F(EngineFiles, HostileNamesStayInsideTheirFolder) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<a href='/%2e%2e%2f%2e%2e%2fescape.zip'>1</a>"
+                            "<a href='/-rf.zip'>2</a><a href='/.profile.zip'>3</a>"
+                            "<a href='/a%0Ab%00c.zip'>4</a><a href='/%5C..%5Cwin.zip'>5</a>")),
+      Route("/../../escape.zip", Body("e")),
+      Route("/%2e%2e%2f%2e%2e%2fescape.zip", Body("e")),
+      Route("/-rf.zip", Body("r")),
+      Route("/.profile.zip", Body("p")),
+      Route("/a%0Ab%00c.zip", Body("n")),
+      Route("/%5C..%5Cwin.zip", Body("w")),
+  }));
+  MakeEngine().DLoad(server.Url("/p.html"), "4");
+  std::vector<std::string> names = Files(kHostFolder);
+  EXPECT_EQ(names.size(), 5u);
+  for (const std::string& n : names) EXPECT_TRUE(IsSafeFileName(n)) << n;
+  EXPECT_EQ(Files("DownLoad"), (std::vector<std::string>{"127.0.0.1", "Fetched.lst"}));
+  EXPECT_FALSE(std::filesystem::exists("escape.zip"));
+}
+
+TEST_F(EngineFiles, RedirectsAreFollowedOnlyToWebAddresses) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<a href='moved.zip'>1</a><a href='tofile.zip'>2</a><a href='toftp.zip'>3</a>"
+                            "<a href='loop.zip'>4</a>")),
+      Route("/moved.zip", "{\"status\": 302, \"headers\": {\"Location\": \"/real/target.bin\"}}"),
+      Route("/real/target.bin", Body("moved content")),
+      Route("/tofile.zip", "{\"status\": 302, \"headers\": {\"Location\": \"file:///etc/passwd\"}}"),
+      Route("/toftp.zip", "{\"status\": 301, \"headers\": {\"Location\": \"ftp://127.0.0.1/x.zip\"}}"),
+      Route("/loop.zip", "{\"status\": 302, \"headers\": {\"Location\": \"/loop.zip\"}}"),
+  }));
+  MakeEngine().DLoad(server.Url("/p.html"), "4");
+  // The file keeps the name it was linked by.
+  EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"moved.zip"});
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/moved.zip"), "moved content");
+  EXPECT_LE(Count(server, "/loop.zip"), options.fetch.maxRedirects + 1);
+}
+
+TEST_F(EngineFiles, TooManyRequestsWaitsForRetryAfterThenFetches) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='busy.jpg'><img src='gone.jpg'>")),
+      Route("/busy.jpg", "{\"sequence\": [{\"status\": 429, \"headers\": {\"Retry-After\": \"1\"}},"
+                         " {\"status\": 503}, {\"body\": \"finally\"}]}"),
+      Route("/gone.jpg", "{\"status\": 503}"),
+  }));
+  options.fetch.maxRetries = 2;
+  long long start = MonotonicMs();
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  long long took = MonotonicMs() - start;
+  EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"busy.jpg"});
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/busy.jpg"), "finally");
+  EXPECT_EQ(Count(server, "/busy.jpg"), 3);
+  EXPECT_EQ(Count(server, "/gone.jpg"), 3);  // first try and two retries, then given up
+  EXPECT_GE(took, 1000);
+}
+
+TEST_F(EngineFiles, SlowFilesFinishButStalledAndCutFilesLeaveNothing) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='slow.jpg'><img src='stalled.jpg'><img src='cut.jpg'>"
+                            "<img src='huge.jpg'>")),
+      Route("/slow.jpg", "{\"body_repeat\": [\"s\", 4000], \"chunk_size\": 1000, \"chunk_delay_ms\": 300}"),
+      Route("/stalled.jpg", "{\"body_repeat\": [\"t\", 4000], \"chunk_size\": 1000, \"chunk_delay_ms\": 3000}"),
+      Route("/cut.jpg", "{\"body_repeat\": [\"c\", 50000], \"truncate_after\": 20000}"),
+      Route("/huge.jpg", "{\"body_repeat\": [\"h\", 300000]}"),
+  }));
+  options.fetch.stallSeconds = 2;
+  options.fetch.maxFileBytes = 200000;
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"slow.jpg"});
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/slow.jpg").size(), 4000u);
+  EXPECT_EQ(ReadFile("DownLoad/Fetched.lst").find("cut.jpg"), std::string::npos);
+}
+
+TEST_F(EngineFiles, CookiesOfTheBrowserViewOpenProtectedFiles) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='secret.png'>")),
+      Route("/secret.png", "{\"body\": \"members only\", \"require_cookie\": \"session=s3cr3t\"}"),
+  }));
+  MakeEngine().ALoad(server.Url("/p.html"), "png");
+  EXPECT_TRUE(Files(kHostFolder).empty());  // 403 without the cookie: no file
+
+  WriteFile(dir + "/cookies.txt",
+            "# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\ts3cr3t\n");
+  options.fetch.cookieFile = dir + "/cookies.txt";
+  MakeEngine().ALoad(server.Url("/p.html"), "png");
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/secret.png"), "members only");
+  // The cookie file belongs to the browser view; the engine never rewrites it.
+  EXPECT_EQ(ReadFile(dir + "/cookies.txt"),
+            "# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\ts3cr3t\n");
+}
+
+TEST_F(EngineFiles, SymbolicLinksAreNeverFollowedWhenWriting) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='a.gif'>")),
+      Route("/a.gif", Body("new", "image/gif")),
+  }));
+  std::string outside = dir + "/outside";
+  std::filesystem::create_directories(outside);
+  std::filesystem::create_directories("DownLoad");
+  std::filesystem::create_directory_symlink(outside, kHostFolder);
+  MakeEngine().ALoad(server.Url("/p.html"), "gif");
+  EXPECT_TRUE(Files(outside).empty());
+  EXPECT_EQ(host.messages.size(), 1u);
+
+  // A link at the file's own name is left alone; the file gets a numbered name.
+  std::filesystem::remove(kHostFolder);
+  std::filesystem::create_directories(kHostFolder);
+  WriteFile(outside + "/victim", "keep");
+  std::filesystem::create_symlink(outside + "/victim", std::string(kHostFolder) + "/a.gif");
+  MakeEngine().ALoad(server.Url("/p.html"), "gif");
+  EXPECT_EQ(ReadFile(outside + "/victim"), "keep");
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/a(1).gif"), "new");
+}
+
+TEST_F(EngineFiles, DLoadKindsTakeTheirOwnReferencesAndExtensions) {
+  TestServer server;
+  // The page names the server by another host name, for the "other host" kind.
+  std::string port = std::to_string(server.Port());
+  std::string pageHtml =
+      "<img src='e.jpg'><a href='l.jpg'>l</a><a href='t.zip'>t</a><embed src='m.swf'>"
+      "<a href='v.mov'>v</a><a href='s.mid'>s</a><a href='x.asx'>x</a>"
+      "<a href='own.html'>own</a><a href='dir/'>dir</a><a href='http://localhost:" + port +
+      "/ext.html'>ext</a>";
+  std::string files;
+  for (const char* f : {"e.jpg", "l.jpg", "t.zip", "m.swf", "v.mov", "s.mid", "x.asx", "own.html", "dir/"})
+    files += ", " + Route(std::string("/site/") + f, Body(f));
+  server.SetRoutes("{\"routes\": {" + Route("/site/p.html", Page(pageHtml)) + files + ", " +
+                   Route("/ext.html", Body("external page", "text/html")) + "}}");
+  struct Row {
+    const char* code;
+    std::vector<std::string> files;
+  };
+  const Row rows[] = {
+      {"3", {"e.jpg"}},     {"5", {"l.jpg"}}, {"4", {"t.zip"}},  {"6", {"m.swf"}},
+      {"9", {"v.mov"}},     {"7", {"s.mid"}}, {"8", {"x.asx"}},
+      {"2", {"index.html", "own.html"}},  {"1", {"ext.html"}},
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    std::filesystem::remove_all("DownLoad");
+    MakeEngine().DLoad(server.Url("/site/p.html"), rows[i].code);
+    EXPECT_EQ(Files(kHostFolder), rows[i].files) << "code " << rows[i].code;
+  }
+}
+
+TEST_F(EngineFiles, ListLoadFetchesTheListedPathsAndSkipsFilesAlreadyThere) {
+  TestServer server(Routes({
+      Route("/img/him/ni/new.gif", Body("new", "image/gif")),
+      Route("/img/him/ni/old.gif", Body("server copy", "image/gif")),
+      Route("/img/him/ni/missing.gif", "{\"status\": 404}"),
+  }));
+  WriteFile("Download.lst", "start download;\r\nindex page;\r\n" + server.Url("/") +
+                                "\r\nhimawari\r\n/img/him/ni/new.gif\r\n/img/him/ni/old.gif\r\n"
+                                "/img/him/ni/missing.gif\r\nend download;\r\n");
+  std::filesystem::create_directories("DownLoad/Weather");
+  WriteFile("DownLoad/Weather/old.gif", "local copy");
+  MakeEngine().ListLoad("Download.lst", "Weather");
+  EXPECT_EQ(Files("DownLoad/Weather"), (std::vector<std::string>{"new.gif", "old.gif"}));
+  EXPECT_EQ(ReadFile("DownLoad/Weather/old.gif"), "local copy");
+  EXPECT_EQ(Count(server, "/img/him/ni/old.gif"), 0);
+  for (const auto& r : server.Requests()) {
+    EXPECT_EQ(r.path.find("//"), std::string::npos) << r.path;
+  }
+
+  MakeEngine().ListLoad("NoSuch.lst", "Weather");
+  EXPECT_EQ(host.messages.size(), 1u);
+}
+
+TEST_F(EngineFiles, CancelStopsTheRunAndLeavesNoPartialFile) {
+  std::string routes = "{\"routes\": {" + Route("/p.html", Page([] {
+                         std::string h;
+                         for (int i = 0; i < 6; ++i) h += "<img src='f" + std::to_string(i) + ".jpg'>";
+                         return h;
+                       }()));
+  for (int i = 0; i < 6; ++i)
+    routes += ", " + Route("/f" + std::to_string(i) + ".jpg",
+                           "{\"body_repeat\": [\"x\", 5000], \"chunk_size\": 500, \"chunk_delay_ms\": 200}");
+  TestServer server(routes + "}}");
+  host.cancelAfterCalls = 3;
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  for (const std::string& n : Files(kHostFolder)) ADD_FAILURE() << "left behind: " << n;
+}
+
+TEST_F(EngineFiles, TemporarySortsCacheFilesByContent) {
+  std::filesystem::create_directories("Cache");
+  WriteFile("Cache/photo", "\xFF\xD8\xFF\xE0 jpeg");
+  WriteFile("Cache/anim.gif", "GIF89a gif");
+  WriteFile("Cache/page.dat", "<html>x</html>");
+  WriteFile("Cache/unknown.bin", "??");
+  WriteFile("Cache/.hidden", "GIF89a");
+  std::filesystem::create_symlink(dir + "/Cache/anim.gif", "Cache/link.gif");
+  MakeEngine().Temporary(dir + "\\Cache", "*.*", "0");  // copy
+  EXPECT_EQ(Files("DownLoad/Cache/jpg"), std::vector<std::string>{"photo.jpg"});
+  EXPECT_EQ(Files("DownLoad/Cache/gif"), std::vector<std::string>{"anim.gif"});
+  EXPECT_EQ(Files("DownLoad/Cache/html"), std::vector<std::string>{"page.dat.html"});
+  EXPECT_TRUE(std::filesystem::exists("Cache/photo"));
+
+  MakeEngine().Temporary(dir + "/Cache", "*.*", "1");  // move: identical copies are not doubled
+  EXPECT_EQ(Files("DownLoad/Cache/gif"), std::vector<std::string>{"anim.gif"});
+  EXPECT_EQ(Files("Cache"), (std::vector<std::string>{".hidden", "link.gif", "unknown.bin"}));
+  WriteFile("Cache/anim.gif", "GIF89a other");
+  MakeEngine().Temporary(dir + "/Cache", "anim*", "1");
+  EXPECT_EQ(Files("DownLoad/Cache/gif"), (std::vector<std::string>{"anim(1).gif", "anim.gif"}));
+}
+
+TEST_F(EngineFiles, PatrolAndDownloadListsFollowTheRules) {
+  WriteFile("DownLoadRules.ini",
+            "[sdss mosaic]\r\nLabel=sdss mosaic\r\nPatrolLinks=anchor\r\nPatrolMatch=*/mosaic/*\r\n"
+            "PatrolSkip=*skip*\r\nDownloadLinks=image\r\nDownloadMatch=*.jpg\r\nDownloadSkip=*/icons/*\r\n");
+  TestServer server;
+  std::string other = "http://localhost:" + std::to_string(server.Port());
+  server.SetRoutes(Routes({
+      Route("/tools/index.html",
+            Page("<a href='mosaic/m1.html'>1</a><a href='mosaic/m2.html'>2</a>"
+                 "<a href='mosaic/skip.html'>s</a><a href='help.html'>h</a>"
+                 "<a href='" + other + "/mosaic/far.html'>other host</a><a href='mosaic/m1.html'>dup</a>")),
+      Route("/tools/mosaic/m1.html", Page("<img src='a.jpg'><img src='/icons/i.jpg'><img src='b.gif'>")),
+      Route("/tools/mosaic/m2.html",
+            Page("<img src='c.jpg?x=1'><img src='a.jpg'><img src='" + other + "/far.jpg'>")),
+      Route("/tools/mosaic/a.jpg", Body("a")),
+      Route("/tools/mosaic/c.jpg", Body("c")),
+      Route("/far.jpg", Body("far")),
+  }));
+  WriteFile("Download.lst", "stale");
+  EXPECT_EQ(MakeEngine().MakeDownloadList("no such kind"), 0);
+  MakeEngine().MakePatrolList("sdss mosaic", server.Url("/tools/index.html"));
+  EXPECT_EQ(ReadFile("Patrol.lst"), "start patrol;\r\nindex page;\r\n" + server.Url("/tools/mosaic/m1.html") +
+                                        "\r\n" + server.Url("/tools/mosaic/m2.html") + "\r\nend patrol;\r\n");
+  EXPECT_EQ(MakeEngine().MakeDownloadList("sdss mosaic"), 3);
+  EXPECT_EQ(ReadFile("Download.lst"), "start download;\r\nindex page;\r\n" + server.Url("/") +
+                                          "\r\nsdss mosaic\r\n/tools/mosaic/a.jpg\r\n/tools/mosaic/c.jpg?x=1\r\n" +
+                                          other + "/far.jpg\r\nend download;\r\n");
+  MakeEngine().ListLoad("Download.lst", "Sdss");
+  EXPECT_EQ(Files("DownLoad/Sdss"), (std::vector<std::string>{"a.jpg", "c.jpg", "far.jpg"}));
+
+  // A page without matching links leaves the patrol list as it was.
+  std::string before = ReadFile("Patrol.lst");
+  MakeEngine().MakePatrolList("sdss mosaic", server.Url("/tools/mosaic/m1.html"));
+  EXPECT_EQ(ReadFile("Patrol.lst"), before);
+  EXPECT_FALSE(host.messages.empty());
+}
+
+}  // namespace
+}  // namespace mireva::dl

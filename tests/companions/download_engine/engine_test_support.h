@@ -1,0 +1,70 @@
+#pragma once
+// Shared pieces of the engine tests: a recording host and a fixture that runs
+// each test in a fresh working folder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "companions/download_engine/engine.h"
+#include "tests/support/test_server.h"
+
+namespace mireva::dl::testing {
+
+class RecordingHost : public EngineHost {
+ public:
+  std::vector<std::string> messages;
+  std::vector<std::string> progress;
+  int cancelAfterCalls = -1;  // >= 0: answer "cancel" from that call on
+  bool Progress(const std::string& text, long long, long long) override {
+    progress.push_back(text);
+    return cancelAfterCalls >= 0 && static_cast<int>(progress.size()) > cancelAfterCalls;
+  }
+  void Message(const std::string& text) override { messages.push_back(text); }
+};
+
+class EngineFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char buf[4096];
+    oldDir_ = getcwd(buf, sizeof buf) ? buf : "/";
+    dir = mireva::testing::MakeTempFolder("dl-engine");
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    options.pageCacheMs = 0;
+    options.fetch.cookieFile = "";
+    options.fetch.defaultBackoffMs = 200;
+  }
+  void TearDown() override {
+    if (chdir(oldDir_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << oldDir_;
+    mireva::testing::RemoveFolder(dir);
+  }
+  Engine MakeEngine() { return Engine(host, options); }
+
+  // Names in a folder below the working folder, sorted, hidden ones included.
+  static std::vector<std::string> Files(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static int Count(const mireva::testing::TestServer& server, const std::string& path) {
+    int n = 0;
+    for (const auto& r : server.Requests())
+      if (r.path == path) ++n;
+    return n;
+  }
+
+  std::string dir;
+  RecordingHost host;
+  EngineOptions options;
+
+ private:
+  std::string oldDir_;
+};
+
+}  // namespace mireva::dl::testing

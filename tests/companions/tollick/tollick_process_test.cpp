@@ -1,0 +1,163 @@
+// The watcher as the program meets it: a separate process holding the lock,
+// listening on the notice socket, logging and collecting.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/folders.h"
+#include "platform/watcher_link.h"
+#include "tests/companions/tollick/cache_samples.h"
+#include "tests/support/test_server.h"
+
+extern char** environ;
+
+namespace mireva {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
+
+void SleepMs(int ms) {
+  timespec t{ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&t, nullptr);
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+  for (int waited = 0; waited < ms; waited += 20) {
+    if (done()) return true;
+    SleepMs(20);
+  }
+  return done();
+}
+
+class TollickProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = testing::MakeTempFolder("tollick-run");
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    home = dir + "/home";
+    cache = dir + "/cache";
+    fs::create_directories(home);
+    fs::create_directories(cache);
+  }
+  void TearDown() override {
+    for (pid_t pid : pids) {
+      ::kill(pid, SIGTERM);
+      int st;
+      waitpid(pid, &st, 0);
+    }
+    unsetenv("XDG_RUNTIME_DIR");
+    testing::RemoveFolder(dir);
+  }
+  pid_t Start() {
+    std::string program = testing::BinDir() + "/tollick";
+    std::vector<std::string> args = {program, "--home", home, "--cache", cache, "--interval", "50"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    return pid;
+  }
+  std::string Log() { return ReadFile(home + "/Tollick.log"); }
+  bool Logged(const std::string& what) { return Log().find(what) != std::string::npos; }
+
+  std::string dir, home, cache;
+  std::vector<pid_t> pids;
+};
+
+TEST_F(TollickProcess, HoldsTheLockAndASecondStartEndsAtOnce) {
+  // A socket file left by a watcher that died is replaced.
+  fs::create_directories(RuntimeFolder());
+  WriteFile(NoticeSocketPath(), "stale");
+  EXPECT_FALSE(SendWatcherNotice("off"));
+  pid_t first = Start();
+  ASSERT_GT(first, 0);
+  pids.push_back(first);
+  ASSERT_TRUE(WaitFor([] { return WatcherIsRunning(); }));
+  ASSERT_TRUE(WaitFor([] { return SendWatcherNotice("off"); }));
+
+  pid_t second = Start();
+  ASSERT_GT(second, 0);
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(second, &status, WNOHANG) == second; }));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(SendWatcherNotice("download break"));  // the first still listens
+
+  ::kill(first, SIGTERM);
+  ASSERT_TRUE(WaitFor([&] { return waitpid(first, &status, WNOHANG) == first; }));
+  pids.clear();
+  EXPECT_FALSE(WatcherIsRunning());
+  EXPECT_FALSE(SendWatcherNotice("off"));
+  EXPECT_TRUE(Logged("\tnotice\toff\n"));
+  EXPECT_TRUE(Logged("\tnotice\tdownload break\n"));
+}
+
+TEST_F(TollickProcess, CollectsOnlyWhileAPatrolRuns) {
+  WriteFile(home + "/TollickApp.ini", "[TollickApp]\r\nJPEG=off\r\nPNG=on\r\n");
+  pid_t pid = Start();
+  ASSERT_GT(pid, 0);
+  pids.push_back(pid);
+  ASSERT_TRUE(WaitFor([] { return SendWatcherNotice("off"); }));
+
+  const std::string records = cache + "/WebKitCache/Version 16/Records/p/Resource";
+  fs::create_directories(records);
+  auto put = [&](const std::string& name, const std::string& data) {
+    WriteFile(records + "/" + name, data);
+    timeval old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ::utimes((records + "/" + name).c_str(), old);
+  };
+  put("1", tollick::testing::Record(tollick::testing::SamplePng()));
+  put("2", tollick::testing::Record(tollick::testing::SampleJpeg()));
+  SleepMs(200);
+  EXPECT_FALSE(fs::exists(home + "/Cache"));  // no patrol yet
+
+  // The program's order at a start: "off", "download break", "download start";
+  // the types enabled since the watcher started arrive with "download set".
+  WriteFile(home + "/TollickApp.ini", "[TollickApp]\r\nJPEG=on\r\nPNG=on\r\n");
+  ASSERT_TRUE(SendWatcherNotice("download set"));
+  ASSERT_TRUE(SendWatcherNotice("off"));
+  ASSERT_TRUE(SendWatcherNotice("download break"));
+  SleepMs(100);
+  ASSERT_TRUE(SendWatcherNotice("download start"));
+  auto count = [&] {
+    std::error_code ec;
+    size_t n = 0;
+    for (auto it = fs::directory_iterator(home + "/Cache", ec); !ec && it != fs::directory_iterator(); it.increment(ec)) ++n;
+    return n;
+  };
+  ASSERT_TRUE(WaitFor([&] { return count() == 2; })) << Log();
+  // Files appear before their log lines.
+  EXPECT_TRUE(WaitFor([&] { return Logged(".png\n") && Logged(".jpg\n"); })) << Log();
+
+  // What the last page brought in just before the end is still collected.
+  WriteFile(records + "/3", tollick::testing::Record(tollick::testing::SampleJpeg('z')));
+  ASSERT_TRUE(SendWatcherNotice("download break"));
+  ASSERT_TRUE(WaitFor([&] { return count() == 3; })) << Log();
+  // After the patrol: nothing more.
+  put("4", tollick::testing::Record(tollick::testing::SampleJpeg('y')));
+  SleepMs(300);
+  EXPECT_EQ(count(), 3u);
+
+  const std::string log = Log();
+  size_t set = log.find("\tnotice\tdownload set\n"), start = log.find("\tnotice\tdownload start\n");
+  EXPECT_NE(set, std::string::npos);
+  EXPECT_LT(set, start);
+  EXPECT_EQ(log.substr(0, 2), "20");  // lines begin with the date
+}
+
+}  // namespace
+}  // namespace mireva
