@@ -1,0 +1,175 @@
+// tollick: the resident watcher. It holds the watcher lock while it runs (a
+// second start ends at once), receives the program's one-line notices on the
+// notice socket, logs each with its time, and while a patrol runs ("download
+// start" until "download break" or "off") collects files of the enabled
+// download types from the browser cache into the working folder's "Cache".
+// It outlives the program that started it; SIGTERM or SIGINT end it.
+//
+//   tollick [--cache DIR] [--home DIR] [--interval MS]
+//     --cache     the browser cache to watch (default: the view's cache folder)
+//     --home      the working folder with "TollickApp.ini", "Cache" and the
+//                 log "Tollick.log" (default: the program's working folder)
+//     --interval  milliseconds between two scans of the cache during a patrol
+//
+// Log lines: "YYYY-MM-DD HH:MM:SS.mmm<TAB>notice<TAB><text>" for every notice,
+// "...<TAB>collected<TAB><name>" for each file collected, and start/stop lines.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "companions/tollick/cache_collector.h"
+#include "patrol/download_types.h"
+#include "platform/folders.h"
+#include "platform/text_encoding.h"
+#include "platform/watcher_link.h"
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+
+int64_t MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+class Log {
+ public:
+  explicit Log(std::string path) : path_(std::move(path)) {}
+  void Write(const char* what, const std::string& text) {
+    // Kept small: past 1 MB the log starts over, the old one kept as ".1".
+    struct stat st;
+    if (::stat(path_.c_str(), &st) == 0 && st.st_size > (1 << 20))
+      std::rename(path_.c_str(), (path_ + ".1").c_str());
+    FILE* f = std::fopen(path_.c_str(), "ab");
+    if (!f) return;
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    char stamp[32];
+    strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(f, "%s.%03ld\t%s\t%s\n", stamp, ts.tv_nsec / 1000000, what, text.c_str());
+    std::fclose(f);
+  }
+
+ private:
+  std::string path_;
+};
+
+// Notices are ASCII; anything else is shown as "?" so the log stays one line each.
+std::string Printable(const char* data, size_t n) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(data[i]);
+    out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using mireva::tollick::CacheCollector;
+  std::string cache = mireva::CacheFolder();
+  std::string home = mireva::WorkingFolder();
+  int interval = 1000;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--cache" && i + 1 < argc) cache = argv[++i];
+    else if (a == "--home" && i + 1 < argc) home = argv[++i];
+    else if (a == "--interval" && i + 1 < argc) interval = std::atoi(argv[++i]);
+    else {
+      std::fprintf(stderr, "usage: tollick [--cache DIR] [--home DIR] [--interval MS]\n");
+      return 2;
+    }
+  }
+  if (interval < 10) interval = 10;
+
+  ::mkdir(mireva::RuntimeFolder().c_str(), 0700);
+  int lockFd = ::open(mireva::WatcherLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lockFd < 0) return 1;
+  if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) return 0;  // a watcher runs already
+
+  // Holding the lock, any socket file left is a dead watcher's.
+  const std::string socketPath = mireva::NoticeSocketPath();
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (socketPath.size() >= sizeof addr.sun_path) return 1;
+  std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  ::unlink(socketPath.c_str());
+  int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (sock < 0 || ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return 1;
+
+  struct sigaction sa{};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  ::mkdir(home.c_str(), 0755);
+  Log log(home + "/Tollick.log");
+  // The settings file is named like the program's own files: Shift_JIS.
+  const std::string ini = mireva::Utf8ToSjis(home + "/" + mireva::kTypeSettingsFile);
+  CacheCollector collector(cache, home + "/Cache");
+  collector.SetTypes(mireva::ReadDownloadTypes(ini));
+  log.Write("start", cache);
+
+  bool collecting = false;
+  int64_t nextScan = 0;
+  auto scan = [&](CacheCollector::ScanKind kind) {
+    for (const std::string& name : collector.Scan(kind)) log.Write("collected", name);
+  };
+  while (!gStop) {
+    int timeout = -1;
+    if (collecting) {
+      int64_t left = nextScan - MonotonicMs();
+      timeout = left < 0 ? 0 : static_cast<int>(left);
+    }
+    pollfd pfd{sock, POLLIN, 0};
+    int rc = ::poll(&pfd, 1, timeout);
+    if (rc < 0 && errno != EINTR) break;
+    if (rc > 0 && (pfd.revents & POLLIN)) {
+      char buf[512];
+      ssize_t n = ::recv(sock, buf, sizeof buf, MSG_DONTWAIT);
+      if (n >= 0) {
+        std::string notice(buf, static_cast<size_t>(n));
+        log.Write("notice", Printable(buf, static_cast<size_t>(n)));
+        if (notice == "download set") {
+          collector.SetTypes(mireva::ReadDownloadTypes(ini));
+        } else if (notice == "download start") {
+          collector.SetTypes(mireva::ReadDownloadTypes(ini));
+          collecting = true;
+          nextScan = MonotonicMs();
+        } else if (notice == "download break" || notice == "off") {
+          // What the last pages brought in is still collected.
+          if (collecting) scan(CacheCollector::ScanKind::Final);
+          collecting = false;
+        }
+      }
+    }
+    if (collecting && MonotonicMs() >= nextScan) {
+      scan(CacheCollector::ScanKind::During);
+      nextScan = MonotonicMs() + interval;
+    }
+  }
+  log.Write("stop", std::string());
+  ::close(sock);
+  ::unlink(socketPath.c_str());
+  ::close(lockFd);
+  return 0;
+}
