@@ -1,0 +1,299 @@
+#include "app/main_frame.h"
+
+#include <wx/accel.h>
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/display.h>
+#include <wx/menu.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+
+#include "app/artwork.h"
+#include "app/browser_view.h"
+#include "app/busy_indicator.h"
+#include "app/cache_move.h"
+#include "app/command_table.h"
+#include "app/view_commands.h"
+#include "platform/test_hooks.h"
+#include "platform/wx/wx_text.h"
+
+namespace mireva {
+namespace {
+
+constexpr int kAddressFieldId = 1000;
+constexpr int kOkButtonId = 1001;
+constexpr int kPasteButtonId = 1002;
+
+struct StockId {
+  int command;
+  int wx;
+};
+constexpr StockId kStockIds[] = {
+    {kCmdFileNew, wxID_NEW},     {kCmdFileOpen, wxID_OPEN},   {kCmdFileSave, wxID_SAVE},
+    {kCmdPrintSetup, wxID_PRINT_SETUP}, {kCmdEditCopy, wxID_COPY}, {kCmdEditCut, wxID_CUT},
+    {kCmdEditPaste, wxID_PASTE}, {kCmdEditUndo, wxID_UNDO},   {kCmdAppAbout, wxID_ABOUT},
+    {kCmdAppExit, wxID_EXIT},
+    // No stock id: wx takes menu ids below 0x7FFF only.
+    {kCmdViewToolbar, 6100}, {kCmdViewStatusBar, 6101},
+    {kCmdNextPane, 6102},    {kCmdPrevPane, 6103},
+};
+
+int WxKey(int key) {
+  switch (key) {
+    case kKeyBackspace: return WXK_BACK;
+    case kKeyDelete: return WXK_DELETE;
+    case kKeyInsert: return WXK_INSERT;
+    case kKeyF6: return WXK_F6;
+    default: return key;
+  }
+}
+
+}  // namespace
+
+int WxIdForCommand(int commandId) {
+  for (const StockId& s : kStockIds)
+    if (s.command == commandId) return s.wx;
+  return commandId;
+}
+
+int CommandForWxId(int wxId) {
+  for (const StockId& s : kStockIds)
+    if (s.wx == wxId) return s.command;
+  return wxId;
+}
+
+MainFrame::MainFrame() {
+  // Placement: (30, 20), 50 pixels narrower and 40 lower than the screen's
+  // client area (the desktop without its panels).
+  wxRect area = wxDisplay(0u).GetClientArea();
+  Create(nullptr, wxID_ANY, ToWx("Mireva"), wxPoint(30, 20),
+         wxSize(std::max(400, area.width - 50), std::max(300, area.height - 40)));
+  SetIcons(wxIconBundle(ProgramIcon(32)));
+
+  BuildMenuBar();
+  BuildToolBar();
+  BuildStatusBar();
+
+  auto* root = new wxPanel(this);
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  BuildAddressBar(root, sizer);
+  view_ = new BrowserView(root, this, router_);
+  sizer->Add(view_, 1, wxEXPAND);
+  root->SetSizer(sizer);
+
+  RegisterFrameCommands();
+
+  Bind(wxEVT_MENU, &MainFrame::OnMenu, this);
+  Bind(wxEVT_UPDATE_UI, &MainFrame::OnUpdateUi, this);
+  Bind(wxEVT_IDLE, &MainFrame::OnIdle, this);
+  Bind(wxEVT_TOOL, &MainFrame::OnMenu, this);
+
+  std::vector<wxAcceleratorEntry> accels;
+  for (const Accelerator& a : MainAccelerators()) {
+    int flags = (a.modifiers & kCtrl ? wxACCEL_CTRL : 0) | (a.modifiers & kShift ? wxACCEL_SHIFT : 0) |
+                (a.modifiers & kAlt ? wxACCEL_ALT : 0);
+    accels.emplace_back(flags, WxKey(a.key), WxIdForCommand(a.id));
+  }
+  SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(accels.size()), accels.data()));
+}
+
+MainFrame::~MainFrame() = default;
+
+void MainFrame::BuildMenuBar() {
+  auto* bar = new wxMenuBar;
+  std::function<void(wxMenu*, const std::vector<MenuNode>&)> fill =
+      [&](wxMenu* menu, const std::vector<MenuNode>& nodes) {
+        for (const MenuNode& n : nodes) {
+          if (n.IsSeparator()) {
+            menu->AppendSeparator();
+          } else if (!n.children.empty()) {
+            auto* sub = new wxMenu;
+            fill(sub, n.children);
+            menu->AppendSubMenu(sub, ToWx(n.caption));
+          } else {
+            menu->Append(WxIdForCommand(n.id), ToWx(n.caption), wxEmptyString,
+                         n.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
+          }
+        }
+      };
+  for (const MenuNode& top : MainMenu()) {
+    auto* menu = new wxMenu;
+    fill(menu, top.children);
+    bar->Append(menu, ToWx(top.caption));
+  }
+  // The favorites menu is emptied here and filled from the favorites folder.
+  wxMenu* favorites = bar->GetMenu(3);
+  while (favorites->GetMenuItemCount() > 0)
+    favorites->Destroy(favorites->FindItemByPosition(0));
+  SetMenuBar(bar);
+}
+
+wxMenu* MainFrame::FavoritesMenu() const { return GetMenuBar()->GetMenu(3); }
+wxMenu* MainFrame::BookmarkMenu() const { return GetMenuBar()->GetMenu(4); }
+
+void MainFrame::BuildToolBar() {
+  wxToolBar* tb = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
+  const int size = 22;
+  tb->SetToolBitmapSize(wxSize(size, size));
+  for (const ToolButton& b : MainToolbar()) {
+    if (b.id == 0) {
+      tb->AddSeparator();
+      continue;
+    }
+    wxString tip = ToWx(b.tooltip);
+    tb->AddTool(WxIdForCommand(b.id), tip, ToolbarBitmap(b.id, size), tip, wxITEM_NORMAL);
+    tb->SetToolLongHelp(WxIdForCommand(b.id), tip);
+  }
+  tb->Realize();
+}
+
+void MainFrame::BuildStatusBar() {
+  wxStatusBar* sb = CreateStatusBar(4, wxSTB_DEFAULT_STYLE);
+  int widths[] = {-1, 50, 50, 50};
+  sb->SetStatusWidths(4, widths);
+  SetStatusText("Ready", 0);
+}
+
+void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  row->Add(new wxStaticText(parent, wxID_ANY, ToWx("場所:")), 0,
+           wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
+  address_ = new wxTextCtrl(parent, kAddressFieldId, wxEmptyString, wxDefaultPosition,
+                            wxDefaultSize, wxTE_PROCESS_ENTER);
+  row->Add(address_, 1, wxALIGN_CENTER_VERTICAL);
+  auto* ok = new wxButton(parent, kOkButtonId, "OK", wxDefaultPosition, wxDefaultSize,
+                          wxBU_EXACTFIT);
+  ok->SetDefault();
+  row->Add(ok, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
+  row->Add(new wxButton(parent, kPasteButtonId, ToWx("アドレスの貼り付け"), wxDefaultPosition,
+                        wxDefaultSize, wxBU_EXACTFIT),
+           0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
+  busy_ = new BusyIndicator(parent, wxID_ANY, 30);
+  row->Add(busy_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 8);
+  sizer->Add(row, 0, wxEXPAND | wxTOP | wxBOTTOM, 2);
+  // Enter in the address field does exactly what "OK" does.
+  address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { IssueCommand(kOkButtonId); });
+  parent->Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) { IssueCommand(e.GetId()); }, kOkButtonId,
+               kPasteButtonId);
+}
+
+void MainFrame::RegisterFrameCommands() {
+  modules_.push_back(MakeControlPanelCommands(view_->Ui()));
+  for (auto& m : modules_) m->Register(router_);
+  router_.Add(kCmdViewToolbar, CommandTarget::Frame, [this] {
+    GetToolBar()->Show(!GetToolBar()->IsShown());
+    SendSizeEvent();
+  });
+  router_.Add(kCmdViewStatusBar, CommandTarget::Frame, [this] {
+    GetStatusBar()->Show(!GetStatusBar()->IsShown());
+    SendSizeEvent();
+  });
+  router_.Add(kCmdAppAbout, CommandTarget::Application, [this] { ShowAbout(); });
+  router_.Add(kCmdAppExit, CommandTarget::Application, [this] { Close(); });
+}
+
+bool MainFrame::IssueCommand(int commandId) {
+  // The edit commands act on the address field while it has the focus.
+  if (commandId == kCmdEditCopy || commandId == kCmdEditCut || commandId == kCmdEditPaste) {
+    if (wxWindow::FindFocus() == address_) {
+      if (commandId == kCmdEditCopy) address_->Copy();
+      if (commandId == kCmdEditCut) address_->Cut();
+      if (commandId == kCmdEditPaste) address_->Paste();
+      return true;
+    }
+  }
+  bool done = router_.Dispatch(commandId);
+  if (TestModeActive()) TestLog("command", std::to_string(commandId) + (done ? " done" : " disabled"));
+  return done;
+}
+
+void MainFrame::OnMenu(wxCommandEvent& e) {
+  int id = CommandForWxId(e.GetId());
+  if (id == kAddressFieldId) return;
+  if (!router_.Handles(id)) {
+    e.Skip();
+    return;
+  }
+  IssueCommand(id);
+}
+
+void MainFrame::OnUpdateUi(wxUpdateUIEvent& e) {
+  int id = CommandForWxId(e.GetId());
+  if (id == kAddressFieldId) return;
+  if (id == kCmdEditCopy || id == kCmdEditCut || id == kCmdEditPaste) {
+    if (wxWindow::FindFocus() == address_) {
+      e.Enable(id == kCmdEditPaste || address_->CanCopy());
+      return;
+    }
+  }
+  e.Enable(router_.IsEnabled(id));
+  if (id == kCmdViewToolbar) e.Check(GetToolBar() && GetToolBar()->IsShown());
+  if (id == kCmdViewStatusBar) e.Check(GetStatusBar() && GetStatusBar()->IsShown());
+}
+
+void MainFrame::OnIdle(wxIdleEvent& e) {
+  if (mosaicCollection_) MoveMosaicImages(".");
+  std::string keys;
+  keys += wxGetKeyState(WXK_CAPITAL) ? "C" : "c";
+  keys += wxGetKeyState(WXK_NUMLOCK) ? "N" : "n";
+  keys += wxGetKeyState(WXK_SCROLL) ? "S" : "s";
+  if (keys != keyState_ && GetStatusBar()) {
+    keyState_ = keys;
+    SetStatusText(keys[0] == 'C' ? "CAP" : "", 1);
+    SetStatusText(keys[1] == 'N' ? "NUM" : "", 2);
+    SetStatusText(keys[2] == 'S' ? "SCRL" : "", 3);
+  }
+  e.Skip();
+}
+
+std::string MainFrame::AddressText() const { return FromWx(address_->GetValue()); }
+
+void MainFrame::SetAddressText(const std::string& sjis) {
+  address_->ChangeValue(ToWx(sjis));
+  address_->SetInsertionPointEnd();
+  TestLog("address", sjis);
+}
+
+void MainFrame::SetMessageText(const std::string& sjis) {
+  if (GetStatusBar()) SetStatusText(sjis.empty() ? wxString("Ready") : ToWx(sjis), 0);
+}
+
+void MainFrame::SetDocumentTitle(const std::string& sjis) {
+  SetTitle(ToWx(sjis.empty() ? std::string("Mireva") : sjis + " - Mireva"));
+  TestLog("title", sjis);
+  TestLog("caption", FromWx(GetTitle()));
+}
+
+void MainFrame::PlayBusy() { busy_->Play(); }
+void MainFrame::StopBusy() { busy_->Stop(); }
+
+void MainFrame::ShowAbout() {
+  if (TestModeActive()) TestLog("dialog", "About Mireva");
+  wxDialog dlg(this, 100, "About Mireva");
+  auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+  wxBitmap icon;
+  icon.CopyFromIcon(ProgramIcon(48));
+  sizer->Add(new wxStaticBitmap(&dlg, wxID_ANY, icon), 0, wxALL, 12);
+  auto* text = new wxBoxSizer(wxVERTICAL);
+  text->Add(new wxStaticText(&dlg, wxID_ANY, "Mireva Version 3.1.2"), 0, wxBOTTOM, 6);
+  text->Add(new wxStaticText(&dlg, wxID_ANY, ToWx("ウェブから資料を集めるためのブラウザ")), 0, wxBOTTOM, 4);
+  text->Add(new wxStaticText(&dlg, wxID_ANY, ToWx("巡回・一括ダウンロード・画像収集")), 0, wxBOTTOM, 8);
+  text->Add(new wxButton(&dlg, wxID_OK, "OK"), 0, wxALIGN_RIGHT);
+  sizer->Add(text, 1, wxALL, 12);
+  dlg.SetSizerAndFit(sizer);
+  if (TestModeActive()) {
+    // Shown briefly so a screenshot can catch it, then closed as OK would.
+    dlg.Show();
+    wxYield();
+    dlg.Close();
+    return;
+  }
+  dlg.ShowModal();
+}
+
+}  // namespace mireva

@@ -1,0 +1,128 @@
+// The program: works out the start address, prepares the working folder,
+// makes the main window and starts the companion programs.
+#include <cstdio>
+#include <cstdlib>
+
+#include <wx/app.h>
+#include <wx/config.h>
+#include <wx/fileconf.h>
+#include <wx/image.h>
+
+#include "app/app_options.h"
+#include "app/browser_view.h"
+#include "app/companions_start.h"
+#include "app/main_frame.h"
+#include "app/script_runner.h"
+#include "app/start_address.h"
+#include "platform/file_util.h"
+#include "platform/folders.h"
+#include "platform/test_hooks.h"
+#include "platform/text_encoding.h"
+#include "platform/wx/webview_browser.h"
+
+namespace mireva {
+namespace {
+
+AppOptions gOptions;
+
+class MirevaApp : public wxApp {
+ public:
+  bool OnInit() override {
+    wxInitAllImageHandlers();
+    SetAppName("Mireva");
+    SetVendorName("Local AppWizard-Generated Applications");
+    std::string home = WorkingFolder();
+    if (!PrepareWorkingFolder(home, DataFolder())) {
+      std::fprintf(stderr, "mireva: cannot use the working folder %s\n", home.c_str());
+      return false;
+    }
+    MakeDirectories(Utf8ToSjis(CacheFolder()));
+    WebViewBrowser::ConfigureWebContext(CacheFolder());
+
+    std::string start = StartAddressFromCommandLine(Utf8ToSjis(gOptions.commandLine));
+    frame_ = new MainFrame;
+    frame_->Show(true);
+    frame_->Update();
+    frame_->View().InitialUpdate(start);
+    EnsureWatcher(frame_->View().Ui());
+    EnsurePrefetchShortcut();
+
+    // Commands given on the command line run once the window is up.
+    CallAfter([this] {
+      for (int id : gOptions.commands) frame_->IssueCommand(id);
+      if (gOptions.quitAfterPatrol) WatchPatrol();
+    });
+    if (!gOptions.script.empty()) {
+      auto text = ReadWholeFile(Utf8ToSjis(gOptions.script));
+      std::vector<std::string> lines;
+      if (text) {
+        size_t s = 0;
+        while (s < text->size()) {
+          size_t nl = text->find('\n', s);
+          if (nl == std::string::npos) nl = text->size();
+          std::string l = text->substr(s, nl - s);
+          if (!l.empty() && l.back() == '\r') l.pop_back();
+          lines.push_back(l);
+          s = nl + 1;
+        }
+      }
+      script_ = std::make_unique<ScriptRunner>(frame_, lines);
+      script_->Start();
+    }
+    return true;
+  }
+
+  int OnExit() override {
+    script_.reset();
+    return wxApp::OnExit();
+  }
+
+ private:
+  // Ends the program once the patrol started from the command line is over.
+  void WatchPatrol() {
+    patrolTimer_.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+      if (!frame_->View().PatrolRunning()) {
+        patrolTimer_.Stop();
+        frame_->Close();
+      }
+    });
+    patrolTimer_.Start(500);
+  }
+
+  MainFrame* frame_ = nullptr;
+  std::unique_ptr<ScriptRunner> script_;
+  wxTimer patrolTimer_;
+};
+
+}  // namespace
+}  // namespace mireva
+
+wxIMPLEMENT_APP_NO_MAIN(mireva::MirevaApp);
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  mireva::gOptions = mireva::ParseAppOptions(args);
+  if (!mireva::gOptions.error.empty()) {
+    std::fprintf(stderr, "mireva: %s\n\n%s", mireva::gOptions.error.c_str(),
+                 mireva::AppUsage().c_str());
+    return 2;
+  }
+  if (mireva::gOptions.help) {
+    std::fputs(mireva::AppUsage().c_str(), stdout);
+    return 0;
+  }
+  if (mireva::gOptions.version) {
+    std::puts("Mireva Version 3.1.2");
+    return 0;
+  }
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+    std::fputs("mireva: no display is set; run it on a desktop, or under Xvfb: xvfb-run -a mireva\n",
+               stderr);
+    return 1;
+  }
+  // wx sees only the program's name: our options and the address are ours.
+  int wxArgc = 1;
+  char* wxArgv[] = {argv[0], nullptr};
+  return wxEntry(wxArgc, wxArgv);
+}

@@ -1,0 +1,113 @@
+#include "app/view_commands.h"
+
+#include "app/start_address.h"
+#include "platform/file_util.h"
+#include "platform/ini_file.h"
+#include "platform/process.h"
+
+namespace mireva {
+namespace {
+
+// File-open filter list of the open command.
+constexpr const char* kOpenFilter =
+    "HTML Files|*.htm;*.html|Text Files|*.txt|GIF Files|*.gif|JPEG Files|*.jpg;*.jpeg|"
+    "AU Files|*.au|AIFF Files|*.aif;*.aiff|XBM Files|*.xbm|All Files|*.*||";
+
+class ViewCommands : public CommandModule {
+ public:
+  ViewCommands(ViewContext& ctx, Clipboard& clipboard, OwnPages pages)
+      : ctx_(ctx), clipboard_(clipboard), pages_(std::move(pages)) {}
+
+  void Register(CommandRouter& r) override {
+    using T = CommandTarget;
+    BrowserControl& b = ctx_.Browser();
+    r.Add(301, T::View, [&b] { b.GoBack(); });
+    r.Add(302, T::View, [&b] { b.GoForward(); });
+    r.Add(303, T::View, [&b] { b.Stop(); });
+    r.Add(1001, T::View, [this] { ctx_.Browser().Navigate(ctx_.AddressField()); });
+    r.Add(1002, T::View, [this] { PasteAddress(ctx_, clipboard_); });
+    r.Add(57601, T::View, [this] { OpenFile(); });
+    r.Add(200, T::View, [&b] { b.PrintWithoutDialog(); });
+    // Absolute sizes, not steps: "larger" always means size 3.
+    const int sizes[] = {4, 3, 2, 1, 0};
+    for (int i = 0; i < 5; ++i) {
+      int size = sizes[i];
+      r.Add(3301 + i, T::View, [&b, size] { b.SetTextSize(size); });
+    }
+    r.Add(3000, T::View, [this] { ctx_.Browser().ShowOwnPage(pages_.releaseHtml, pages_.releaseBase); });
+    r.Add(3001, T::View, [this] { ctx_.Browser().Navigate(pages_.homeAddress); });
+    r.Add(57634, T::View, [&b] { b.Copy(); }, [&b] { return b.CanCopy(); });
+    r.Add(57635, T::View, [&b] { b.Cut(); }, [&b] { return b.CanCut(); });
+    r.Add(57637, T::View, [&b] { b.Paste(); }, [&b] { return b.CanPaste(); });
+    r.Add(57603, T::Document, [this] { SaveDocument(); });
+  }
+
+ private:
+  void OpenFile() {
+    auto path = ctx_.Ui().ChooseFileToOpen(kOpenFilter, "");
+    if (path) ctx_.Browser().Navigate(*path);
+  }
+
+  // The document holds no data: its save writes an empty file under the
+  // chosen name, as the framework's standard save does.
+  void SaveDocument() {
+    auto path = ctx_.Ui().ChooseFileToSave("All Files|*.*||", "無題", "");
+    if (path && !WriteFileAtomically(*path, std::string()))
+      ctx_.Ui().ShowMessage("ファイルを保存できません。", MessageIcon::Exclamation);
+  }
+
+  ViewContext& ctx_;
+  Clipboard& clipboard_;
+  OwnPages pages_;
+};
+
+class ControlPanelCommands : public CommandModule {
+ public:
+  explicit ControlPanelCommands(Interaction& ui) : ui_(ui) {}
+  void Register(CommandRouter& r) override {
+    for (int id : {403, 404, 405}) r.Add(id, CommandTarget::Frame, [this, id] { Open(id); });
+  }
+
+ private:
+  void Open(int id) {
+    for (const auto& argv : SettingsToolsFor(id)) {
+      if (FindProgram(argv[0]).empty()) continue;
+      if (StartProgram(argv, Wait::No)) return;
+    }
+    ui_.ShowMessage("CPlApplet　の起動に失敗しました。", MessageIcon::Exclamation);
+  }
+  Interaction& ui_;
+};
+
+}  // namespace
+
+void PasteAddress(ViewContext& ctx, Clipboard& clipboard) {
+  std::string text = clipboard.Text();
+  if (text.empty()) return;
+  ctx.SetAddressField(CutSjis(text, kAddressCapacity - 1));
+  clipboard.Clear();
+}
+
+std::vector<std::vector<std::string>> SettingsToolsFor(int command) {
+  switch (command) {
+    case 404:  // internet: proxy settings first
+      return {{"gnome-control-center", "network"}, {"systemsettings", "kcm_proxy"},
+              {"nm-connection-editor"}};
+    case 403:  // dial-up connections
+    case 405:  // modems
+    default:
+      return {{"nm-connection-editor"}, {"gnome-control-center", "network"},
+              {"systemsettings", "kcm_networkmanagement"}};
+  }
+}
+
+std::unique_ptr<CommandModule> MakeViewCommands(ViewContext& ctx, Clipboard& clipboard,
+                                                OwnPages pages) {
+  return std::make_unique<ViewCommands>(ctx, clipboard, std::move(pages));
+}
+
+std::unique_ptr<CommandModule> MakeControlPanelCommands(Interaction& ui) {
+  return std::make_unique<ControlPanelCommands>(ui);
+}
+
+}  // namespace mireva

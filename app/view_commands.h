@@ -1,0 +1,46 @@
+#pragma once
+// The browser view's own commands: back, forward, stop, go, paste address,
+// open file, print, text size, release page, home page and the edit commands;
+// the document's save; and the frame's control-panel commands.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/command_router.h"
+#include "app/view_context.h"
+
+namespace mireva {
+
+// The system clipboard as the paste-address command uses it.
+class Clipboard {
+ public:
+  virtual ~Clipboard() = default;
+  // The clipboard's text (Shift_JIS); empty when it holds none.
+  virtual std::string Text() = 0;
+  virtual void Clear() = 0;
+};
+
+// The release page (a user's guide in Japanese, Shift_JIS) and the home page.
+struct OwnPages {
+  std::string releaseHtml;
+  std::string releaseBase;  // base address for the release page's links
+  std::string homeAddress;  // the maker's home page
+};
+
+std::unique_ptr<CommandModule> MakeViewCommands(ViewContext& ctx, Clipboard& clipboard,
+                                                OwnPages pages);
+
+// Paste address: at most 259 bytes of the clipboard text go into the address
+// field (cut at a character boundary), the clipboard is emptied; nothing
+// happens when it holds no text. Never navigates.
+void PasteAddress(ViewContext& ctx, Clipboard& clipboard);
+
+// Control-panel commands 403 (dial-up), 404 (internet), 405 (modem): start the
+// desktop's network or proxy settings tool; "CPlApplet　の起動に失敗しました。"
+// when none can be started.
+std::unique_ptr<CommandModule> MakeControlPanelCommands(Interaction& ui);
+
+// The programs tried for each control-panel command, first found wins.
+std::vector<std::vector<std::string>> SettingsToolsFor(int command);
+
+}  // namespace mireva

@@ -1,0 +1,181 @@
+#include "platform/wx/webview_browser.h"
+
+#include <webkit2/webkit2.h>
+
+#include <wx/app.h>
+#include <wx/utils.h>
+
+#include "platform/wx/wx_text.h"
+
+namespace mireva {
+namespace {
+
+WebKitWebView* Native(wxWebView* view) {
+  return view ? WEBKIT_WEB_VIEW(view->GetNativeBackend()) : nullptr;
+}
+
+void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer data) {
+  auto* events = *static_cast<BrowserEvents**>(data);
+  if (!events) return;
+  const char* uri = webkit_hit_test_result_context_is_link(hit)
+                        ? webkit_hit_test_result_get_link_uri(hit)
+                        : nullptr;
+  events->OnStatusText(uri ? Utf8ToSjis(uri) : std::string());
+}
+
+}  // namespace
+
+void WebViewBrowser::ConfigureWebContext(const std::string& cacheFolder) {
+  WebKitWebContext* context = webkit_web_context_get_default();
+  WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(context);
+  std::string path = cacheFolder + "/cookies.txt";
+  webkit_cookie_manager_set_persistent_storage(cookies, path.c_str(),
+                                               WEBKIT_COOKIE_PERSISTENT_STORAGE_TEXT);
+  webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_NO_THIRD_PARTY);
+  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_WEB_BROWSER);
+}
+
+WebViewBrowser::WebViewBrowser(wxWindow* parent) {
+  view_ = wxWebView::New(parent, wxID_ANY, wxString());
+  if (view_->CanSetZoomType(wxWEBVIEW_ZOOM_TYPE_TEXT)) view_->SetZoomType(wxWEBVIEW_ZOOM_TYPE_TEXT);
+  view_->Bind(wxEVT_WEBVIEW_NAVIGATING, &WebViewBrowser::OnNavigating, this);
+  view_->Bind(wxEVT_WEBVIEW_LOADED, &WebViewBrowser::OnLoaded, this);
+  view_->Bind(wxEVT_WEBVIEW_ERROR, &WebViewBrowser::OnError, this);
+  view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &WebViewBrowser::OnTitle, this);
+  view_->Bind(wxEVT_WEBVIEW_NEWWINDOW, &WebViewBrowser::OnNewWindow, this);
+  g_signal_connect(Native(view_), "mouse-target-changed", G_CALLBACK(OnMouseTarget), &events_);
+}
+
+WebViewBrowser::~WebViewBrowser() {
+  // The web view outlives us by a moment (its parent window destroys it) and
+  // may still raise events then; none may reach this object.
+  if (!view_) return;
+  g_signal_handlers_disconnect_by_data(Native(view_), &events_);
+  view_->Unbind(wxEVT_WEBVIEW_NAVIGATING, &WebViewBrowser::OnNavigating, this);
+  view_->Unbind(wxEVT_WEBVIEW_LOADED, &WebViewBrowser::OnLoaded, this);
+  view_->Unbind(wxEVT_WEBVIEW_ERROR, &WebViewBrowser::OnError, this);
+  view_->Unbind(wxEVT_WEBVIEW_TITLE_CHANGED, &WebViewBrowser::OnTitle, this);
+  view_->Unbind(wxEVT_WEBVIEW_NEWWINDOW, &WebViewBrowser::OnNewWindow, this);
+}
+
+std::string WebViewBrowser::HostAddress(const std::string& utf8Address) {
+  if (!utf8Address.empty() && utf8Address[0] == '/') {
+    size_t i = 0;
+    while (i + 1 < utf8Address.size() && utf8Address[i + 1] == '/') ++i;
+    return "file://" + utf8Address.substr(i);
+  }
+  return utf8Address;
+}
+
+void WebViewBrowser::Navigate(const std::string& address) {
+  started_ = true;
+  requested_ = HostAddress(SjisToUtf8(address));
+  view_->LoadURL(wxString::FromUTF8(requested_));
+}
+
+void WebViewBrowser::GoBack() {
+  if (view_->CanGoBack()) view_->GoBack();
+}
+
+void WebViewBrowser::GoForward() {
+  if (view_->CanGoForward()) view_->GoForward();
+}
+
+void WebViewBrowser::Stop() { view_->Stop(); }
+
+void WebViewBrowser::GoHome() { Navigate(home_); }
+
+void WebViewBrowser::ShowOwnPage(const std::string& html, const std::string& baseAddress) {
+  started_ = true;
+  view_->SetPage(ToWx(html), ToWx(baseAddress));
+}
+
+void WebViewBrowser::PrintWithoutDialog() {
+  WebKitWebView* native = Native(view_);
+  if (!native || !webkit_web_view_get_uri(native)) return;
+  WebKitPrintOperation* op = webkit_print_operation_new(native);
+  webkit_print_operation_print(op);
+  g_object_unref(op);
+}
+
+void WebViewBrowser::SetTextSize(int size) {
+  if (size < 0) size = 0;
+  if (size > 4) size = 4;
+  view_->SetZoom(static_cast<wxWebViewZoom>(size));
+}
+
+int WebViewBrowser::TextSize() const { return static_cast<int>(view_->GetZoom()); }
+
+namespace {
+struct SaveState {
+  bool done = false;
+  bool ok = false;
+};
+void OnSaved(GObject* source, GAsyncResult* result, gpointer data) {
+  auto* state = static_cast<SaveState*>(data);
+  GError* error = nullptr;
+  state->ok = webkit_web_view_save_to_file_finish(WEBKIT_WEB_VIEW(source), result, &error);
+  if (error) g_error_free(error);
+  state->done = true;
+}
+}  // namespace
+
+bool WebViewBrowser::SavePage(const std::string& hostPath) {
+  WebKitWebView* native = Native(view_);
+  if (!native || !webkit_web_view_get_uri(native)) return false;
+  GFile* file = g_file_new_for_path(hostPath.c_str());
+  SaveState state;
+  webkit_web_view_save_to_file(native, file, WEBKIT_SAVE_MODE_MHTML, nullptr, OnSaved, &state);
+  // The save is asynchronous in WebKit; the command is not, so wait for it
+  // while the window keeps painting.
+  for (int i = 0; i < 6000 && !state.done; ++i) {
+    wxTheApp->Yield(true);
+    if (!state.done) wxMilliSleep(10);
+  }
+  g_object_unref(file);
+  return state.done && state.ok;
+}
+
+std::string WebViewBrowser::CurrentAddress() const { return FromWx(view_->GetCurrentURL()); }
+std::string WebViewBrowser::CurrentTitle() const { return FromWx(view_->GetCurrentTitle()); }
+void WebViewBrowser::Cut() { view_->Cut(); }
+void WebViewBrowser::Copy() { view_->Copy(); }
+void WebViewBrowser::Paste() { view_->Paste(); }
+bool WebViewBrowser::CanCut() const { return view_->CanCut(); }
+bool WebViewBrowser::CanCopy() const { return view_->CanCopy(); }
+bool WebViewBrowser::CanPaste() const { return view_->CanPaste(); }
+
+void WebViewBrowser::OnNavigating(wxWebViewEvent& e) {
+  // Only the main document counts: frames load without events of their own.
+  if (started_ && events_ && (e.GetTarget().empty() || e.GetTarget() == "_self"))
+    events_->OnBeforeNavigate(FromWx(e.GetURL()));
+  e.Skip();
+}
+
+void WebViewBrowser::OnError(wxWebViewEvent& e) {
+  // A load cancelled by the next navigation is followed by a "loaded" event
+  // of its own; that one is no completed document.
+  if (e.GetInt() == wxWEBVIEW_NAV_ERR_USER_CANCELLED) skipNextLoaded_ = true;
+  e.Skip();
+}
+
+void WebViewBrowser::OnLoaded(wxWebViewEvent& e) {
+  // The blank page the web view loads by itself when it is made may finish
+  // after our first navigation has begun.
+  if (!started_ || (e.GetURL() == "about:blank" && requested_ != "about:blank")) return;
+  if (skipNextLoaded_) {
+    skipNextLoaded_ = false;
+    return;
+  }
+  if (events_) events_->OnDocumentComplete(FromWx(e.GetURL()));
+}
+
+void WebViewBrowser::OnTitle(wxWebViewEvent& e) {
+  if (events_) events_->OnTitleChange(FromWx(e.GetString()));
+}
+
+void WebViewBrowser::OnNewWindow(wxWebViewEvent& e) {
+  if (events_) events_->OnNewWindow(FromWx(e.GetURL()));
+}
+
+}  // namespace mireva
