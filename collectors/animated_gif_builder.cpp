@@ -83,8 +83,16 @@ void AnimatedGifBuilder::Pause(int milliseconds) {
 }
 
 size_t AnimatedGifBuilder::FindImageSeparator(const uint8_t* buffer, size_t length) {
+  // A GIF's header and global colour table are passed over first: a colour
+  // table can hold three zero bytes followed by 0x2C (black, then a colour
+  // whose red is 44), which is no separator.
+  size_t start = 0;
+  if (length >= kHeaderSize && std::memcmp(buffer, "GIF", 3) == 0) {
+    start = kHeaderSize;
+    if (buffer[10] & 0x80) start += 3u << ((buffer[10] & 0x07) + 1);
+  }
   int zeros = 0;
-  for (size_t i = 0; i < length; ++i) {
+  for (size_t i = start; i < length; ++i) {
     if (buffer[i] == kSeparator && zeros >= 3) return i;
     zeros = buffer[i] == 0x00 ? zeros + 1 : 0;
   }

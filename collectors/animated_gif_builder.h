@@ -48,7 +48,8 @@ class AnimatedGifBuilder {
   // failure with its message. Sets isGif87a from the signature.
   size_t ReadGifFile(const std::string& path, uint8_t* buffer, size_t capacity);
   // Index of the image separator (the first 0x2C after three or more 0x00
-  // bytes), 0 with a message when there is none.
+  // bytes, looked for after a GIF's header and global colour table), 0 with a
+  // message when there is none.
   size_t FindImageSeparator(const uint8_t* buffer, size_t length);
   // Builds the image block of one frame into `out` (kBufferSize bytes); returns
   // the block's length plus one (the frame's trailer), 0 when the frame does not
