@@ -1,0 +1,283 @@
+// The download engine against `wget -r -l1 -nd -A jpg` and `curl --parallel`:
+// a loopback server (in this program, one thread per connection, keep-alive)
+// answers every request after 20 ms; a page links 200 files of 64 KB. Each
+// client fetches them into a fresh folder; the bytes are compared with what
+// the server sent and the times printed with their ratios.
+//   download_engine_bench [runs=3]
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "companions/download_engine/download_engine_api.h"
+#include "platform/dynamic_library.h"
+#include "platform/folders.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kFiles = 200;
+constexpr size_t kFileBytes = 64 * 1024;
+constexpr int kDelayMs = 20;
+
+double NowSeconds() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+std::string FileName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "f%03d.jpg", i);
+  return name;
+}
+
+std::string FileBytes(int i) {
+  std::string data(kFileBytes, '\0');
+  unsigned state = 2166136261u ^ static_cast<unsigned>(i);
+  for (char& c : data) {
+    state = state * 1664525u + 1013904223u;
+    c = static_cast<char>(state >> 24);
+  }
+  return data;
+}
+
+std::string PageHtml() {
+  std::string html = "<html><body>\n";
+  for (int i = 0; i < kFiles; ++i)
+    html += "<a href=\"/files/" + FileName(i) + "\"><img src=\"/thumbs/none.gif\" alt=\"" +
+            std::to_string(i) + "\"></a>\n";
+  return html + "</body></html>\n";
+}
+
+class Server {
+ public:
+  Server() {
+    for (int i = 0; i < kFiles; ++i) files_.push_back(FileBytes(i));
+    page_ = PageHtml();
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_, 512) != 0) {
+      std::perror("server");
+      std::exit(1);
+    }
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    std::thread([this] { Accept(); }).detach();
+  }
+  int Port() const { return port_; }
+  const std::string& File(int i) const { return files_[static_cast<size_t>(i)]; }
+  long Requests() const { return requests_; }
+
+ private:
+  void Accept() {
+    for (;;) {
+      int c = accept(fd_, nullptr, nullptr);
+      if (c < 0) continue;
+      std::thread([this, c] { Serve(c); }).detach();
+    }
+  }
+  void Serve(int c) {
+    std::string buffer;
+    char chunk[8192];
+    for (;;) {
+      size_t end;
+      while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
+        ssize_t n = recv(c, chunk, sizeof chunk, 0);
+        if (n <= 0) {
+          close(c);
+          return;
+        }
+        buffer.append(chunk, static_cast<size_t>(n));
+      }
+      std::string head = buffer.substr(0, end);
+      buffer.erase(0, end + 4);
+      ++requests_;
+      std::istringstream line(head);
+      std::string method, path;
+      line >> method >> path;
+      usleep(kDelayMs * 1000);
+      std::string body, type = "text/html";
+      int status = 200;
+      if (path == "/index.html") {
+        body = page_;
+      } else if (path.rfind("/files/f", 0) == 0 && path.size() == 15) {
+        int i = std::atoi(path.c_str() + 8);
+        if (i >= 0 && i < kFiles) {
+          body = files_[static_cast<size_t>(i)];
+          type = "image/jpeg";
+        } else {
+          status = 404;
+        }
+      } else {
+        status = 404;
+      }
+      std::string answer = "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Not Found") +
+                           "\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\n\r\n" + (method == "HEAD" ? "" : body);
+      size_t sent = 0;
+      while (sent < answer.size()) {
+        ssize_t n = send(c, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+          close(c);
+          return;
+        }
+        sent += static_cast<size_t>(n);
+      }
+    }
+  }
+  int fd_ = -1;
+  int port_ = 0;
+  std::vector<std::string> files_;
+  std::string page_;
+  std::atomic<long> requests_{0};
+};
+
+int Run(const std::vector<std::string>& args, const std::string& dir) {
+  std::vector<char*> argv;
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  // The clients' own meters and chatter would garble the table.
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid;
+  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// True when every file is in `folder` with the server's bytes.
+bool SameBytes(const Server& server, const std::string& folder) {
+  for (int i = 0; i < kFiles; ++i) {
+    std::ifstream in(folder + "/" + FileName(i), std::ios::binary);
+    std::ostringstream data;
+    data << in.rdbuf();
+    if (data.str() != server.File(i)) {
+      std::fprintf(stderr, "  %s/%s differs or is missing\n", folder.c_str(), FileName(i).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string FreshFolder(const std::string& root, const std::string& name) {
+  std::string path = root + "/" + name;
+  std::filesystem::remove_all(path);
+  std::filesystem::create_directories(path);
+  return path;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  Server server;
+  const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
+  char tmpl[] = "/tmp/mireva-dlbench-XXXXXX";
+  const std::string root = mkdtemp(tmpl) ? tmpl : "/tmp";
+
+  mireva::DynamicLibrary lib;
+  if (!lib.Open("DownLoad", mireva::ProgramFolder())) {
+    std::fprintf(stderr, "cannot load the engine: %s\n", lib.Error().c_str());
+    return 1;
+  }
+  auto aLoad = lib.Entry<ALoadFn>("ALoad");
+  setenv("MIREVA_COOKIE_FILE", (root + "/no-cookies.txt").c_str(), 1);
+
+  std::vector<double> engine, wget, curl;
+  bool engineSame = true, wgetSame = true, curlSame = true;
+  bool haveWget = true, haveCurl = true;
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return 1;
+  for (int r = 0; r < runs; ++r) {
+    std::string dir = FreshFolder(root, "engine");
+    if (chdir(dir.c_str()) != 0) return 1;
+    double t0 = NowSeconds();
+    aLoad((base + "/index.html").c_str(), "jpg");
+    engine.push_back(NowSeconds() - t0);
+    if (chdir(cwd) != 0) return 1;
+    engineSame = SameBytes(server, dir + "/DownLoad/127.0.0.1") && engineSame;
+
+    if (haveWget) {
+      dir = FreshFolder(root, "wget");
+      t0 = NowSeconds();
+      int rc = Run({"wget", "-q", "-r", "-l1", "-nd", "-A", "jpg", base + "/index.html"}, dir);
+      wget.push_back(NowSeconds() - t0);
+      if (rc < 0 || rc == 127) haveWget = false;
+      else wgetSame = SameBytes(server, dir) && wgetSame;
+    }
+    if (haveCurl) {
+      dir = FreshFolder(root, "curl");
+      std::vector<std::string> args = {"curl", "-s", "--parallel"};
+      for (int i = 0; i < kFiles; ++i) {
+        args.push_back("-o");
+        args.push_back(FileName(i));
+        args.push_back(base + "/files/" + FileName(i));
+      }
+      t0 = NowSeconds();
+      int rc = Run(args, dir);
+      curl.push_back(NowSeconds() - t0);
+      if (rc < 0 || rc == 127) haveCurl = false;
+      else curlSame = SameBytes(server, dir) && curlSame;
+    }
+  }
+  std::filesystem::remove_all(root);
+
+  const double e = Median(engine);
+  std::printf("download engine: %d files of %zu KB, each answered after %d ms; median of %d runs\n",
+              kFiles, kFileBytes / 1024, kDelayMs, runs);
+  std::printf("  engine (ALoad jpg)      %8.3f s  bytes %s\n", e, engineSame ? "identical" : "DIFFER");
+  bool ok = engineSame;
+  if (haveWget) {
+    const double w = Median(wget);
+    std::printf("  wget -r -l1 -nd -A jpg  %8.3f s  bytes %s\n", w, wgetSame ? "identical" : "DIFFER");
+    std::printf("  engine / wget           %8.2f   (goal <= 0.50)\n", e / w);
+    ok = ok && e / w <= 0.5;
+  } else {
+    std::printf("  wget not installed: no comparison\n");
+  }
+  if (haveCurl) {
+    const double c = Median(curl);
+    std::printf("  curl --parallel         %8.3f s  bytes %s\n", c, curlSame ? "identical" : "DIFFER");
+    std::printf("  engine / curl           %8.2f   (goal <= 1.20)\n", e / c);
+    ok = ok && e / c <= 1.2;
+  } else {
+    std::printf("  curl not installed: no comparison\n");
+  }
+  std::printf("%s\n", ok ? "goals met" : "goals NOT met");
+  return 0;
+}
