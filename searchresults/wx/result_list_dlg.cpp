@@ -115,6 +115,7 @@ void CResultListDlg::BuildControls() {
                                wxST_NO_AUTORESIZE), 0, wxALIGN_CENTER_VERTICAL);
     engines->Add(line, 0, wxEXPAND | wxLEFT | wxRIGHT, 4);
   }
+  engines->AddSpacer(4);
   main->Add(engines, 0, wxEXPAND | wxALL, 6);
   SetSizerAndFit(main);
 

@@ -56,6 +56,8 @@ ProcessRun RunProgram(const std::vector<std::string>& argv) {
 // Without a display the library only parses and stores, which keeps this test
 // free of any window.
 TEST(QuandexLibrary, LoadsByNameAndParsesThroughTheExport) {
+  const char* display = std::getenv("DISPLAY");
+  std::string savedDisplay = display ? display : "";
   ::unsetenv("DISPLAY");
   ::unsetenv("WAYLAND_DISPLAY");
   DynamicLibrary library;
@@ -75,6 +77,19 @@ TEST(QuandexLibrary, LoadsByNameAndParsesThroughTheExport) {
   EXPECT_EQ(quandex(99, page.data(), 0), 0);
   EXPECT_EQ(quandex(0, nullptr, 0), 0);
   library.Close();
+  if (!savedDisplay.empty()) ::setenv("DISPLAY", savedDisplay.c_str(), 1);
+}
+
+// A host without wx: the library starts wx itself for its dialog, the host
+// runs a GLib loop, and unloading shuts it all down without a crash.
+TEST(QuandexLibrary, WorksInAHostThatRunsNoWx) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) GTEST_SKIP() << "no display";
+  ProcessRun run = RunProgram({testing::BinDir() + "/quandex_plain_host",
+                               testing::BinDir() + "/libQuandex.so", "0",
+                               Fixture("yahoo_site_matches.html"), "1", Fixture("goo.html")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "ok\n");
 }
 
 TEST(QuandexProgram, ListPrintsHitsThenLinksInUtf8) {
