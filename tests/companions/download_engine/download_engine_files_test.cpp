@@ -1,7 +1,11 @@
 // The engine at work against the loopback test server: what it fetches, where
 // it puts it, what it refuses, and what a failure leaves behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -347,6 +351,56 @@ TEST_F(EngineFiles, PatrolAndDownloadListsFollowTheRules) {
   MakeEngine().MakePatrolList("sdss mosaic", server.Url("/tools/mosaic/m1.html"));
   EXPECT_EQ(ReadFile("Patrol.lst"), before);
   EXPECT_FALSE(host.messages.empty());
+}
+
+// Writes a whole small file; false on failure (used where gtest cannot report).
+bool Put(const char* path, const std::string& text) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  return close(fd) == 0 && ok;
+}
+
+// A full disk, made real: a child process mounts a 64 KB tmpfs in a user
+// namespace of its own and lets the engine fill it.
+TEST_F(EngineFiles, AFullDiskStopsTheRunWithAMessageAndLeavesNoPartialFile) {
+  TestServer server(Routes({
+      Route("/big1.gif", "{\"body_repeat\": [\"b\", 400000]}"),
+      Route("/big2.gif", "{\"body_repeat\": [\"c\", 400000]}"),
+      Route("/small.gif", Body("s", "image/gif")),
+  }));
+  const std::string small = dir + "/small";
+  std::filesystem::create_directories(small);
+  const std::string list = "start download;\r\nindex page;\r\n" + server.Url("/") +
+                           "\r\nx\r\n/big1.gif\r\n/big2.gif\r\n/small.gif\r\nend download;\r\n";
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) _exit(77);
+    if (!Put("/proc/self/setgroups", "deny") ||
+        !Put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+        !Put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+      _exit(77);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0) _exit(77);
+    if (chdir(small.c_str()) != 0 || !Put("Download.lst", list)) _exit(10);
+    testing::RecordingHost childHost;
+    EngineOptions childOptions = options;
+    childOptions.fetch.maxTotal = 1;
+    Engine(childHost, childOptions).ListLoad("Download.lst", "Full");
+    if (childHost.messages.size() != 1 ||
+        childHost.messages[0] != "ディスクの空きが足りません。ダウンロードを中止しました。")
+      _exit(11);
+    for (const std::string& name : Files("DownLoad/Full"))
+      if (name != "small.gif") _exit(12);  // no part of a big file may stay
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces to mount a small file system";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "11: no disk-full message, 12: a partial file stayed";
 }
 
 }  // namespace
