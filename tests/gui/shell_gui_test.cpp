@@ -90,9 +90,10 @@ TEST_F(ShellGui, OwnPagesAndCommandLineCommands) {
   GuiOptions o;
   // --command runs once the window is up; 3000 shows the release page.
   o.args = {"--command", "3000", server.Url("/page.html")};
-  o.script = {"wait-complete 30000", "wait-complete 30000", "quit"};
+  o.script = {"wait-complete 30000", "sleep 500", "quit"};
   GuiRun run = RunMireva(o);
   ASSERT_FALSE(run.timedOut) << run.Dump();
+  EXPECT_FALSE(run.Has("timeout", "wait-complete")) << run.Dump();
   EXPECT_TRUE(run.Has("command", "3000 done")) << run.Dump();
   bool guide = false;
   for (const auto& t : run.Values("title")) guide |= t.find("Mireva") != std::string::npos;
