@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iconv.h>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -39,6 +40,21 @@ static_assert(Voiced(0xB6) == 0x252C && Voiced(0xC2) == 0x2545 && Voiced(0xB3) =
 static_assert(SemiVoiced(0xCA) == 0x2551 && SemiVoiced(0xCE) == 0x255D);
 
 enum class InputMode { Ascii, Jis0208, Kana };
+
+// The output stage for every pair of 0x21-0x7E, precomputed for the fast runs:
+// entry [(row - 0x21) * 94 + cell - 0x21] holds the two Shift_JIS bytes.
+struct SjisPairTable {
+  uint8_t bytes[94 * 94][2];
+  constexpr SjisPairTable() : bytes{} {
+    for (int row = 0x21; row <= 0x7E; ++row)
+      for (int cell = 0x21; cell <= 0x7E; ++cell) {
+        uint8_t* b = bytes[(row - 0x21) * 94 + cell - 0x21];
+        b[0] = static_cast<uint8_t>(((row - 1) >> 1) + (row <= 0x5E ? 0x71 : 0xB1));
+        b[1] = static_cast<uint8_t>((row & 1) ? cell + (cell < 0x60 ? 0x1F : 0x20) : cell + 0x7E);
+      }
+  }
+};
+constexpr SjisPairTable kSjisPairs;
 
 // One conversion. The output may overlap the caller's input buffer because
 // the input is read from a private copy.
@@ -115,6 +131,7 @@ class Converter {
     DecodeWith(lead, second);
   }
 
+  void FastRuns();
   void Escape();
   void Guess(int lead, int second);
   void KatakanaSevenBit(int k);
@@ -135,20 +152,7 @@ class Converter {
 
 size_t Converter::Run() {
   for (;;) {
-    // Runs of plain ASCII, the bulk of every page, bypass the decoder.
-    if (pending_ == 0 && mode_ == InputMode::Ascii && !shiftOut_) {
-      while (left_ > 0) {
-        uint8_t c = *in_;
-        if (c >= 0x7F || c == 0x0E || c == 0x1B || c == '\n') break;
-        if (out_ == outEnd_) {
-          Stop();
-          break;
-        }
-        *out_++ = c;  // a shift-in byte in such a run is copied, not dropped
-        ++in_;
-        --left_;
-      }
-    }
+    if (pending_ == 0) FastRuns();
     int c = Next();
     if (c == kEnd) break;
     if (pending_ == 0) {
@@ -214,6 +218,61 @@ size_t Converter::Run() {
   }
   *out_ = '\0';
   return static_cast<size_t>(out_ - outStart_);
+}
+
+// The bulk of a page, handled without the byte-at-a-time state machine:
+// runs of ASCII, of EUC-JP pairs, of Shift_JIS pairs and of 7-bit JIS pairs.
+// Each run produces exactly the bytes the general path would; anything
+// unusual (a control byte, a katakana, a byte that changes the decoder, the
+// end of the area) leaves the run for the general path.
+void Converter::FastRuns() {
+  if (full_ || shiftOut_) return;
+  // Locals, not members: stores through the output pointer could otherwise
+  // alias the members and force the compiler to reload them at every byte.
+  const uint8_t* in = in_;
+  const uint8_t* const inEnd = in_ + left_;
+  uint8_t* out = out_;
+  uint8_t* const outEnd = outEnd_;
+  const bool twoByteMode = mode_ == InputMode::Jis0208;
+  const bool asciiMode = mode_ == InputMode::Ascii;
+  while (in < inEnd) {
+    uint8_t c = in[0];
+    if (c < 0x80) {
+      if (twoByteMode) {
+        if (inEnd - in < 2 || outEnd - out < 2) break;
+        uint8_t b = in[1];
+        if (c < 0x21 || c > 0x7E || b < 0x21 || b > 0x7E) break;
+        std::memcpy(out, kSjisPairs.bytes[(c - 0x21) * 94 + b - 0x21], 2);
+        out += 2;
+        in += 2;
+        continue;
+      }
+      // A shift-in byte in such a run is copied, not dropped.
+      if (!asciiMode || c == 0x0E || c == 0x1B || c == 0x7F || c == '\n' || out == outEnd) break;
+      *out++ = c;
+      ++in;
+      continue;
+    }
+    if (!established_ || twoByteMode || inEnd - in < 2 || outEnd - out < 2) break;
+    uint8_t b = in[1];
+    if (!sjis_) {
+      // EUC-JP: both bytes 0xA1-0xFE.
+      if (c < 0xA1 || c == 0xFF || b < 0xA1 || b == 0xFF) break;
+      std::memcpy(out, kSjisPairs.bytes[(c - 0xA1) * 94 + b - 0xA1], 2);
+    } else {
+      // Shift_JIS: lead 0x81-0x9F or 0xE0-0xEF, second 0x40-0xFC but 0x7F.
+      // Decoding such a pair and encoding it again gives the same two bytes.
+      if (c == 0x80 || (c >= 0xA0 && c <= 0xDF) || c > 0xEF || b < 0x40 || b > 0xFC || b == 0x7F)
+        break;
+      out[0] = c;
+      out[1] = b;
+    }
+    out += 2;
+    in += 2;
+  }
+  left_ = static_cast<size_t>(inEnd - in);
+  in_ = in;
+  out_ = out;
 }
 
 // After ESC: "$@" or "$B" enter JIS X 0208, "(I" enters katakana, "(B", "(J"
@@ -428,9 +487,18 @@ const std::vector<uint16_t>& Cp932Table() {
 size_t ConvertToShiftJis(char /*mode*/, size_t length, const char* input, char* output,
                          size_t capacity) {
   if (capacity == 0) return 0;
-  std::vector<uint8_t> copy(input, input + length);
-  copy.resize(length + 2);
-  Converter converter(copy.data(), length, reinterpret_cast<uint8_t*>(output), capacity - 1);
+  // Output that overlaps the input (the library converts in place) needs a
+  // private copy of the input; separate buffers are read directly.
+  std::unique_ptr<uint8_t[]> copy;
+  const uint8_t* source = reinterpret_cast<const uint8_t*>(input);
+  auto begin = reinterpret_cast<uintptr_t>(input), outBegin = reinterpret_cast<uintptr_t>(output);
+  if (outBegin < begin + length + 2 && begin < outBegin + capacity) {
+    copy.reset(new uint8_t[length + 2]);
+    std::memcpy(copy.get(), input, length);
+    copy[length] = copy[length + 1] = 0;
+    source = copy.get();
+  }
+  Converter converter(source, length, reinterpret_cast<uint8_t*>(output), capacity - 1);
   size_t written = converter.Run();
   Pause(50);
   return written;
