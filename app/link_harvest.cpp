@@ -1,0 +1,211 @@
+#include "app/link_harvest.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "pagefetch/hovrel_api.h"
+#include "patrol/download_engine.h"
+#include "platform/file_util.h"
+#include "platform/ini_file.h"
+#include "platform/text_encoding.h"
+
+namespace mireva {
+
+namespace {
+
+constexpr size_t kMaxTagBytes = 4096;
+constexpr size_t kAddressBytes = 259;
+
+const char kStatusLoaded[] = "読み込み終了";
+const char kStatusChecking[] = "読み込み終了 → チェック";
+const char kProgressTitle[] = "ダウンロード";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The page's directory: the address through its last "/" (looked for from the
+// end down to the second character); an address without one gets one.
+std::string DirectoryOf(const std::string& page) {
+  for (size_t i = page.size(); i-- > 1;)
+    if (page[i] == '/') return page.substr(0, i + 1);
+  return page + "/";
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> CollectFrameTags(const std::string& page) {
+  size_t start = page.find("<frameset");
+  if (start == std::string::npos) start = page.find("<FRAMESET");
+  if (start == std::string::npos) return std::nullopt;
+  std::string text = page;
+  size_t close = text.find("</FRAMESET", start);
+  if (close == std::string::npos) close = text.find("</frameset", start);
+  if (close != std::string::npos) text.resize(std::min(text.size(), close + 11));
+
+  std::vector<std::string> tags;
+  size_t pos = start;
+  while (tags.size() < kMaxFrameTags) {
+    // A lower-case tag further on is found before an upper-case one that comes
+    // earlier; that is how pages have always been read here.
+    size_t tag = text.find("<frame ", pos);
+    if (tag == std::string::npos) tag = text.find("<FRAME ", pos);
+    if (tag == std::string::npos) break;
+    size_t end = text.find('>', tag);
+    size_t length = end == std::string::npos ? text.size() - tag : end - tag + 1;
+    tags.push_back(text.substr(tag, std::min(length, kMaxTagBytes)));
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return tags;
+}
+
+std::string FrameEntryText(const std::string& tag) { return CutSjis(tag, kFrameEntryBytes); }
+
+std::string FrameSource(const std::string& tag) {
+  for (const char* name : {"src", "SRC"}) {
+    for (size_t at = tag.find(name); at != std::string::npos; at = tag.find(name, at + 3)) {
+      size_t i = at + 3;
+      while (i < tag.size() && IsBlank(tag[i])) ++i;
+      if (i >= tag.size() || tag[i] != '=') continue;  // "srcdoc" and the like
+      ++i;
+      while (i < tag.size() && IsBlank(tag[i])) ++i;
+      if (i >= tag.size()) return std::string();
+      if (tag[i] == '"' || tag[i] == '\'') {
+        size_t end = tag.find(tag[i], i + 1);
+        if (end == std::string::npos) end = tag.find('>', i + 1);
+        if (end == std::string::npos) end = tag.size();
+        return tag.substr(i + 1, end - i - 1);
+      }
+      size_t end = i;
+      while (end < tag.size() && !IsBlank(tag[end]) && tag[end] != '>') ++end;
+      return tag.substr(i, end - i);
+    }
+  }
+  return std::string();
+}
+
+std::string FrameAddress(const std::string& page, const std::string& source) {
+  CURLU* url = curl_url();
+  std::string result;
+  if (url && !source.empty() && curl_url_set(url, CURLUPART_URL, page.c_str(), 0) == CURLUE_OK &&
+      curl_url_set(url, CURLUPART_URL, source.c_str(), CURLU_URLENCODE) == CURLUE_OK) {
+    char* text = nullptr;
+    if (curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK && text) result = text;
+    curl_free(text);
+  }
+  curl_url_cleanup(url);
+  if (!result.empty()) return result;
+  return DirectoryOf(page) + source;
+}
+
+char LinkCommandCode(int id) {
+  switch (id) {
+    case 2102: return '1';
+    case 2103: return '2';
+    case 2104: return '3';
+    case 2105: return '4';
+    case 2106: return '5';
+    case 2107: return '6';
+    case 2108: return '7';
+    case 2113: return '8';
+    case 2110: return '9';
+    default: return 0;
+  }
+}
+
+void SavePageWithHovrel(ViewContext& ctx, const std::string& address, const std::string& target) {
+  DynamicLibrary& lib = ctx.Engine().PageFetchLibrary();
+  if (!lib.IsOpen() && !lib.Open("Hovrel", ctx.Engine().LibraryFolder())) {
+    ctx.Ui().ShowMessage("HOVREL.DLL が見つかりません。", MessageIcon::Stop);
+    return;
+  }
+  auto hovrel = lib.Entry<HovrelFn>("Hovrel");
+  if (!hovrel) {
+    ctx.Ui().ShowMessage("関数 Hovrel が見つかりません。", MessageIcon::Stop);
+    return;
+  }
+  char path[260] = {};
+  std::strncpy(path, target.c_str(), sizeof path - 1);
+  hovrel(address.c_str(), ' ', ' ', 'D', path, sizeof path);
+}
+
+LinkHarvestCommands::LinkHarvestCommands(ViewContext& ctx, std::unique_ptr<FrameChooser> chooser,
+                                         std::unique_ptr<EngineProgressView> progress,
+                                         PageSaver saver)
+    : ctx_(ctx), chooser_(std::move(chooser)), progress_(std::move(progress)), saver_(std::move(saver)) {}
+
+void LinkHarvestCommands::Register(CommandRouter& router) {
+  for (int id : {2102, 2103, 2104, 2105, 2106, 2107, 2108, 2110, 2113})
+    router.Add(id, CommandTarget::View, [this, id] { RunLinkCommand(id); });
+  router.Add(2112, CommandTarget::View, [this] { RunCacheFiles(); });
+}
+
+int LinkHarvestCommands::EngineProgress(void* user, const char* text, long long, long long) {
+  // Called from inside the engine: nothing may throw through it.
+  try {
+    auto* self = static_cast<LinkHarvestCommands*>(user);
+    const std::string t = text ? text : "";
+    self->ctx_.SetStatusText(t);
+    bool cancel = self->engineWorking_ && self->progress_ && self->progress_->Update(t);
+    self->ctx_.KeepAlive();
+    return cancel ? 1 : 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+void LinkHarvestCommands::EngineMessage(void* user, const char* text) {
+  try {
+    static_cast<LinkHarvestCommands*>(user)->ctx_.Ui().ShowMessage(text ? text : "");
+  } catch (...) {
+  }
+}
+
+template <typename Call>
+void LinkHarvestCommands::WithEngine(const std::string& title, Call call) {
+  ctx_.Engine().SetHost(&LinkHarvestCommands::EngineProgress, &LinkHarvestCommands::EngineMessage,
+                        this);
+  if (progress_) progress_->Begin(title);
+  engineWorking_ = true;
+  call();
+  engineWorking_ = false;
+  if (progress_) progress_->End();
+}
+
+void LinkHarvestCommands::RunLinkCommand(int id) {
+  const char code = LinkCommandCode(id);
+  if (!code) return;
+  const std::string address = CutSjis(ctx_.AddressField(), kAddressBytes);
+  ctx_.SetStatusText(address);
+  if (saver_) saver_(address, "temp.html");
+  ctx_.SetStatusText(kStatusLoaded);
+  auto page = ReadWholeFile("temp.html");
+  if (!page) return;
+  ctx_.SetStatusText(kStatusChecking);
+
+  std::string target = address;
+  if (auto tags = CollectFrameTags(*page)) {
+    FrameChoice choice = chooser_ ? chooser_->Choose(*tags) : FrameChoice{};
+    if (choice.action == FrameAction::None || choice.index >= tags->size()) return;
+    const std::string frame = FrameAddress(address, FrameSource((*tags)[choice.index]));
+    if (choice.action == FrameAction::Go) {
+      // The address field follows when the frame's document completes.
+      ctx_.Browser().Navigate(frame);
+      return;
+    }
+    target = frame;  // the frame's page is not examined for frames again
+  }
+  ctx_.SetStatusText(target);
+  const std::string kind(1, code);
+  WithEngine(kProgressTitle, [&] { ctx_.Engine().DLoad(target, kind); });
+}
+
+void LinkHarvestCommands::RunCacheFiles() {
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return;
+  const std::string folder = Utf8ToSjis(cwd) + "/Cache";
+  WithEngine(kProgressTitle, [&] { ctx_.Engine().Temporary(folder, "*.*", "1"); });
+}
+
+}  // namespace mireva
