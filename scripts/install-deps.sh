@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev libxml2-dev libpng-dev libgif-dev libsqlite3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick fonts-noto-cjk
-  python3 xdg-utils wget curl
+  python3 xdg-utils wget curl gifsicle
 )
 
 missing=()
