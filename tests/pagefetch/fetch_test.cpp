@@ -394,3 +394,31 @@ TEST_F(TagAdjustTest, BoundsTheCopyAndWarnsOfAnOverrun) {
 
 }  // namespace
 }  // namespace hovrel
+
+namespace hovrel {
+namespace {
+
+// Without a host the library still tells the user: on standard error, in
+// UTF-8, and a password request is cancelled.
+TEST(FetchWithoutHost, WritesMessagesToStandardErrorAndCancelsPrompts) {
+  test::RecordingHost::Uninstall();
+  mireva::testing::TestServer server(
+      "{\"routes\": {\"/private\": {\"auth\": \"a:b\", \"body\": \"x\"}}}");
+  std::string dir = MakeTempFolder("hovrel-nohost");
+  std::vector<char> path(262, '\0');
+  std::snprintf(path.data(), path.size(), "%s/missing/file.html", dir.c_str());
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Hovrel(server.Url("/p").c_str(), ' ', ' ', 'D', path.data(), 260), 0);
+  std::vector<char> buf(100);
+  EXPECT_EQ(Hovrel(server.Url("/private").c_str(), ' ', ' ', ' ', buf.data(), 98), 1);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  // "ファイルの作成が失敗しました。" as UTF-8, then the refusal of the password.
+  EXPECT_NE(err.find("\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x81\xAE"),
+            std::string::npos) << err;
+  EXPECT_NE(err.find("Access denied: Invalid password\n"), std::string::npos) << err;
+  EXPECT_STREQ(buf.data(), "");
+  RemoveFolder(dir);
+}
+
+}  // namespace
+}  // namespace hovrel
