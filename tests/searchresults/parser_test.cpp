@@ -226,6 +226,24 @@ TEST(ResultPageParser, ReadHitCountTakesTheFirstRunOfDigits) {
   EXPECT_EQ(ResultPageParser::ReadHitCount(std::string(60, '9') + "件"), INT32_MAX);
 }
 
+TEST(ResultPageParser, MarkerFallbacksOfYahooAndInetGuide) {
+  ResultPageParser parser;
+  // Without any of yahoo's three markers the list starts at the "<ul>" after
+  // "goo 検索結果".
+  std::vector<char> yahoo = Writable(
+      "<a href=\"http://before/\">b</a><p>goo 検索結果</p><a href=\"http://x/\">x</a>"
+      "<ul><a href=\"http://y/1\">1</a><a href=\"http://y/2\">2</a><a>");
+  EXPECT_EQ(Urls(parser.Parse(0, yahoo.data())),
+            (std::vector<std::string>{"http://y/1", "http://y/2"}));
+
+  // iNET Guide reads 8 bytes before "件一致しました", or from the page start
+  // when the marker stands closer to it.
+  std::vector<char> near = Writable("12件一致しました");
+  EXPECT_EQ(parser.Parse(7, near.data()).hits, 12);
+  std::vector<char> far = Writable("99 <b>1234567</b>件一致しました");
+  EXPECT_EQ(parser.Parse(7, far.data()).hits, 4567);
+}
+
 TEST(ResultPageParser, StripTagsDropsMarkupAndControlBytes) {
   EXPECT_EQ(ResultPageParser::StripTags("a<b>c</b>\r\n\td", TagState::Outside), "a c d");
   EXPECT_EQ(ResultPageParser::StripTags("href=\"x\">text<i>", TagState::Inside), "text ");
