@@ -3,7 +3,8 @@
 // notice socket, logs each with its time, and while a patrol runs ("download
 // start" until "download break" or "off") collects files of the enabled
 // download types from the browser cache into the working folder's "Cache".
-// It outlives the program that started it; SIGTERM or SIGINT end it.
+// It outlives the program that started it; SIGTERM or SIGINT end it (its
+// process id is in the lock file).
 //
 //   tollick [--cache DIR] [--home DIR] [--interval MS]
 //     --cache     the browser cache to watch (default: the view's cache folder)
@@ -103,6 +104,11 @@ int main(int argc, char** argv) {
   int lockFd = ::open(mireva::WatcherLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (lockFd < 0) return 1;
   if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) return 0;  // a watcher runs already
+  // The lock file names the running watcher, for whoever wants to stop it.
+  if (::ftruncate(lockFd, 0) == 0) {
+    std::string pid = std::to_string(::getpid()) + "\n";
+    [[maybe_unused]] ssize_t written = ::pwrite(lockFd, pid.data(), pid.size(), 0);
+  }
 
   // Holding the lock, any socket file left is a dead watcher's.
   const std::string socketPath = mireva::NoticeSocketPath();

@@ -89,6 +89,7 @@ TEST_F(TollickProcess, HoldsTheLockAndASecondStartEndsAtOnce) {
   pids.push_back(first);
   ASSERT_TRUE(WaitFor([] { return WatcherIsRunning(); }));
   ASSERT_TRUE(WaitFor([] { return SendWatcherNotice("off"); }));
+  EXPECT_EQ(ReadFile(WatcherLockPath()), std::to_string(first) + "\n");
 
   pid_t second = Start();
   ASSERT_GT(second, 0);
