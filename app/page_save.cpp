@@ -56,8 +56,7 @@ void MIREVA_STDCALL HostMessage(void* user, const char* text) {
 }
 
 int MIREVA_STDCALL HostPassword(void* user, const char* site, const char* realm, char* name,
-                                unsigned nameCapacity, char* password,
-                                unsigned passwordCapacity) {
+                                unsigned nameCapacity, char* password, unsigned passwordCapacity) {
   try {
     auto login = static_cast<ViewContext*>(user)->Ui().AskPassword(site, realm);
     if (!login || nameCapacity == 0 || passwordCapacity == 0) return 0;
@@ -115,8 +114,8 @@ class PageSaveCommands : public CommandModule {
     for (char& c : name)
       if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
     if (name.empty()) name = "page";
-    auto path = ctx_.Ui().ChooseFileToSave("HTML Files|*.htm;*.html|All Files|*.*||",
-                                           name + ".html", "");
+    auto path =
+        ctx_.Ui().ChooseFileToSave("HTML Files|*.htm;*.html|All Files|*.*||", name + ".html", "");
     if (!path) return;
     ctx_.Browser().SavePage(HostPath(*path));
   }

@@ -85,8 +85,9 @@ double Run(const char* name, const std::string& input, const char* iconvFrom) {
   }
 
   double ratio = iconvSec / oursSec;
-  std::printf("%-12s %6.1f MB  converter %8.1f MB/s  iconv %8.1f MB/s  ratio %5.2fx  (%zu bytes out)\n",
-              name, mb, mb / oursSec, mb / iconvSec, ratio, ours);
+  std::printf(
+      "%-12s %6.1f MB  converter %8.1f MB/s  iconv %8.1f MB/s  ratio %5.2fx  (%zu bytes out)\n",
+      name, mb, mb / oursSec, mb / iconvSec, ratio, ours);
   return ratio;
 }
 

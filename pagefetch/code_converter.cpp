@@ -1,9 +1,9 @@
 #include "pagefetch/code_converter.h"
 
+#include <iconv.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <iconv.h>
 #include <memory>
 #include <mutex>
 #include <vector>

@@ -25,11 +25,11 @@ constexpr char kAgent[] = "Pandrel - MFC Application App";
 // the "User-Agent: Pandrel" line, added only if new, never replaces it.
 constexpr char kAcceptHeader[] = "Accept: text/*";
 // Bounds on what a server can make us hold or wait for.
-constexpr size_t kHeaderLimit = 64 * 1024;    // raw headers of one response
-constexpr size_t kDiscardLimit = 1 << 20;     // body of a 401 or redirect answer
-constexpr long long kSaveLimit = 1LL << 32;   // a saved body
-constexpr long kConnectTimeout = 30;          // seconds
-constexpr long kStallSeconds = 60;            // no byte for this long ends the transfer
+constexpr size_t kHeaderLimit = 64 * 1024;   // raw headers of one response
+constexpr size_t kDiscardLimit = 1 << 20;    // body of a 401 or redirect answer
+constexpr long long kSaveLimit = 1LL << 32;  // a saved body
+constexpr long kConnectTimeout = 30;         // seconds
+constexpr long kStallSeconds = 60;           // no byte for this long ends the transfer
 
 // A failure that FetchPage reports and turns into its result code.
 struct TearException {
@@ -69,7 +69,7 @@ bool EqualsNoCase(const char* a, const char* b, size_t n) {
 enum class Parse { Ok, Unparsable, NotHttp };
 
 struct ParsedUrl {
-  std::string url;   // canonical form sent to the server
+  std::string url;  // canonical form sent to the server
   std::string host;
   std::string port;
 };
@@ -225,7 +225,10 @@ class SaveFile {
 class FileSink : public BodySink {
  public:
   FileSink(SaveFile& file, const HovrelProgressTarget* progress, uint16_t transferId)
-      : file_(file), progress_(progress), transferId_(transferId), block_(new char[kSaveBlockSize]) {}
+      : file_(file),
+        progress_(progress),
+        transferId_(transferId),
+        block_(new char[kSaveBlockSize]) {}
 
   bool Take(const char* data, size_t n) override {
     while (n > 0) {
@@ -286,9 +289,12 @@ enum class Accept { AllButAuthAndRedirect, AllButRedirect, Only200 };
 bool Accepts(Accept rule, long status) {
   bool redirect = status == 301 || status == 302 || status == 303;
   switch (rule) {
-    case Accept::AllButAuthAndRedirect: return !redirect && status != 401;
-    case Accept::AllButRedirect: return !redirect;
-    case Accept::Only200: return status == 200;
+    case Accept::AllButAuthAndRedirect:
+      return !redirect && status != 401;
+    case Accept::AllButRedirect:
+      return !redirect;
+    case Accept::Only200:
+      return status == 200;
   }
   return false;
 }
@@ -561,18 +567,27 @@ int TextModeFetch(FetchRequest& request, const char* url, char* buffer, size_t s
 
 int WinInetNumber(CURLcode rc) {
   switch (rc) {
-    case CURLE_OPERATION_TIMEDOUT: return 12002;
-    case CURLE_URL_MALFORMAT: return 12005;
-    case CURLE_UNSUPPORTED_PROTOCOL: return 12006;
+    case CURLE_OPERATION_TIMEDOUT:
+      return 12002;
+    case CURLE_URL_MALFORMAT:
+      return 12005;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return 12006;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return 12007;
-    case CURLE_COULDNT_CONNECT: return 12029;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return 12007;
+    case CURLE_COULDNT_CONNECT:
+      return 12029;
     case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR: return 12030;
+    case CURLE_RECV_ERROR:
+      return 12030;
     case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_GOT_NOTHING: return 12152;
-    case CURLE_TOO_MANY_REDIRECTS: return 12156;
-    default: return 12004;
+    case CURLE_GOT_NOTHING:
+      return 12152;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return 12156;
+    default:
+      return 12004;
   }
 }
 
@@ -582,7 +597,7 @@ void ReportInternetError(CURLcode rc, const char* errorBuffer) {
   int number = WinInetNumber(rc);
   char when[64];
   std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   gmtime_r(&now, &tm);
   std::strftime(when, sizeof when, "%m %d %y %H:%M:%S GMT", &tm);
   char head[128];
@@ -620,24 +635,32 @@ class StringSink : public BodySink {
 
 int FileErrorCause(int e) {
   switch (e) {
-    case 0: return 0;
+    case 0:
+      return 0;
     case ENOENT:
     case ENOTDIR:
     case ENAMETOOLONG:
-    case ELOOP: return 3;
+    case ELOOP:
+      return 3;
     case EMFILE:
-    case ENFILE: return 4;
+    case ENFILE:
+      return 4;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-    case ETXTBSY: return 5;
-    case EMLINK: return 8;
-    case EIO: return 10;
+    case ETXTBSY:
+      return 5;
+    case EMLINK:
+      return 8;
+    case EIO:
+      return 10;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return 13;
-    default: return 1;
+    case EFBIG:
+      return 13;
+    default:
+      return 1;
   }
 }
 

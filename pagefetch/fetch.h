@@ -14,7 +14,7 @@
 namespace hovrel {
 
 // Request flags, as the interface has always carried them.
-constexpr uint32_t kFlagReload = 0x80000000;         // never answer from a cache
+constexpr uint32_t kFlagReload = 0x80000000;          // never answer from a cache
 constexpr uint32_t kFlagKeepConnection = 0x20000000;  // reuse a connection within the call
 constexpr uint32_t kFlagNoAutoRedirect = 0x00200000;  // redirects are followed by hand
 

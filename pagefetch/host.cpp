@@ -37,8 +37,8 @@ bool AskPassword(const std::string& site, const std::string& realm, Login* login
   // Room for what a login form takes; longer entries are cut by the host.
   char user[256] = {};
   char password[256] = {};
-  int retry = g_password(g_user, site.c_str(), realm.c_str(), user, sizeof user, password,
-                         sizeof password);
+  int retry =
+      g_password(g_user, site.c_str(), realm.c_str(), user, sizeof user, password, sizeof password);
   user[sizeof user - 1] = '\0';
   password[sizeof password - 1] = '\0';
   if (!retry) return false;

@@ -43,8 +43,8 @@ typedef void(MIREVA_STDCALL* HovrelMessageFn)(void* user, const char* text);
  * and password (NUL-terminated, truncated to the capacities) and returns
  * non-zero to retry the request, or returns 0 to cancel. */
 typedef int(MIREVA_STDCALL* HovrelPasswordFn)(void* user, const char* site, const char* realm,
-                                              char* userName, unsigned userCapacity,
-                                              char* password, unsigned passwordCapacity);
+                                              char* userName, unsigned userCapacity, char* password,
+                                              unsigned passwordCapacity);
 /* One progress report of a save: `first` is 1 for the report after the first
  * read and 0 after later ones; `text` is "<transferId> <total>", `length` its
  * length without the NUL. */
@@ -64,8 +64,8 @@ MIREVA_EXPORT int MIREVA_STDCALL htmTagadjust(char* url, char* dst, unsigned siz
 MIREVA_EXPORT int MIREVA_STDCALL loadFile(const char* url, const char* path,
                                           const HovrelProgressTarget* progress,
                                           unsigned short transferId);
-MIREVA_EXPORT void MIREVA_STDCALL HovrelSetHost(HovrelMessageFn message,
-                                                HovrelPasswordFn password, void* user);
+MIREVA_EXPORT void MIREVA_STDCALL HovrelSetHost(HovrelMessageFn message, HovrelPasswordFn password,
+                                                void* user);
 
 typedef int(MIREVA_STDCALL* HovrelFn)(const char*, int, int, char, char*, unsigned);
 typedef int(MIREVA_STDCALL* HtmTagadjustFn)(char*, char*, unsigned);

@@ -87,8 +87,8 @@ MIREVA_EXPORT int MIREVA_STDCALL loadFile(const char* url, const char* path,
   }
 }
 
-MIREVA_EXPORT void MIREVA_STDCALL HovrelSetHost(HovrelMessageFn message,
-                                                HovrelPasswordFn password, void* user) {
+MIREVA_EXPORT void MIREVA_STDCALL HovrelSetHost(HovrelMessageFn message, HovrelPasswordFn password,
+                                                void* user) {
   hovrel::SetHost(message, password, user);
 }
 

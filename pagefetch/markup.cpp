@@ -82,7 +82,8 @@ void StripTagOpenings(char* text, const char* pattern) {
     size_t keep = static_cast<size_t>(hit - r);
     std::memmove(w, r, keep);
     w += keep;
-    const char* close = static_cast<const char*>(std::memchr(hit, '>', static_cast<size_t>(end - hit)));
+    const char* close =
+        static_cast<const char*>(std::memchr(hit, '>', static_cast<size_t>(end - hit)));
     if (!close) {
       // An unfinished tag: it and everything after it go.
       *w = '\0';

@@ -36,7 +36,7 @@ std::string Jis(const std::string& sjis) { return Iconv("ISO-2022-JP", "SHIFT_JI
 
 TEST(CodeConverter, AsciiGainsCarriageReturnsOnly) {
   EXPECT_EQ(Convert("plain text\nline two\n"), "plain text\r\nline two\r\n");
-  EXPECT_EQ(Convert("a\r\nb"), "a\r\r\nb");  // CR LF becomes CR CR LF
+  EXPECT_EQ(Convert("a\r\nb"), "a\r\r\nb");        // CR LF becomes CR CR LF
   EXPECT_EQ(Convert("<p>end</p>"), "<p>end</p>");  // the last byte is kept
   EXPECT_EQ(Convert(""), "");
 }
@@ -62,17 +62,22 @@ TEST(CodeConverter, HalfWidthKatakanaBecomeFullWidth) {
   EXPECT_EQ(Convert(seven),
             "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノ"
             "ハヒフヘホマミムメモヤユヨラリルレロワン゛゜x");
-  EXPECT_EQ(Convert("\x0E" "1" "\x0F" "1"), "ア1");                 // SO, SI
-  EXPECT_EQ(Convert("\x1B(I6^J_3^6_\x1B(B"), "ガパウ゛カ゜");         // 7-bit marks
+  EXPECT_EQ(Convert("\x0E"
+                    "1"
+                    "\x0F"
+                    "1"),
+            "ア1");                                            // SO, SI
+  EXPECT_EQ(Convert("\x1B(I6^J_3^6_\x1B(B"), "ガパウ゛カ゜");  // 7-bit marks
   EXPECT_EQ(Convert("\x0E\xA0"), "");  // not a kana in shift-out: a pair byte, dropped at end
 }
 
 TEST(CodeConverter, EucKatakanaFoldVoicedMarks) {
   std::string voiced, semi;
-  for (int k : {0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xC1, 0xC2,
-                0xC3, 0xC4, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE})
+  for (int k : {0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF,
+                0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE})
     voiced += std::string("\x8E") + static_cast<char>(k) + "\x8E\xDE";
-  for (int k = 0xCA; k <= 0xCE; ++k) semi += std::string("\x8E") + static_cast<char>(k) + "\x8E\xDF";
+  for (int k = 0xCA; k <= 0xCE; ++k)
+    semi += std::string("\x8E") + static_cast<char>(k) + "\x8E\xDF";
   // An EUC-JP character first establishes the EUC decoder.
   EXPECT_EQ(Convert(Euc("あ") + voiced), "あガギグゲゴザジズゼゾダヂヅデドバビブベボ");
   EXPECT_EQ(Convert(Euc("あ") + semi), "あパピプペポ");
@@ -93,10 +98,9 @@ TEST(CodeConverter, EscapeSequencesThatAreNotOursAreWrittenOut) {
 }
 
 TEST(CodeConverter, RemovesTheEucJpLabelOnly) {
-  std::string page = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=EUC-JP\">" +
-                     Euc("本文");
-  EXPECT_EQ(Normalize(page),
-            "<meta http-equiv=\"Content-Type\" content=\"text/html; \">本文");
+  std::string page =
+      "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=EUC-JP\">" + Euc("本文");
+  EXPECT_EQ(Normalize(page), "<meta http-equiv=\"Content-Type\" content=\"text/html; \">本文");
   EXPECT_EQ(Normalize("charset=euc-jp charset=euc-jp x charset=x-euc-jp"), " charset=euc-jp x ");
 }
 
@@ -113,7 +117,8 @@ TEST(CodeConverter, RecognisesAndConvertsUtf8) {
 
   EXPECT_EQ(Normalize("\xEF\xBB\xBF" + utf8 + "\n"), sjis + "\r\n");
   // Characters that code page 932 lacks: decimal references.
-  EXPECT_EQ(Normalize("\xE2\x82\xAC \xF0\x9F\x98\x80 " + utf8.substr(0, 3)), "&#8364; &#128512; 日");
+  EXPECT_EQ(Normalize("\xE2\x82\xAC \xF0\x9F\x98\x80 " + utf8.substr(0, 3)),
+            "&#8364; &#128512; 日");
   EXPECT_EQ(Normalize("<meta content=\"text/html; charset=utf-8\">" + utf8),
             "<meta content=\"text/html; \">" + sjis);
   EXPECT_EQ(Normalize("<meta charset=\"UTF-8\">x"), "<meta >x");
@@ -171,8 +176,7 @@ TEST(CodeConverterBadInput, RandomBytesNeverOverrun) {
     std::string in(rng() % 300, '\0');
     for (char& c : in) c = static_cast<char>(rng());
     if (round % 3 == 0)  // weight toward the interesting bytes
-      for (char& c : in)
-        c = "\x1B$B(I\x0E\x0F\x8E\xDE\xDF\xA1\x81\x9F\xE0\n^_"[rng() % 17];
+      for (char& c : in) c = "\x1B$B(I\x0E\x0F\x8E\xDE\xDF\xA1\x81\x9F\xE0\n^_"[rng() % 17];
     ExpectBounded(in, rng() % (in.size() * 2 + 3));
     // Text in place, as the library converts it, inside an exact-size area.
     size_t cap = in.size() + 1 + rng() % 4;

@@ -47,8 +47,8 @@ std::string Routes(const std::vector<Route>& routes) {
 }
 std::string Body(const std::string& bytes) { return "\"body_hex\": \"" + Hex(bytes) + "\""; }
 std::string Redirect(int status, const std::string& location) {
-  return "\"status\": " + std::to_string(status) + ", \"headers\": {\"Location\": " +
-         Json(location) + "}, \"body\": \"moved\"";
+  return "\"status\": " + std::to_string(status) +
+         ", \"headers\": {\"Location\": " + Json(location) + "}, \"body\": \"moved\"";
 }
 
 class FetchTest : public ::testing::Test {
@@ -138,8 +138,8 @@ TEST_F(FetchTest, FollowsExactlyOneRedirect) {
   EXPECT_TRUE(Messages().empty());
   EXPECT_EQ(Text(server.Url("/twice")), "");
   EXPECT_EQ(Text(server.Url("/gone")), "");
-  EXPECT_EQ(Messages(), (std::vector<std::string>{"Error: Got status code 301",
-                                                  "Error: Got status code 404"}));
+  EXPECT_EQ(Messages(),
+            (std::vector<std::string>{"Error: Got status code 301", "Error: Got status code 404"}));
 }
 
 TEST_F(FetchTest, ReportsRedirectsItCannotFollow) {
@@ -151,17 +151,17 @@ TEST_F(FetchTest, ReportsRedirectsItCannotFollow) {
   EXPECT_EQ(Text(server.Url("/bad")), "");
   EXPECT_EQ(Text(server.Url("/secure")), "");
   EXPECT_EQ(Text(server.Url("/ftp")), "");
-  EXPECT_EQ(Messages(),
-            (std::vector<std::string>{
-                "Error: Site redirects with no new location",
-                "Error: the redirected URL could not be parsed.",
-                "Error: the redirected URL does not reference a HTTP resource.",
-                "Error: the redirected URL does not reference a HTTP resource."}));
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            "Error: Site redirects with no new location",
+                            "Error: the redirected URL could not be parsed.",
+                            "Error: the redirected URL does not reference a HTTP resource.",
+                            "Error: the redirected URL does not reference a HTTP resource."}));
 }
 
 TEST_F(FetchTest, AsksForAPasswordOnceAndRetries) {
-  server.SetRoutes(Routes({{"/private", "\"auth\": \"ann:secret\", \"realm\": \"Members\", "
-                                        "\"body\": \"members only\""}}));
+  server.SetRoutes(Routes({{"/private",
+                            "\"auth\": \"ann:secret\", \"realm\": \"Members\", "
+                            "\"body\": \"members only\""}}));
   host.logins.push_back({"ann", "secret"});
   EXPECT_EQ(Text(server.Url("/private")), "members only");
   EXPECT_EQ(host.prompts, (std::vector<std::string>{"127.0.0.1|Members"}));
@@ -200,8 +200,8 @@ TEST_F(FetchTest, PagesInEveryJapaneseEncodingArriveAsShiftJis) {
   const std::string utf8 = Iconv("UTF-8", "SHIFT_JIS", sjis);
   server.SetRoutes(Routes({
       {"/jis", Body(Iconv("ISO-2022-JP", "SHIFT_JIS", sjis))},
-      {"/euc", Body("<meta content=\"text/html; charset=EUC-JP\">" +
-                    Iconv("EUC-JP", "SHIFT_JIS", sjis))},
+      {"/euc",
+       Body("<meta content=\"text/html; charset=EUC-JP\">" + Iconv("EUC-JP", "SHIFT_JIS", sjis))},
       {"/sjis", Body(sjis)},
       {"/utf8", Body("<meta charset=\"utf-8\">" + utf8)},
   }));
@@ -243,8 +243,9 @@ struct Progress {
 };
 
 TEST_F(FetchTest, SaveModeStreamsTheBodyWithProgressPerRead) {
-  server.SetRoutes(Routes({{"/big", "\"body_repeat\": [\"0123456789\", 70000], "
-                                    "\"chunk_size\": 1000, \"content_type\": \"image/gif\""},
+  server.SetRoutes(Routes({{"/big",
+                            "\"body_repeat\": [\"0123456789\", 70000], "
+                            "\"chunk_size\": 1000, \"content_type\": \"image/gif\""},
                            {"/block", "\"body_repeat\": [\"b\", 65536]"},
                            {"/empty", "\"body\": \"\""}}));
   Progress progress;
@@ -414,7 +415,8 @@ TEST(FetchWithoutHost, WritesMessagesToStandardErrorAndCancelsPrompts) {
   std::string err = ::testing::internal::GetCapturedStderr();
   // "ファイルの作成が失敗しました。" as UTF-8, then the refusal of the password.
   EXPECT_NE(err.find("\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x81\xAE"),
-            std::string::npos) << err;
+            std::string::npos)
+      << err;
   EXPECT_NE(err.find("Access denied: Invalid password\n"), std::string::npos) << err;
   EXPECT_STREQ(buf.data(), "");
   RemoveFolder(dir);

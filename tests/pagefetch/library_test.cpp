@@ -89,13 +89,13 @@ TEST(HovrelFetchProgram, FetchesToAFileInBothModes) {
   int code = -1;
   ASSERT_TRUE(mireva::StartProgram({program, "--help"}, mireva::Wait::UntilExit, &code));
   EXPECT_EQ(code, 0);
-  ASSERT_TRUE(mireva::StartProgram(
-      {program, "--strip", "-o", folder + "/t.txt", server.Url("/p")}, mireva::Wait::UntilExit, &code));
+  ASSERT_TRUE(mireva::StartProgram({program, "--strip", "-o", folder + "/t.txt", server.Url("/p")},
+                                   mireva::Wait::UntilExit, &code));
   EXPECT_EQ(code, 0);
   EXPECT_EQ(ReadFile(folder + "/t.txt"), "page\r\n");
-  ASSERT_TRUE(mireva::StartProgram({program, "--save", "-q", "-o", folder + "/s.txt",
-                                    server.Url("/big")},
-                                   mireva::Wait::UntilExit, &code));
+  ASSERT_TRUE(
+      mireva::StartProgram({program, "--save", "-q", "-o", folder + "/s.txt", server.Url("/big")},
+                           mireva::Wait::UntilExit, &code));
   EXPECT_EQ(code, 0);
   EXPECT_EQ(ReadFile(folder + "/s.txt").size(), 40000u);
   ASSERT_TRUE(mireva::StartProgram({program, "-o", folder + "/x.txt", "https://127.0.0.1/"},

@@ -34,8 +34,7 @@ TEST(Markup, TableCellInCapitalsLeavesTheWord) {
 
 TEST(Markup, ScriptsAndSelectsGoAsWholeElements) {
   EXPECT_EQ(Table("<script>var a=1;</script>A<SCRIPT src=x></SCRIPT>B"), "AB");
-  EXPECT_EQ(Table("<select name=a><option>1</select>x<select><option>2"),
-            "x<select><option>2");
+  EXPECT_EQ(Table("<select name=a><option>1</select>x<select><option>2"), "x<select><option>2");
   // With no closing tag the select stays, and the later passes still run.
   EXPECT_EQ(Table("<select><option>1<font color=red>t</font>"), "<select><option>1t");
 }

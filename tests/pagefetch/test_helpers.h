@@ -51,7 +51,7 @@ inline std::string Hex(const std::string& bytes) {
 // Records what the library shows and answers its password prompts in turn.
 struct RecordingHost {
   std::vector<std::string> messages;
-  std::vector<std::string> prompts;  // "site|realm"
+  std::vector<std::string> prompts;                        // "site|realm"
   std::deque<std::pair<std::string, std::string>> logins;  // empty: cancel
 
   void Install() { SetHost(&OnMessage, &OnPassword, this); }
@@ -60,9 +60,8 @@ struct RecordingHost {
   static void MIREVA_STDCALL OnMessage(void* user, const char* text) {
     static_cast<RecordingHost*>(user)->messages.push_back(text);
   }
-  static int MIREVA_STDCALL OnPassword(void* user, const char* site, const char* realm,
-                                       char* name, unsigned nameCap, char* pass,
-                                       unsigned passCap) {
+  static int MIREVA_STDCALL OnPassword(void* user, const char* site, const char* realm, char* name,
+                                       unsigned nameCap, char* pass, unsigned passCap) {
     auto* self = static_cast<RecordingHost*>(user);
     self->prompts.push_back(std::string(site) + "|" + realm);
     if (self->logins.empty()) return 0;

@@ -7,8 +7,8 @@
 #include "pagefetch/host.h"
 
 int main(int argc, char** argv) {
-  for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                        "ALL_PROXY"})
+  for (const char* v :
+       {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
     unsetenv(v);
   hovrel::testing::SetPausesEnabled(false);
   ::testing::InitGoogleTest(&argc, argv);
