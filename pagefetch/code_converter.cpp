@@ -56,6 +56,17 @@ struct SjisPairTable {
 };
 constexpr SjisPairTable kSjisPairs;
 
+// Bytes that an ASCII run copies as they are: below 0x7F except shift-out,
+// escape and line feed (which the general path turns into CR LF).
+struct AsciiRunTable {
+  bool copy[256];
+  constexpr AsciiRunTable() : copy{} {
+    for (int c = 0; c < 0x7F; ++c) copy[c] = c != 0x0E && c != 0x1B && c != '\n';
+  }
+};
+constexpr AsciiRunTable kAsciiRunTable;
+constexpr const bool* kAsciiRun = kAsciiRunTable.copy;
+
 // One conversion. The output may overlap the caller's input buffer because
 // the input is read from a private copy.
 class Converter {
@@ -235,40 +246,45 @@ void Converter::FastRuns() {
   uint8_t* const outEnd = outEnd_;
   const bool twoByteMode = mode_ == InputMode::Jis0208;
   const bool asciiMode = mode_ == InputMode::Ascii;
-  while (in < inEnd) {
-    uint8_t c = in[0];
-    if (c < 0x80) {
-      if (twoByteMode) {
-        if (inEnd - in < 2 || outEnd - out < 2) break;
-        uint8_t b = in[1];
+  const bool eucPairs = established_ && !sjis_ && !twoByteMode;
+  const bool sjisPairs = established_ && sjis_ && !twoByteMode;
+  for (;;) {
+    const uint8_t* runStart = in;
+    if (asciiMode) {
+      // A shift-in byte in such a run is copied, not dropped.
+      while (in < inEnd && out < outEnd && kAsciiRun[*in]) *out++ = *in++;
+    } else if (twoByteMode) {
+      while (inEnd - in >= 2 && outEnd - out >= 2) {
+        uint8_t c = in[0], b = in[1];
         if (c < 0x21 || c > 0x7E || b < 0x21 || b > 0x7E) break;
         std::memcpy(out, kSjisPairs.bytes[(c - 0x21) * 94 + b - 0x21], 2);
         out += 2;
         in += 2;
-        continue;
       }
-      // A shift-in byte in such a run is copied, not dropped.
-      if (!asciiMode || c == 0x0E || c == 0x1B || c == 0x7F || c == '\n' || out == outEnd) break;
-      *out++ = c;
-      ++in;
-      continue;
     }
-    if (!established_ || twoByteMode || inEnd - in < 2 || outEnd - out < 2) break;
-    uint8_t b = in[1];
-    if (!sjis_) {
+    if (eucPairs) {
       // EUC-JP: both bytes 0xA1-0xFE.
-      if (c < 0xA1 || c == 0xFF || b < 0xA1 || b == 0xFF) break;
-      std::memcpy(out, kSjisPairs.bytes[(c - 0xA1) * 94 + b - 0xA1], 2);
-    } else {
+      while (inEnd - in >= 2 && outEnd - out >= 2) {
+        uint8_t c = in[0], b = in[1];
+        if (c < 0xA1 || c == 0xFF || b < 0xA1 || b == 0xFF) break;
+        std::memcpy(out, kSjisPairs.bytes[(c - 0xA1) * 94 + b - 0xA1], 2);
+        out += 2;
+        in += 2;
+      }
+    } else if (sjisPairs) {
       // Shift_JIS: lead 0x81-0x9F or 0xE0-0xEF, second 0x40-0xFC but 0x7F.
       // Decoding such a pair and encoding it again gives the same two bytes.
-      if (c == 0x80 || (c >= 0xA0 && c <= 0xDF) || c > 0xEF || b < 0x40 || b > 0xFC || b == 0x7F)
-        break;
-      out[0] = c;
-      out[1] = b;
+      while (inEnd - in >= 2 && outEnd - out >= 2) {
+        uint8_t c = in[0], b = in[1];
+        if (c < 0x81 || (c >= 0xA0 && c <= 0xDF) || c > 0xEF || b < 0x40 || b > 0xFC || b == 0x7F)
+          break;
+        out[0] = c;
+        out[1] = b;
+        out += 2;
+        in += 2;
+      }
     }
-    out += 2;
-    in += 2;
+    if (in == runStart) break;
   }
   left_ = static_cast<size_t>(inEnd - in);
   in_ = in;
