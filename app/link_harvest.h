@@ -69,7 +69,8 @@ std::string FrameAddress(const std::string& page, const std::string& source);
 char LinkCommandCode(int id);
 
 // Fetches with the page-fetch library (loaded through the view's binding) in
-// save mode, with the library's binding messages.
+// save mode, with the library's binding messages; for builds without the
+// view's FetchToFile (page_save).
 void SavePageWithHovrel(ViewContext& ctx, const std::string& address, const std::string& target);
 
 class LinkHarvestCommands : public CommandModule {

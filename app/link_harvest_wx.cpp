@@ -9,6 +9,9 @@
 
 #include "app/link_harvest.h"
 #include "platform/wx/wx_text.h"
+#ifdef MIREVA_HAVE_PAGE_SAVE
+#include "app/page_save.h"
+#endif
 
 namespace mireva {
 
@@ -101,7 +104,11 @@ std::unique_ptr<CommandModule> MakeLinkHarvestCommands(ViewContext& ctx) {
   return std::make_unique<LinkHarvestCommands>(
       ctx, std::make_unique<WxFrameChooser>(ctx), std::make_unique<WxEngineProgress>(ctx),
       [&ctx](const std::string& address, const std::string& target) {
+#ifdef MIREVA_HAVE_PAGE_SAVE
+        FetchToFile(ctx, address, target, ' ', 'D');
+#else
         SavePageWithHovrel(ctx, address, target);
+#endif
       });
 }
 
