@@ -9,9 +9,12 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "patrol/patrol_commands.h"
+#include "platform/test_hooks.h"
 #include "platform/text_encoding.h"
 
 namespace mireva {
@@ -27,6 +30,19 @@ void Guarded(Fn&& fn) {
     fn();
   } catch (...) {
   }
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) out += (i ? " | " : "") + items[i];
+  return out;
+}
+
+// Splits a test answer into its verb and the rest.
+std::pair<std::string, std::string> Action(const std::string& answer) {
+  size_t space = answer.find(' ');
+  if (space == std::string::npos) return {answer, std::string()};
+  return {answer.substr(0, space), answer.substr(space + 1)};
 }
 
 void Fill(wxListBox* box, const std::vector<std::string>& items, int selection) {
@@ -73,9 +89,36 @@ class PatrolListDialog : public wxDialog {
     model_.Load();
     Apply(true);
     CentreOnParent();
+    if (TestModeActive()) CallAfter([this] { Guarded([this] { RunTestActions(); }); });
   }
 
  private:
+  void RunTestActions() {
+    TestLog("dialog", "132");
+    while (auto answer = NextTestAnswer()) {
+      auto [verb, arg] = Action(Utf8ToSjis(*answer));
+      if (verb == "select") {
+        model_.selection = std::atoi(arg.c_str());
+        Apply(true);
+      } else if (verb == "add") {
+        edit_->ChangeValue(W(arg));
+        Apply(model_.Add(arg));
+      } else if (verb == "delete") {
+        model_.Delete();
+        Apply(true);
+      } else if (verb == "clear") {
+        model_.Clear();
+        Apply(true);
+      } else if (verb == "save") {
+        model_.Save();
+      } else {
+        break;  // "close", "cancel" and anything unknown close the dialog
+      }
+      TestLog("list", Joined(model_.items));
+    }
+    EndModal(wxID_CANCEL);
+  }
+
   void Apply(bool changed) {
     if (changed) Fill(list_, model_.items, model_.selection);
   }
@@ -129,17 +172,43 @@ class NewsDialog : public wxDialog {
 
     model_.Load();
     caption_->SetLabel(W(model_.Caption()));
-    std::vector<std::string> names;
-    for (const CatalogueEntry& e : model_.catalogue) names.push_back(e.name);
-    Fill(catalogue_, names, model_.catalogueSelection);
+    for (const CatalogueEntry& e : model_.catalogue) names_.push_back(e.name);
+    Fill(catalogue_, names_, model_.catalogueSelection);
     Refresh();
     CentreOnParent();
+    if (TestModeActive()) CallAfter([this] { Guarded([this] { RunTestActions(); }); });
   }
 
  private:
+  void RunTestActions() {
+    TestLog("dialog", "141");
+    TestLog("catalogue", Joined(names_));
+    while (auto answer = NextTestAnswer()) {
+      auto [verb, arg] = Action(Utf8ToSjis(*answer));
+      if (verb == "pick") {
+        model_.catalogueSelection = std::atoi(arg.c_str());
+        Fill(catalogue_, names_, model_.catalogueSelection);
+      } else if (verb == "select") {
+        model_.patrolSelection = std::atoi(arg.c_str());
+      } else if (verb == "add") {
+        model_.Add(model_.catalogueSelection);
+      } else if (verb == "delete") {
+        model_.Delete();
+      } else if (verb == "ok") {
+        if (model_.Save()) return EndModal(wxID_OK);
+      } else {
+        break;
+      }
+      Refresh();
+      TestLog("list", Joined(model_.patrolItems));
+    }
+    EndModal(wxID_CANCEL);
+  }
+
   void Refresh() { Fill(patrol_, model_.patrolItems, model_.patrolSelection); }
 
   NewsDialogModel model_;
+  std::vector<std::string> names_;
   wxStaticText* caption_;
   wxListBox* catalogue_;
   wxListBox* patrol_;
