@@ -5,6 +5,18 @@
 #include <wx/sizer.h>
 
 #include "app/main_frame.h"
+#if HAVE_MIREVA_PATROL_UI
+#include "patrol/patrol_commands.h"
+#endif
+#if HAVE_MIREVA_COLLECTORS
+#include "collectors/collector_commands.h"
+#endif
+#if HAVE_MIREVA_PAGE_SAVE
+#include "app/page_save.h"
+#endif
+#if HAVE_MIREVA_LINK_HARVEST
+#include "app/link_harvest.h"
+#endif
 #include "app/release_page.h"
 #include "platform/folders.h"
 #include "platform/process.h"
@@ -62,6 +74,20 @@ void BrowserView::RegisterModules(CommandRouter& router) {
   pages.releaseBase = Utf8ToSjis("file://" + WorkingFolder() + "/");
   pages.homeAddress = HomeAddress();
   modules_.push_back(MakeViewCommands(*this, *clipboard_, pages));
+#if HAVE_MIREVA_PAGE_SAVE
+  modules_.push_back(MakePageSaveCommands(*this));
+#endif
+#if HAVE_MIREVA_LINK_HARVEST
+  modules_.push_back(MakeLinkHarvestCommands(*this));
+#endif
+#if HAVE_MIREVA_PATROL_UI
+  modules_.push_back(MakePatrolCommands(*this));
+  if (PatrolCommands* patrol = PatrolCommands::From(modules_.back().get()))
+    patrolRunning_ = [patrol] { return patrol->PatrolRunning(); };
+#endif
+#if HAVE_MIREVA_COLLECTORS
+  modules_.push_back(MakeCollectorCommands(*this));
+#endif
   for (auto& m : modules_) m->Register(router);
 }
 

@@ -19,6 +19,12 @@
 #include "app/cache_move.h"
 #include "app/command_table.h"
 #include "app/view_commands.h"
+#if HAVE_MIREVA_BOOKMARKS_UI
+#include "bookmarks/bookmark_commands.h"
+#include "bookmarks/bookmark_menus.h"
+#include "bookmarks/wx_menu_builder.h"
+#endif
+#include "platform/folders.h"
 #include "platform/test_hooks.h"
 #include "platform/wx/wx_text.h"
 
@@ -87,6 +93,7 @@ MainFrame::MainFrame() {
   root->SetSizer(sizer);
 
   RegisterFrameCommands();
+  BuildBookmarkMenus();
 
   Bind(wxEVT_MENU, &MainFrame::OnMenu, this);
   Bind(wxEVT_UPDATE_UI, &MainFrame::OnUpdateUi, this);
@@ -102,7 +109,27 @@ MainFrame::MainFrame() {
   SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(accels.size()), accels.data()));
 }
 
-MainFrame::~MainFrame() = default;
+MainFrame::~MainFrame() {
+  // The modules refer to the view and the bookmark menus; they go first.
+  modules_.clear();
+}
+
+void MainFrame::BuildBookmarkMenus() {
+#if HAVE_MIREVA_BOOKMARKS_UI
+  bookmarks_ = std::make_unique<BookmarkMenus>(WorkingFolder());
+  bookmarks_->onChanged = [this](BookmarkMenuKind kind) {
+    if (kind == BookmarkMenuKind::Favorites) FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
+    else FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
+  };
+  // The favorites folder: $MIREVA_FAVORITES, else "Favorites" in the working folder.
+  const char* env = std::getenv("MIREVA_FAVORITES");
+  bookmarks_->BuildFavorites(env && *env ? std::string(env) : WorkingFolder() + "/Favorites");
+  FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
+  FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
+  modules_.push_back(MakeBookmarkCommands(*view_, *bookmarks_));
+  modules_.back()->Register(router_);
+#endif
+}
 
 void MainFrame::BuildMenuBar() {
   auto* bar = new wxMenuBar;

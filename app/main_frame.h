@@ -16,6 +16,7 @@ namespace mireva {
 
 class BrowserView;
 class BusyIndicator;
+class BookmarkMenus;
 
 class MainFrame : public wxFrame {
  public:
@@ -51,12 +52,14 @@ class MainFrame : public wxFrame {
   void OnUpdateUi(wxUpdateUIEvent& e);
   void OnIdle(wxIdleEvent& e);
   void ShowAbout();
+  void BuildBookmarkMenus();
 
   CommandRouter router_;
   BrowserView* view_ = nullptr;
   wxTextCtrl* address_ = nullptr;
   BusyIndicator* busy_ = nullptr;
   std::vector<std::unique_ptr<CommandModule>> modules_;
+  std::unique_ptr<BookmarkMenus> bookmarks_;
   bool mosaicCollection_ = false;
   std::string keyState_;
 };

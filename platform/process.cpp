@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <cstdlib>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -74,8 +75,18 @@ bool StartProgram(const std::vector<std::string>& argv, Wait wait, int* exitCode
   posix_spawnattr_setsigdefault(&attr, &all);
   if (wait == Wait::No) flags |= POSIX_SPAWN_SETSID;  // a detached companion outlives us
   posix_spawnattr_setflags(&attr, flags);
+  // A detached program gets no terminal streams of ours: it may outlive us, and
+  // an inherited pipe would keep whoever reads our output waiting for it.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (wait == Wait::No) {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  }
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, program.c_str(), nullptr, &attr, args.data(), environ);
+  int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return false;
   if (wait == Wait::No) {

@@ -40,6 +40,31 @@ std::string GuiRun::Dump() const {
   return s;
 }
 
+namespace {
+
+// The program starts companions (the watcher) that outlive it by design; a
+// test ends those of its own run, known by the log path in their environment.
+void StopCompanions(const std::string& logPath) {
+  std::string marker = "MIREVA_TEST_LOG=" + logPath;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    std::string name = entry.path().filename();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string env = ReadFile(entry.path().string() + "/environ");
+    size_t pos = 0;
+    bool ours = false;
+    while (pos < env.size() && !ours) {
+      size_t end = env.find('\0', pos);
+      if (end == std::string::npos) end = env.size();
+      ours = env.compare(pos, end - pos, marker) == 0;
+      pos = end + 1;
+    }
+    if (ours) kill(std::stoi(name), SIGTERM);
+  }
+}
+
+}  // namespace
+
 GuiRun RunMireva(const GuiOptions& o) {
   GuiRun run;
   run.home = o.home.empty() ? MakeTempFolder("mireva-gui") : o.home;
@@ -105,6 +130,7 @@ GuiRun RunMireva(const GuiOptions& o) {
     usleep(50 * 1000);
   }
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  StopCompanions(logPath);
   std::istringstream in(ReadFile(logPath));
   std::string line;
   while (std::getline(in, line)) {
