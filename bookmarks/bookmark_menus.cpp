@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -41,11 +42,12 @@ bool CopyReplacing(const std::string& from, const std::string& to) {
 
 // The file's bytes up to the reader's bound; nothing when it cannot be opened.
 std::optional<std::string> ReadBounded(const std::string& hostPath) {
-  std::ifstream in(hostPath, std::ios::binary);
-  if (!in) return std::nullopt;
   std::error_code ec;
   if (fs::is_directory(hostPath, ec)) return std::nullopt;
-  std::string data(kBookmarkFileLimit, '\0');
+  std::ifstream in(hostPath, std::ios::binary);
+  if (!in) return std::nullopt;
+  uintmax_t size = fs::file_size(hostPath, ec);
+  std::string data(ec ? kBookmarkFileLimit : std::min<uintmax_t>(size, kBookmarkFileLimit), '\0');
   in.read(data.data(), static_cast<std::streamsize>(data.size()));
   data.resize(static_cast<size_t>(in.gcount()));
   return data;

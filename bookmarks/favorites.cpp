@@ -25,6 +25,8 @@ constexpr size_t kMaxEntriesPerFolder = 100000;
 constexpr int kMaxDepth = 64;
 // The shortcut's "URL" value is read into a 512-byte buffer: 511 bytes at most.
 constexpr size_t kAddressCapacity = 512;
+// A shortcut is a few hundred bytes; a far larger ".url" file is not read.
+constexpr off_t kMaxShortcutSize = 1 << 20;
 
 enum class EntryType { File, Folder, Special };
 
@@ -33,6 +35,7 @@ struct Entry {
   std::string sjisName;
   EntryType type;
   bool hidden;
+  off_t size;
   dev_t dev;
   ino_t ino;
 };
@@ -57,7 +60,8 @@ std::vector<Entry> ListFolder(const std::string& folder) {
     EntryType type = S_ISREG(st.st_mode)   ? EntryType::File
                      : S_ISDIR(st.st_mode) ? EntryType::Folder
                                            : EntryType::Special;
-    entries.push_back({name, NameToSjis(name), type, name[0] == '.', st.st_dev, st.st_ino});
+    entries.push_back({name, NameToSjis(name), type, name[0] == '.', st.st_size, st.st_dev,
+                       st.st_ino});
     if (entries.size() >= kMaxEntriesPerFolder) break;
   }
   closedir(dir);
@@ -71,7 +75,9 @@ std::vector<Entry> ListFolder(const std::string& folder) {
 // The "URL" value of the shortcut's [InternetShortcut] section; false when the
 // file cannot be opened.
 bool ReadShortcutAddress(const std::string& hostPath, std::string* address) {
-  int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: should the file have been replaced by a FIFO since it was
+  // listed, the open must not wait for a writer.
+  int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   // The profile reader takes Shift_JIS paths; a name that does not survive the
   // round trip (a character Shift_JIS lacks) is read through its descriptor.
@@ -111,6 +117,7 @@ int BuildLevel(const std::string& folder, int k, MenuModel& menu, Walk& walk) {
       continue;
     }
     std::string address;
+    if (e.size > kMaxShortcutSize) continue;
     if (!ReadShortcutAddress(folder + "/" + e.hostName, &address)) continue;
     std::string title = e.sjisName.substr(0, e.sjisName.size() - 4);
     size_t pos = 0;

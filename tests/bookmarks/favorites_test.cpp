@@ -104,6 +104,8 @@ TEST_F(FavoritesTest, SkipsSpecialFilesAndBrokenLinks) {
   ASSERT_EQ(mkfifo((root + "/pipe.url").c_str(), 0600), 0);
   ASSERT_EQ(symlink("/nonexistent/target.url", (root + "/broken.url").c_str()), 0);
   Shortcut("real.url", "http://real.example/");
+  // Far too large for a shortcut: not read at all.
+  WriteFile(root + "/huge.url", "[InternetShortcut]\nURL=http://huge.example/\n" + std::string(2 << 20, ';'));
   ASSERT_EQ(symlink((root + "/real.url").c_str(), (root + "/linked.url").c_str()), 0);
   FavoritesMenu fav = BuildFavoritesMenu(root);
   EXPECT_EQ(Captions(fav.menu), (std::vector<std::string>{"linked", "real"}));
