@@ -45,7 +45,7 @@ class FakeView : public ViewContext {
   void KeepAlive() override {}
 };
 
-class CommandsTest : public ::testing::Test {
+class BookmarkCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     work = MakeTempFolder("mireva-bookmark-work");
@@ -83,7 +83,7 @@ class CommandsTest : public ::testing::Test {
   CommandRouter router;
 };
 
-TEST_F(CommandsTest, RoutesEachCommandToItsTarget) {
+TEST_F(BookmarkCommandsTest, RoutesEachCommandToItsTarget) {
   CommandTarget t;
   ASSERT_TRUE(router.TargetOf(3101, &t));
   EXPECT_EQ(t, CommandTarget::Frame);
@@ -98,7 +98,7 @@ TEST_F(CommandsTest, RoutesEachCommandToItsTarget) {
   EXPECT_FALSE(router.Handles(3111));  // "登録" has no handler and shows disabled
 }
 
-TEST_F(CommandsTest, FavoriteFillsTheAddressFieldBeforeNavigating) {
+TEST_F(BookmarkCommandsTest, FavoriteFillsTheAddressFieldBeforeNavigating) {
   fs::create_directories(work + "/Favorites");
   WriteFile(work + "/Favorites/site.url", "[InternetShortcut]\nURL=http://127.0.0.1:1/page.html\n");
   menus->BuildFavorites(work + "/Favorites");
@@ -114,7 +114,7 @@ TEST_F(CommandsTest, FavoriteFillsTheAddressFieldBeforeNavigating) {
   EXPECT_TRUE(view.browser.log.empty());
 }
 
-TEST_F(CommandsTest, EditNetscapeCopiesWaitsAndReads) {
+TEST_F(BookmarkCommandsTest, EditNetscapeCopiesWaitsAndReads) {
   netscapeSource = work + "/source.html";
   WriteFile(netscapeSource, "<DT><A HREF=\"http://one.example/?x\">One</A>\n<DT><A HREF=\"http://two.example/\">Two</A>\n");
   ASSERT_TRUE(router.Dispatch(3101));
@@ -150,7 +150,7 @@ TEST_F(CommandsTest, EditNetscapeCopiesWaitsAndReads) {
   EXPECT_EQ(changes.size(), 2u);
 }
 
-TEST_F(CommandsTest, ClosingTheEditorWithoutSavingStillRereads) {
+TEST_F(BookmarkCommandsTest, ClosingTheEditorWithoutSavingStillRereads) {
   // No source path: the copy fails, the working copy stays as the user left it.
   WriteFile(work + "/operabook.txt", "#URL\n\tNAME=Kept\n\tURL=http://kept.example/\n");
   router.Dispatch(3312);
@@ -164,7 +164,7 @@ TEST_F(CommandsTest, ClosingTheEditorWithoutSavingStillRereads) {
   EXPECT_EQ(menus->BookmarksModel().size(), 4u);
 }
 
-TEST_F(CommandsTest, ReportsAnEditorThatCannotStart) {
+TEST_F(BookmarkCommandsTest, ReportsAnEditorThatCannotStart) {
   editorStarts = false;
   WriteFile(work + "/bookmark.html", "<DT><A HREF=\"http://x/\">X</A>\n");
   router.Dispatch(3101);
@@ -174,7 +174,7 @@ TEST_F(CommandsTest, ReportsAnEditorThatCannotStart) {
   EXPECT_TRUE(changes.empty());
 }
 
-TEST_F(CommandsTest, ReportsAMissingWorkingCopy) {
+TEST_F(BookmarkCommandsTest, ReportsAMissingWorkingCopy) {
   router.Dispatch(3101);
   router.Dispatch(3312);
   EXPECT_EQ(view.ui.messages, (std::vector<std::string>{"Netscape ブックマーク　ファイル が見つかりません",
@@ -182,7 +182,7 @@ TEST_F(CommandsTest, ReportsAMissingWorkingCopy) {
   EXPECT_EQ(menus->BookmarksModel().size(), 2u);
 }
 
-TEST_F(CommandsTest, BothSectionsShareTheBookmarksMenu) {
+TEST_F(BookmarkCommandsTest, BothSectionsShareTheBookmarksMenu) {
   WriteFile(work + "/bookmark.html", "<DT><A HREF=\"http://n/\">N</A>\n");
   WriteFile(work + "/operabook.txt", "#FOLDER\n\tNAME=F\n#URL\n\tNAME=O\n\tURL=http://o/\n-\n");
   router.Dispatch(3101);
@@ -196,7 +196,7 @@ TEST_F(CommandsTest, BothSectionsShareTheBookmarksMenu) {
   EXPECT_EQ(menu[5].id, 3840);
 }
 
-TEST_F(CommandsTest, ShowsTheNetscapePath) {
+TEST_F(BookmarkCommandsTest, ShowsTheNetscapePath) {
   router.Dispatch(3102);  // no path: an empty address, as before
   EXPECT_EQ(view.browser.log, (std::vector<std::string>{"field:", "navigate:"}));
   view.browser.log.clear();

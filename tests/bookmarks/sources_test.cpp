@@ -163,7 +163,7 @@ TEST(BookmarkTree, WrittenFilesReadBackThroughTheMenuReaders) {
   EXPECT_EQ(o.items[1].caption, "Top");
 }
 
-class SourcesTest : public ::testing::Test {
+class BookmarkSourcesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     base = MakeTempFolder("mireva-sources");
@@ -189,12 +189,12 @@ class SourcesTest : public ::testing::Test {
   BookmarkSourceFolders f;
 };
 
-TEST_F(SourcesTest, NothingFoundGivesEmptyPaths) {
+TEST_F(BookmarkSourcesTest, NothingFoundGivesEmptyPaths) {
   EXPECT_EQ(FindNetscapeBookmarks(f), "");
   EXPECT_EQ(FindOperaHotlist(f), "");
 }
 
-TEST_F(SourcesTest, TakesTheNewestExport) {
+TEST_F(BookmarkSourcesTest, TakesTheNewestExport) {
   Put(f.home + "/bookmarks.html", "old", 3600);
   Put(f.home + "/Downloads/bookmarks_6_1_24.html", "newest", 10);
   Put(f.home + "/Downloads/bookmarks-2024-01-01.html", "older", 100);
@@ -207,7 +207,7 @@ TEST_F(SourcesTest, TakesTheNewestExport) {
   EXPECT_EQ(FindNetscapeBookmarks(f), dl + "/bookmarks.html");
 }
 
-TEST_F(SourcesTest, UserSettingsComeFirst) {
+TEST_F(BookmarkSourcesTest, UserSettingsComeFirst) {
   Put(f.home + "/bookmarks.html", "export");
   std::string mine = f.home + "/" + SjisToUtf8("私の") + "bookmarks.htm";
   Put(mine, "mine");
@@ -225,7 +225,7 @@ TEST_F(SourcesTest, UserSettingsComeFirst) {
   EXPECT_EQ(FindNetscapeBookmarks(f), mine);
 }
 
-TEST_F(SourcesTest, WritesFirefoxBookmarksWhenThereIsNoExport) {
+TEST_F(BookmarkSourcesTest, WritesFirefoxBookmarksWhenThereIsNoExport) {
   std::string profile = f.home + "/.mozilla/firefox/abcd1234.default-release";
   fs::create_directories(profile);
   sqlite3* db = MakePlaces(profile + "/places.sqlite", false);
@@ -239,7 +239,7 @@ TEST_F(SourcesTest, WritesFirefoxBookmarksWhenThereIsNoExport) {
   EXPECT_EQ(b.entries[2].title, "Second & more");
 }
 
-TEST_F(SourcesTest, WritesChromiumBookmarksWhenThereIsNoFirefox) {
+TEST_F(BookmarkSourcesTest, WritesChromiumBookmarksWhenThereIsNoFirefox) {
   Put(f.configHome + "/chromium/Default/Bookmarks", Fixture("chromium_Bookmarks.json"));
   std::string path = FindNetscapeBookmarks(f);
   EXPECT_EQ(path, f.workingFolder + "/ChromiumBookmarks.html");
@@ -249,7 +249,7 @@ TEST_F(SourcesTest, WritesChromiumBookmarksWhenThereIsNoFirefox) {
   EXPECT_EQ(b.entries[1].title, "日本語で \"quoted\" ?");  // the emoji has no Shift_JIS form
 }
 
-TEST_F(SourcesTest, FindsOperaHotlists) {
+TEST_F(BookmarkSourcesTest, FindsOperaHotlists) {
   Put(f.configHome + "/opera/Bookmarks", Fixture("chromium_Bookmarks.json"));
   std::string written = FindOperaHotlist(f);
   EXPECT_EQ(written, f.workingFolder + "/OperaHotlist.adr");
