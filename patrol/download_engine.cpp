@@ -27,19 +27,26 @@ bool DownloadEngine::Bind() {
       !look(makeDownloadList_, "MakeDownloadList", "MakeDownloadList 関数が見つかりません"))
     return false;
   if (progress_ || message_) {
-    if (auto setHost = engine_.Entry<DlSetHostFn>("DlSetHost")) setHost(progress_, message_, hostUser_);
+    if (auto setHost = engine_.Entry<DlSetHostFn>("DlSetHost"))
+      setHost(progress_, message_, hostUser_);
   }
   return true;
 }
 
 bool DownloadEngine::IsBound(EngineEntry entry) const {
   switch (entry) {
-    case EngineEntry::ListLoad: return listLoad_ != nullptr;
-    case EngineEntry::Temporary: return temporary_ != nullptr;
-    case EngineEntry::DLoad: return dLoad_ != nullptr;
-    case EngineEntry::ALoad: return aLoad_ != nullptr;
-    case EngineEntry::MakePatrolList: return makePatrolList_ != nullptr;
-    case EngineEntry::MakeDownloadList: return makeDownloadList_ != nullptr;
+    case EngineEntry::ListLoad:
+      return listLoad_ != nullptr;
+    case EngineEntry::Temporary:
+      return temporary_ != nullptr;
+    case EngineEntry::DLoad:
+      return dLoad_ != nullptr;
+    case EngineEntry::ALoad:
+      return aLoad_ != nullptr;
+    case EngineEntry::MakePatrolList:
+      return makePatrolList_ != nullptr;
+    case EngineEntry::MakeDownloadList:
+      return makeDownloadList_ != nullptr;
   }
   return false;
 }

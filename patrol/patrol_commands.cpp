@@ -14,9 +14,11 @@ PatrolCommands::PatrolCommands(ViewContext& ctx, std::unique_ptr<PatrolDialogs> 
       dialogs_(std::move(dialogs)),
       folder_(options.folder),
       typeDialog_(std::move(options.typeDialog)),
-      run_(ctx, options.folder,
-           options.notifier ? std::move(options.notifier) : PatrolRun::Notifier(SendWatcherNotice)) {
-  ctx_.AddDocumentCompleteHook([this](const std::string& address) { run_.ContinuePatrol(address); });
+      run_(
+          ctx, options.folder,
+          options.notifier ? std::move(options.notifier) : PatrolRun::Notifier(SendWatcherNotice)) {
+  ctx_.AddDocumentCompleteHook(
+      [this](const std::string& address) { run_.ContinuePatrol(address); });
 }
 
 void PatrolCommands::Register(CommandRouter& router) {

@@ -26,15 +26,14 @@ class PatrolDialogs {
   // Dialog 132, the patrol-list editor, over the list in `folder`.
   virtual void EditPatrolList(ViewContext& ctx, const std::string& folder) = 0;
   // Dialog 141 for a catalogue; true when it ended with OK (the list was saved).
-  virtual bool ChooseNewsSites(ViewContext& ctx, CatalogueKind kind,
-                               const std::string& folder) = 0;
+  virtual bool ChooseNewsSites(ViewContext& ctx, CatalogueKind kind, const std::string& folder) = 0;
 };
 
 class PatrolCommands : public CommandModule {
  public:
   struct Options {
-    std::string folder;             // "" = the current (working) folder
-    PatrolRun::Notifier notifier;   // empty = the watcher socket
+    std::string folder;               // "" = the current (working) folder
+    PatrolRun::Notifier notifier;     // empty = the watcher socket
     std::function<int()> typeDialog;  // empty = "LoadTypeDlg" of the Tavish2 library
   };
   PatrolCommands(ViewContext& ctx, std::unique_ptr<PatrolDialogs> dialogs, Options options);

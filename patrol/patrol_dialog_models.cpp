@@ -54,7 +54,9 @@ void PatrolListEditor::Clear() {
   selection = -1;
 }
 
-bool PatrolListEditor::Save() { return WritePatrolList(items, ui_, InFolder(folder_, kPatrolListFile)); }
+bool PatrolListEditor::Save() {
+  return WritePatrolList(items, ui_, InFolder(folder_, kPatrolListFile));
+}
 
 const CatalogueInfo& InfoOf(CatalogueKind kind) {
   static const CatalogueInfo kInfo[] = {

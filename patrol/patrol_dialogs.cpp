@@ -70,9 +70,10 @@ class PatrolListDialog : public wxDialog {
     const struct {
       int id;
       const char* caption;
-    } kButtons[] = {{501, "追加"}, {502, "削除"}, {504, "クリア"}, {505, "保存"},
-                    {wxID_CANCEL, "閉じる"}};
-    for (const auto& b : kButtons) buttons->Add(new wxButton(this, b.id, W(b.caption)), 0, wxALL, 3);
+    } kButtons[] = {
+        {501, "追加"}, {502, "削除"}, {504, "クリア"}, {505, "保存"}, {wxID_CANCEL, "閉じる"}};
+    for (const auto& b : kButtons)
+      buttons->Add(new wxButton(this, b.id, W(b.caption)), 0, wxALL, 3);
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(list_, 1, wxEXPAND | wxALL, 8);
     top->Add(row, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
@@ -80,11 +81,32 @@ class PatrolListDialog : public wxDialog {
     SetSizerAndFit(top);
     SetEscapeId(wxID_CANCEL);
 
-    list_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { model_.selection = list_->GetSelection(); });
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { Apply(model_.Add(S(edit_->GetValue()))); }); }, 501);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Delete(); Apply(true); }); }, 502);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Clear(); Apply(true); }); }, 504);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Save(); }); }, 505);
+    list_->Bind(wxEVT_LISTBOX,
+                [this](wxCommandEvent&) { model_.selection = list_->GetSelection(); });
+    Bind(
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) { Guarded([this] { Apply(model_.Add(S(edit_->GetValue()))); }); },
+        501);
+    Bind(
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+          Guarded([this] {
+            model_.Delete();
+            Apply(true);
+          });
+        },
+        502);
+    Bind(
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+          Guarded([this] {
+            model_.Clear();
+            Apply(true);
+          });
+        },
+        504);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Save(); }); }, 505);
 
     model_.Load();
     Apply(true);
@@ -136,8 +158,10 @@ class NewsDialog : public wxDialog {
                  wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
         model_(kind, ui, folder) {
     caption_ = new wxStaticText(this, 756, wxEmptyString);
-    catalogue_ = new wxListBox(this, 752, wxDefaultPosition, wxSize(220, 280), 0, nullptr, wxLB_SINGLE);
-    patrol_ = new wxListBox(this, 753, wxDefaultPosition, wxSize(320, 280), 0, nullptr, wxLB_SINGLE);
+    catalogue_ =
+        new wxListBox(this, 752, wxDefaultPosition, wxSize(220, 280), 0, nullptr, wxLB_SINGLE);
+    patrol_ =
+        new wxListBox(this, 753, wxDefaultPosition, wxSize(320, 280), 0, nullptr, wxLB_SINGLE);
     auto* middle = new wxBoxSizer(wxVERTICAL);
     middle->AddStretchSpacer();
     middle->Add(new wxButton(this, 754, W("追加")), 0, wxALL, 3);
@@ -163,12 +187,38 @@ class NewsDialog : public wxDialog {
     top->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 8);
     SetSizerAndFit(top);
 
-    catalogue_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { model_.catalogueSelection = catalogue_->GetSelection(); });
-    patrol_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { model_.patrolSelection = patrol_->GetSelection(); });
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Add(catalogue_->GetSelection()); Refresh(); }); }, 754);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { model_.Delete(); Refresh(); }); }, 755);
+    catalogue_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) {
+      model_.catalogueSelection = catalogue_->GetSelection();
+    });
+    patrol_->Bind(wxEVT_LISTBOX,
+                  [this](wxCommandEvent&) { model_.patrolSelection = patrol_->GetSelection(); });
+    Bind(
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+          Guarded([this] {
+            model_.Add(catalogue_->GetSelection());
+            Refresh();
+          });
+        },
+        754);
+    Bind(
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+          Guarded([this] {
+            model_.Delete();
+            Refresh();
+          });
+        },
+        755);
     // OK saves first; a list that could not be written keeps the dialog open.
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Guarded([this] { if (model_.Save()) EndModal(wxID_OK); }); }, wxID_OK);
+    Bind(
+        wxEVT_BUTTON,
+        [this](wxCommandEvent&) {
+          Guarded([this] {
+            if (model_.Save()) EndModal(wxID_OK);
+          });
+        },
+        wxID_OK);
 
     model_.Load();
     caption_->SetLabel(W(model_.Caption()));

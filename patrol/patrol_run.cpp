@@ -1,7 +1,7 @@
 #include "patrol/patrol_run.h"
 
-#include <cerrno>
 #include <time.h>
+#include <cerrno>
 
 #include <utility>
 

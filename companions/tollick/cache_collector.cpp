@@ -94,7 +94,8 @@ std::vector<std::string> CacheCollector::Scan(ScanKind kind) {
   if (!AnyEnabled(types_)) return collected;
   std::error_code ec;
   const int64_t settledBefore = NowNs() - 1000000000;
-  auto it = fs::recursive_directory_iterator(cacheFolder_, fs::directory_options::skip_permission_denied, ec);
+  auto it = fs::recursive_directory_iterator(cacheFolder_,
+                                             fs::directory_options::skip_permission_denied, ec);
   for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     struct stat st;
     const std::string path = it->path().string();
@@ -141,7 +142,8 @@ std::string CacheCollector::Collect(const std::string& path, bool inRecords, uin
 std::string CacheCollector::Store(const std::string& content, int type) {
   char hex[17];
   std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(ContentHash(content)));
-  const std::string name = std::string(hex) + "." + DownloadTypeTable()[static_cast<size_t>(type)].extension;
+  const std::string name =
+      std::string(hex) + "." + DownloadTypeTable()[static_cast<size_t>(type)].extension;
   const std::string target = outputFolder_ + "/" + name;
   std::error_code ec;
   if (fs::exists(target, ec)) return std::string();  // this content is there already

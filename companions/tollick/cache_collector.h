@@ -33,8 +33,8 @@ class CacheCollector {
   // the files collected in this pass.
   std::vector<std::string> Scan(ScanKind kind);
 
-  static constexpr uint64_t kMaxFileBytes = 1ull << 30;   // larger files are skipped
-  static constexpr uint64_t kMaxRecordBytes = 8ull << 20; // records searched for a body
+  static constexpr uint64_t kMaxFileBytes = 1ull << 30;    // larger files are skipped
+  static constexpr uint64_t kMaxRecordBytes = 8ull << 20;  // records searched for a body
 
  private:
   // The collected name, or "" when the file holds nothing to collect.

@@ -4,8 +4,27 @@ namespace mireva::tollick {
 namespace {
 
 enum Type {
-  kJpeg, kGif, kPng, kTif, kMidi, kMp3, kAvi, kWav, kPdf, kLzh, kExe,
-  kZip, kRam, kRm, kSwf, kWmv, kMov, kAsf, kAsp, kAsx, kQt,
+  kJpeg,
+  kGif,
+  kPng,
+  kTif,
+  kMidi,
+  kMp3,
+  kAvi,
+  kWav,
+  kPdf,
+  kLzh,
+  kExe,
+  kZip,
+  kRam,
+  kRm,
+  kSwf,
+  kWmv,
+  kMov,
+  kAsf,
+  kAsp,
+  kAsx,
+  kQt,
 };
 
 constexpr TypeMask Bit(int t) { return TypeMask{1} << t; }
@@ -18,16 +37,17 @@ unsigned char Byte(std::string_view s, size_t i) { return static_cast<unsigned c
 
 uint32_t Le32(std::string_view s, size_t at) {
   return static_cast<uint32_t>(Byte(s, at)) | static_cast<uint32_t>(Byte(s, at + 1)) << 8 |
-         static_cast<uint32_t>(Byte(s, at + 2)) << 16 | static_cast<uint32_t>(Byte(s, at + 3)) << 24;
+         static_cast<uint32_t>(Byte(s, at + 2)) << 16 |
+         static_cast<uint32_t>(Byte(s, at + 3)) << 24;
 }
 
 bool IsMp3Frame(std::string_view s) {
   if (s.size() < 4 || Byte(s, 0) != 0xFF) return false;
   unsigned b1 = Byte(s, 1), b2 = Byte(s, 2);
-  return (b1 & 0xE6) == 0xE2          // frame sync and layer III
-         && ((b1 >> 3) & 3) != 1      // a defined MPEG version
+  return (b1 & 0xE6) == 0xE2                    // frame sync and layer III
+         && ((b1 >> 3) & 3) != 1                // a defined MPEG version
          && (b2 >> 4) != 0xF && (b2 >> 4) != 0  // a real bit rate
-         && ((b2 >> 2) & 3) != 3;     // a defined sample rate
+         && ((b2 >> 2) & 3) != 3;               // a defined sample rate
 }
 
 bool IsLzh(std::string_view s) {
@@ -68,7 +88,8 @@ TypeMask SniffTypes(std::string_view s, Strictness strictness) {
       (whole && StartsWith(s, std::string_view("MM\0*", 4))))
     return Bit(kTif);
   if (StartsWith(s, std::string_view("MThd\0\0\0\x06", 8))) return Bit(kMidi);
-  if (StartsWith(s, "ID3") && s.size() >= 10 && Byte(s, 3) >= 2 && Byte(s, 3) <= 4 && Byte(s, 4) == 0)
+  if (StartsWith(s, "ID3") && s.size() >= 10 && Byte(s, 3) >= 2 && Byte(s, 3) <= 4 &&
+      Byte(s, 4) == 0)
     return Bit(kMp3);
   if (whole && IsMp3Frame(s)) return Bit(kMp3);
   if (StartsWith(s, "RIFF") && StartsWith(s, "AVI ", 8)) return Bit(kAvi);
@@ -97,8 +118,20 @@ bool FindEmbeddedBody(std::string_view record, size_t* offset, TypeMask* types) 
   for (size_t i = 0; i < record.size(); ++i) {
     // Cheap first-byte filter before the full test.
     switch (static_cast<unsigned char>(record[i])) {
-      case 0xFF: case 'G': case 0x89: case 'I': case 'M': case 'R': case '%':
-      case 'P': case '.': case 'F': case 'C': case 'Z': case 0x30: case '<':
+      case 0xFF:
+      case 'G':
+      case 0x89:
+      case 'I':
+      case 'M':
+      case 'R':
+      case '%':
+      case 'P':
+      case '.':
+      case 'F':
+      case 'C':
+      case 'Z':
+      case 0x30:
+      case '<':
         break;
       default:
         if (i + 2 < record.size() && record[i + 2] == '-') break;  // LZH: "-lh" at 2

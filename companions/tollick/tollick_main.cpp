@@ -90,9 +90,12 @@ int main(int argc, char** argv) {
   int interval = 1000;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--cache" && i + 1 < argc) cache = argv[++i];
-    else if (a == "--home" && i + 1 < argc) home = argv[++i];
-    else if (a == "--interval" && i + 1 < argc) interval = std::atoi(argv[++i]);
+    if (a == "--cache" && i + 1 < argc)
+      cache = argv[++i];
+    else if (a == "--home" && i + 1 < argc)
+      home = argv[++i];
+    else if (a == "--interval" && i + 1 < argc)
+      interval = std::atoi(argv[++i]);
     else {
       std::fprintf(stderr, "usage: tollick [--cache DIR] [--home DIR] [--interval MS]\n");
       return 2;
@@ -120,7 +123,7 @@ int main(int argc, char** argv) {
   int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (sock < 0 || ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return 1;
 
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGTERM, &sa, nullptr);

@@ -36,8 +36,8 @@ class TypeDialog : public wxDialog {
     auto* grid = new wxGridSizer(3, 4, 16);
     const auto& table = mireva::DownloadTypeTable();
     for (size_t i = 0; i < table.size(); ++i) {
-      boxes_.push_back(new wxCheckBox(this, wxID_ANY,
-                                      wxString::Format("%s (.%s)", table[i].key, table[i].extension)));
+      boxes_.push_back(new wxCheckBox(
+          this, wxID_ANY, wxString::Format("%s (.%s)", table[i].key, table[i].extension)));
       boxes_.back()->SetValue(flags[i]);
       grid->Add(boxes_.back());
     }
@@ -95,7 +95,8 @@ int RunDialog() {
   if (dialog.ShowModal() != wxID_OK) return 0;
   if (!mireva::WriteDownloadTypes(ini, dialog.Flags())) {
     // Unsaved settings would not reach the program: report and count as cancelled.
-    wxMessageBox(W("TollickApp.ini が保存できませんでした。"), "Tavish2", wxOK | wxICON_EXCLAMATION);
+    wxMessageBox(W("TollickApp.ini が保存できませんでした。"), "Tavish2",
+                 wxOK | wxICON_EXCLAMATION);
     return 0;
   }
   return 1;

@@ -40,10 +40,11 @@ TEST_F(EngineBinding, CallsReachTheEngineWithTheirArguments) {
   EXPECT_TRUE(engine.Temporary("/w/Cache", "*.*", "1"));
   EXPECT_TRUE(engine.MakePatrolList("japanmap", "http://h/"));
   EXPECT_EQ(engine.MakeDownloadList("sdss mosaic"), 7);
-  EXPECT_EQ(Calls(),
-            "ALoad\thttp://h/p.html\tjpg\nDLoad\thttp://h/p.html\t9\nListLoad\tDownload.lst\tWeather\n"
-            "Temporary\t/w/Cache\t*.*\nTemporaryMode\t1\t\nMakePatrolList\tjapanmap\thttp://h/\n"
-            "MakeDownloadList\tsdss mosaic\t\n");
+  EXPECT_EQ(
+      Calls(),
+      "ALoad\thttp://h/p.html\tjpg\nDLoad\thttp://h/p.html\t9\nListLoad\tDownload.lst\tWeather\n"
+      "Temporary\t/w/Cache\t*.*\nTemporaryMode\t1\t\nMakePatrolList\tjapanmap\thttp://h/\n"
+      "MakeDownloadList\tsdss mosaic\t\n");
   EXPECT_TRUE(ui.messages.empty());
 }
 

@@ -29,24 +29,25 @@ const char kGifHex[] =
 
 std::string FromHex(const std::string& hex) {
   std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return out;
 }
 
 std::string Routes() {
   auto page = [](const std::string& title, const std::string& body) {
-    return "{\"body\": \"<html><head><title>" + title + "</title></head><body>" + body + "</body></html>\"}";
+    return "{\"body\": \"<html><head><title>" + title + "</title></head><body>" + body +
+           "</body></html>\"}";
   };
   const std::string cache = "\"headers\": {\"Cache-Control\": \"max-age=3600\"}";
-  return std::string("{\"routes\": {") +
-         "\"/start.html\": " + page("Start", "start") + "," +
+  return std::string("{\"routes\": {") + "\"/start.html\": " + page("Start", "start") + "," +
          "\"/site/a/\": " + page("A", "<img src='/img/red.png'>") + "," +
          "\"/site/a/page2.html\": " + page("A2", "<img src='/img/dot.gif'>") + "," +
-         "\"/top.html\": " + page("Top", "top") + "," +
-         "\"/other/\": " + page("Other", "other") + "," +
-         "\"/img/red.png\": {\"body_hex\": \"" + kPngHex + "\", \"content_type\": \"image/png\", " + cache + "}," +
-         "\"/img/dot.gif\": {\"body_hex\": \"" + kGifHex + "\", \"content_type\": \"image/gif\", " + cache + "}" +
-         "}}";
+         "\"/top.html\": " + page("Top", "top") + "," + "\"/other/\": " + page("Other", "other") +
+         "," + "\"/img/red.png\": {\"body_hex\": \"" + kPngHex +
+         "\", \"content_type\": \"image/png\", " + cache + "}," +
+         "\"/img/dot.gif\": {\"body_hex\": \"" + kGifHex + "\", \"content_type\": \"image/gif\", " +
+         cache + "}" + "}}";
 }
 
 bool WaitFor(const std::function<bool()>& done, int ms) {
@@ -97,9 +98,10 @@ class PatrolGui : public ::testing::Test {
     return o;
   }
   void WriteList() {
-    WriteFile(home + "/Patrol.lst", "start patrol;\r\nindex page;\r\n" + server.Url("/site/a/") +
-                                        "\r\nsub page;\r\npage2.html\r\n../../top.html\r\nindex page;\r\n" +
-                                        server.Url("/other/") + "\r\nend patrol;\r\n");
+    WriteFile(home + "/Patrol.lst",
+              "start patrol;\r\nindex page;\r\n" + server.Url("/site/a/") +
+                  "\r\nsub page;\r\npage2.html\r\n../../top.html\r\nindex page;\r\n" +
+                  server.Url("/other/") + "\r\nend patrol;\r\n");
   }
 
   TestServer server{Routes()};
@@ -110,7 +112,8 @@ TEST_F(PatrolGui, VisitsEveryPageWhileEngineAndWatcherFollow) {
   MakeProgramFolder(true);
   WriteList();
   GuiOptions o = Options();
-  o.script = {"wait-complete 30000", "command 2250", "command 2201", "sleep 6000", "log-address", "quit"};
+  o.script = {"wait-complete 30000", "command 2250", "command 2201",
+              "sleep 6000",          "log-address",  "quit"};
   GuiRun run = RunMireva(o);
   ASSERT_FALSE(run.timedOut) << run.Dump();
   EXPECT_TRUE(run.Values("message").empty()) << run.Dump();
@@ -147,8 +150,9 @@ TEST_F(PatrolGui, VisitsEveryPageWhileEngineAndWatcherFollow) {
       if (e.path().extension() == ext && ReadFile(e.path().string()) == bytes) return true;
     return false;
   };
-  EXPECT_TRUE(WaitFor([&] { return collected(".png", FromHex(kPngHex)) && collected(".gif", FromHex(kGifHex)); },
-                      15000))
+  EXPECT_TRUE(WaitFor(
+      [&] { return collected(".png", FromHex(kPngHex)) && collected(".gif", FromHex(kGifHex)); },
+      15000))
       << ReadFile(home + "/Tollick.log");
 }
 
@@ -160,7 +164,8 @@ TEST_F(PatrolGui, WithoutTheWatcherNothingIsVisited) {
   GuiRun run = RunMireva(o);
   ASSERT_FALSE(run.timedOut) << run.Dump();
   EXPECT_TRUE(run.Has("message", SjisToUtf8("Mailslot が使用できません。"))) << run.Dump();
-  EXPECT_EQ(run.Values("complete"), std::vector<std::string>{server.Url("/start.html")}) << run.Dump();
+  EXPECT_EQ(run.Values("complete"), std::vector<std::string>{server.Url("/start.html")})
+      << run.Dump();
   EXPECT_FALSE(fs::exists(home + "/engine.log"));
 }
 
@@ -168,8 +173,14 @@ TEST_F(PatrolGui, EditorBuildsAndSavesTheList) {
   MakeProgramFolder(false);
   GuiOptions o = Options();
   o.script = {"wait-complete 30000", "command 2202", "sleep 500", "quit"};
-  o.answers = {"add " + server.Url("/site/a/index.html"), "add page2.html", "add",
-               "add " + server.Url("/other/x.html"), "select 0", "add ../../top.html", "save", "close"};
+  o.answers = {"add " + server.Url("/site/a/index.html"),
+               "add page2.html",
+               "add",
+               "add " + server.Url("/other/x.html"),
+               "select 0",
+               "add ../../top.html",
+               "save",
+               "close"};
   GuiRun run = RunMireva(o);
   ASSERT_FALSE(run.timedOut) << run.Dump();
   EXPECT_TRUE(run.Has("dialog", "132")) << run.Dump();
@@ -195,7 +206,8 @@ TEST_F(PatrolGui, ShippedCatalogueIsShownAndCancelKeepsTheList) {
   const std::string names = run.Values("catalogue").front();
   EXPECT_NE(names.find("tenki.jp"), std::string::npos) << names;
   EXPECT_NE(names.find(SjisToUtf8("気象庁")), std::string::npos) << names;
-  EXPECT_NE(run.Values("list").back().find("https://www.jwa.or.jp/"), std::string::npos) << run.Dump();
+  EXPECT_NE(run.Values("list").back().find("https://www.jwa.or.jp/"), std::string::npos)
+      << run.Dump();
   EXPECT_EQ(ReadFile(home + "/Patrol.lst"), before);
   EXPECT_EQ(run.Values("complete").size(), 1u);
 }
@@ -204,7 +216,8 @@ TEST_F(PatrolGui, CatalogueOkSavesWithStructureAndStartsThePatrol) {
   MakeProgramFolder(true);
   WriteList();
   // A catalogue of the user's own (the shipped one never replaces it).
-  WriteFile(home + "/NewsTV.lst", "Top " + server.Url("/top.html") + "\r\nOther " + server.Url("/other/") + "\r\n");
+  WriteFile(home + "/NewsTV.lst",
+            "Top " + server.Url("/top.html") + "\r\nOther " + server.Url("/other/") + "\r\n");
   GuiOptions o = Options();
   o.script = {"wait-complete 30000", "command 751", "sleep 5000", "quit"};
   o.answers = {"pick 0", "add", "ok"};
@@ -214,14 +227,15 @@ TEST_F(PatrolGui, CatalogueOkSavesWithStructureAndStartsThePatrol) {
   // The sub-page block keeps its end: "/other/" stays an index entry.
   EXPECT_EQ(ReadFile(home + "/Patrol.lst"),
             "start patrol;\r\nindex page;\r\n" + server.Url("/site/a/") +
-                "\r\nsub page;\r\npage2.html\r\n../../top.html\r\nindex page;\r\n" + server.Url("/other/") +
-                "\r\n" + server.Url("/top.html") + "\r\nend patrol;\r\n");
+                "\r\nsub page;\r\npage2.html\r\n../../top.html\r\nindex page;\r\n" +
+                server.Url("/other/") + "\r\n" + server.Url("/top.html") + "\r\nend patrol;\r\n");
   std::vector<std::string> visits;
   for (const auto& c : run.Values("complete"))
     if (visits.empty() || visits.back() != c) visits.push_back(c);
-  EXPECT_EQ(visits, (std::vector<std::string>{server.Url("/start.html"), server.Url("/site/a/"),
-                                              server.Url("/site/a/page2.html"), server.Url("/top.html"),
-                                              server.Url("/other/"), server.Url("/top.html")}))
+  EXPECT_EQ(visits,
+            (std::vector<std::string>{server.Url("/start.html"), server.Url("/site/a/"),
+                                      server.Url("/site/a/page2.html"), server.Url("/top.html"),
+                                      server.Url("/other/"), server.Url("/top.html")}))
       << run.Dump();
 }
 

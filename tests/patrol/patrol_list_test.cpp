@@ -49,7 +49,8 @@ TEST(PatrolListWriter, MarksEachRunOfSubPages) {
   EXPECT_EQ(FormatPatrolList({"  a.html"}),
             Lines({"start patrol;", "index page;", "sub page;", "a.html", "end patrol;"}));
   // Two runs of sub-pages separated by an index item; three blanks all go.
-  EXPECT_EQ(FormatPatrolList({"http://h/", "  a.html", "   b.html", "http://k/", "  c.html", "http://m/"}),
+  EXPECT_EQ(FormatPatrolList(
+                {"http://h/", "  a.html", "   b.html", "http://k/", "  c.html", "http://m/"}),
             Lines({"start patrol;", "index page;", "http://h/", "sub page;", "a.html", "b.html",
                    "index page;", "http://k/", "sub page;", "c.html", "index page;", "http://m/",
                    "end patrol;"}));
@@ -59,9 +60,10 @@ TEST_F(PatrolListFiles, LoadAndSaveAgainGivesTheSameBytes) {
   const std::string original = ReadFile(PATROL_TEST_DATA "/two_sites.lst");
   WriteFile(path, original);
   auto items = ReadPatrolListItems(path);
-  EXPECT_EQ(items, (std::vector<std::string>{"http://nature.example/photo/", "  Mountine/MtPage.html",
-                                             "http://garden.example/book/", "  Flower/Flower.html",
-                                             "  Insect/Insect.html"}));
+  EXPECT_EQ(items,
+            (std::vector<std::string>{"http://nature.example/photo/", "  Mountine/MtPage.html",
+                                      "http://garden.example/book/", "  Flower/Flower.html",
+                                      "  Insect/Insect.html"}));
   ASSERT_TRUE(WritePatrolList(items, ui, path));
   EXPECT_EQ(ReadFile(path), original);
   EXPECT_TRUE(ui.messages.empty());
@@ -100,11 +102,10 @@ TEST_F(PatrolListFiles, ReaderVisitsIndexAndSubPagesInOrder) {
   PatrolListReader reader(ui, path);
   ASSERT_TRUE(reader.Open());
   EXPECT_EQ(ReadAll(reader),
-            (std::vector<std::string>{"http://nature.example/photo/",
-                                      "http://nature.example/photo/Mountine/MtPage.html",
-                                      "http://garden.example/book/",
-                                      "http://garden.example/book/Flower/Flower.html",
-                                      "http://garden.example/book/Insect/Insect.html"}));
+            (std::vector<std::string>{
+                "http://nature.example/photo/", "http://nature.example/photo/Mountine/MtPage.html",
+                "http://garden.example/book/", "http://garden.example/book/Flower/Flower.html",
+                "http://garden.example/book/Insect/Insect.html"}));
   reader.Close();
   EXPECT_TRUE(ui.messages.empty());
 }
@@ -113,13 +114,14 @@ TEST_F(PatrolListFiles, ReaderRulesForHandWrittenFiles) {
   // LF alone ends lines; entries before any "index page;" are sub-pages of
   // the (still empty) base; a control line with a trailing blank is an entry;
   // no "end patrol;" ends at end of file.
-  WriteFile(path, "start patrol;\nfirst.html\nindex page;\nhttp://h/d/\nsub page;\nend patrol; \n"
-                  "../../up.html\n../one.html");
+  WriteFile(path,
+            "start patrol;\nfirst.html\nindex page;\nhttp://h/d/\nsub page;\nend patrol; \n"
+            "../../up.html\n../one.html");
   PatrolListReader reader(ui, path);
   ASSERT_TRUE(reader.Open());
-  EXPECT_EQ(ReadAll(reader), (std::vector<std::string>{"first.html", "http://h/d/",
-                                                        "http://h/d/end patrol; ", "http://up.html",
-                                                        "http://h/d/../one.html"}));
+  EXPECT_EQ(ReadAll(reader),
+            (std::vector<std::string>{"first.html", "http://h/d/", "http://h/d/end patrol; ",
+                                      "http://up.html", "http://h/d/../one.html"}));
   reader.Close();
   // A later run opens the file again normally and keeps the last base until
   // the next index entry.
@@ -133,8 +135,8 @@ TEST_F(PatrolListFiles, ReaderRulesForHandWrittenFiles) {
 
 TEST_F(PatrolListFiles, ReadingStopsAtALineOverTheLimit) {
   const std::string ok(257, 'a'), tooLong(258, 'b');
-  WriteFile(path, Lines({"start patrol;", "index page;", "http://h/", "sub page;", "x", ok, tooLong, "y",
-                         "end patrol;"}));
+  WriteFile(path, Lines({"start patrol;", "index page;", "http://h/", "sub page;", "x", ok, tooLong,
+                         "y", "end patrol;"}));
   // The editor shows what precedes the long line.
   EXPECT_EQ(ReadPatrolListItems(path).size(), 3u);
   PatrolListReader reader(ui, path);
@@ -144,7 +146,8 @@ TEST_F(PatrolListFiles, ReadingStopsAtALineOverTheLimit) {
 }
 
 TEST_F(PatrolListFiles, ResolvedAddressesUpToTheLimitAreKept) {
-  const std::string base = "http://h/" + std::string(250, 'd') + "/";  // 260 bytes: too long for a line
+  const std::string base =
+      "http://h/" + std::string(250, 'd') + "/";  // 260 bytes: too long for a line
   const std::string base2 = "http://h/" + std::string(240, 'd') + "/";  // 250 bytes
   WriteFile(path, Lines({"index page;", base, base2, "sub page;", "123456789", "1234567890", "z"}));
   PatrolListReader reader(ui, path);

@@ -46,7 +46,8 @@ class FakeNoticeListener {
   std::vector<std::string> Received() {
     char buf[512];
     ssize_t n;
-    while ((n = ::recv(fd_, buf, sizeof buf, 0)) >= 0) received_.emplace_back(buf, static_cast<size_t>(n));
+    while ((n = ::recv(fd_, buf, sizeof buf, 0)) >= 0)
+      received_.emplace_back(buf, static_cast<size_t>(n));
     return received_;
   }
 
@@ -58,7 +59,9 @@ class FakeNoticeListener {
 
 class FakeDialogs : public PatrolDialogs {
  public:
-  void EditPatrolList(ViewContext&, const std::string& folder) override { calls.push_back("edit:" + folder); }
+  void EditPatrolList(ViewContext&, const std::string& folder) override {
+    calls.push_back("edit:" + folder);
+  }
   bool ChooseNewsSites(ViewContext&, CatalogueKind kind, const std::string&) override {
     calls.push_back(std::string("news:") + InfoOf(kind).kind);
     return newsAnswer;
@@ -148,7 +151,7 @@ TEST_F(PatrolRunTest, VisitsEveryEntryOnePerFinishedPage) {
   EXPECT_EQ(endedCount, 1);
   EXPECT_TRUE(view->ui.messages.empty());
   EXPECT_EQ(ReadFile(engineLog), "");  // no type enabled: the engine is bound, never called
-  view->Complete("http://later/");      // an idle patrol ignores page events
+  view->Complete("http://later/");     // an idle patrol ignores page events
   EXPECT_EQ(view->Visits().size(), pages.size());
 }
 
@@ -158,17 +161,19 @@ TEST_F(PatrolRunTest, EnabledTypesAreLoadedForEveryPageInTableOrder) {
   EXPECT_EQ(watcher.Received(), std::vector<std::string>{"download set"});
   WriteList("http://a/\r\nhttp://b/\r\n");
   commands->RunPatrol();
-  EXPECT_EQ(watcher.Received(), (std::vector<std::string>{"download set", "off", "download break",
-                                                          "download start"}));
+  EXPECT_EQ(watcher.Received(),
+            (std::vector<std::string>{"download set", "off", "download break", "download start"}));
   // The first page: navigated once, no renavigation after StartPatrol's calls.
   EXPECT_EQ(view->Visits(), std::vector<std::string>{"http://a/"});
   view->Complete("http://a/");
   // Each later page is navigated again after every "ALoad".
-  EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://b/", "http://b/", "http://b/"}));
+  EXPECT_EQ(view->Visits(),
+            (std::vector<std::string>{"http://a/", "http://b/", "http://b/", "http://b/"}));
   view->Complete("http://b/");
   EXPECT_FALSE(commands->PatrolRunning());
   EXPECT_EQ(ReadFile(engineLog),
-            "ALoad\thttp://a/\tjpg\nALoad\thttp://a/\tzip\nALoad\thttp://b/\tjpg\nALoad\thttp://b/\tzip\n");
+            "ALoad\thttp://a/\tjpg\nALoad\thttp://a/\tzip\nALoad\thttp://b/\tjpg\nALoad\thttp://b/"
+            "\tzip\n");
 }
 
 TEST_F(PatrolRunTest, PageEventsDuringADownloadAreShutOut) {
@@ -182,7 +187,8 @@ TEST_F(PatrolRunTest, PageEventsDuringADownloadAreShutOut) {
   EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://a/"}));
   view->Complete("http://a/");
   // During ContinuePatrol's call downloadBusy ignores the event: no skip to c.
-  EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://a/", "http://b/", "http://b/"}));
+  EXPECT_EQ(view->Visits(),
+            (std::vector<std::string>{"http://a/", "http://a/", "http://b/", "http://b/"}));
   EXPECT_FALSE(commands->Run().DownloadBusy());
   completeDuringLoad = false;
   view->Complete("http://b/");
@@ -269,12 +275,14 @@ TEST_F(PatrolRunTest, NewsCommandsOpenTheirCatalogueAndStartOnOk) {
   view->Complete("http://a/");
   ASSERT_TRUE(router.Dispatch(751));
   ASSERT_TRUE(router.Dispatch(2202));
-  EXPECT_EQ(dialogs->calls, (std::vector<std::string>{"news:weather", "news:news", "news:tv", "edit:" + dir}));
+  EXPECT_EQ(dialogs->calls,
+            (std::vector<std::string>{"news:weather", "news:news", "news:tv", "edit:" + dir}));
 }
 
 TEST_F(PatrolRunTest, MissingTypeDialogLibraryIsReported) {
   FakeView plainView(dir);
-  PatrolCommands module(plainView, std::make_unique<FakeDialogs>(), PatrolCommands::Options{dir, nullptr, nullptr});
+  PatrolCommands module(plainView, std::make_unique<FakeDialogs>(),
+                        PatrolCommands::Options{dir, nullptr, nullptr});
   module.SelectTypes();
   EXPECT_EQ(plainView.ui.messages, std::vector<std::string>{"Tavish2　が見つかりません"});
   std::unique_ptr<CommandModule> asModule = std::make_unique<PatrolCommands>(

@@ -34,13 +34,18 @@ MIREVA_EXPORT void MIREVA_STDCALL ALoad(const char* page, const char* extension)
 }
 #endif
 #ifndef TEST_ENGINE_OMIT_DLoad
-MIREVA_EXPORT void MIREVA_STDCALL DLoad(const char* page, const char* kind) { Record("DLoad", page, kind); }
+MIREVA_EXPORT void MIREVA_STDCALL DLoad(const char* page, const char* kind) {
+  Record("DLoad", page, kind);
+}
 #endif
 #ifndef TEST_ENGINE_OMIT_ListLoad
-MIREVA_EXPORT void MIREVA_STDCALL ListLoad(const char* list, const char* coll) { Record("ListLoad", list, coll); }
+MIREVA_EXPORT void MIREVA_STDCALL ListLoad(const char* list, const char* coll) {
+  Record("ListLoad", list, coll);
+}
 #endif
 #ifndef TEST_ENGINE_OMIT_Temporary
-MIREVA_EXPORT void MIREVA_STDCALL Temporary(const char* folder, const char* pattern, const char* mode) {
+MIREVA_EXPORT void MIREVA_STDCALL Temporary(const char* folder, const char* pattern,
+                                            const char* mode) {
   Record("Temporary", folder, pattern);
   Record("TemporaryMode", mode, "");
 }

@@ -31,7 +31,8 @@ void PutSettled(const std::string& path, const std::string& data) {
 std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(dir, ec)) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -66,12 +67,13 @@ TEST_F(Collector, CollectsEnabledTypesFromBlobsAndRecordsOnce) {
 
   CacheCollector collector(cache, out);
   EXPECT_TRUE(collector.Scan(CacheCollector::ScanKind::During).empty());  // nothing enabled
-  collector.SetTypes(Enabled({0}));                                        // JPEG
+  collector.SetTypes(Enabled({0}));                                       // JPEG
   auto got = collector.Scan(CacheCollector::ScanKind::During);
   EXPECT_EQ(got.size(), 2u);
   auto names = Listing(out);
   ASSERT_EQ(names.size(), 2u);
-  std::vector<std::string> contents = {ReadFile(out + "/" + names[0]), ReadFile(out + "/" + names[1])};
+  std::vector<std::string> contents = {ReadFile(out + "/" + names[0]),
+                                       ReadFile(out + "/" + names[1])};
   EXPECT_NE(std::find(contents.begin(), contents.end(), jpeg), contents.end());
   EXPECT_NE(std::find(contents.begin(), contents.end(), inlineJpeg), contents.end());
   for (const auto& n : names) EXPECT_EQ(n.substr(n.size() - 4), ".jpg");

@@ -55,8 +55,13 @@ TEST(ContentSniffer, KnowsEachTypeByItsFirstBytes) {
 
 TEST(ContentSniffer, SharedContainersMatchBothTypes) {
   EXPECT_EQ(SniffTypes(testing::SampleAsf(), Strictness::WholeFile), Of("WMV") | Of("ASF"));
-  EXPECT_EQ(SniffTypes(Pad(Bytes("\0\0\0\x14" "ftypqt  ", 12)), Strictness::WholeFile), Of("MOV") | Of("QT"));
-  EXPECT_EQ(SniffTypes(Pad(Bytes("\0\0\x10\0moovmvhd", 12)), Strictness::WholeFile), Of("MOV") | Of("QT"));
+  EXPECT_EQ(SniffTypes(Pad(Bytes("\0\0\0\x14"
+                                 "ftypqt  ",
+                                 12)),
+                       Strictness::WholeFile),
+            Of("MOV") | Of("QT"));
+  EXPECT_EQ(SniffTypes(Pad(Bytes("\0\0\x10\0moovmvhd", 12)), Strictness::WholeFile),
+            Of("MOV") | Of("QT"));
 }
 
 TEST(ContentSniffer, PagesAndTextAreNoDownloadType) {
@@ -79,7 +84,10 @@ TEST(ContentSniffer, FindsTheBodyOfACacheRecord) {
   ASSERT_TRUE(FindEmbeddedBody(record, &offset, &types));
   EXPECT_EQ(types, Of("JPEG"));
   EXPECT_EQ(record.substr(offset), body);
-  const std::string qt = Bytes("\0\0\0\x14" "ftypqt  \0\0\0\0", 16);
+  const std::string qt = Bytes(
+      "\0\0\0\x14"
+      "ftypqt  \0\0\0\0",
+      16);
   ASSERT_TRUE(FindEmbeddedBody(testing::Record(qt), &offset, &types));
   EXPECT_EQ(types, Of("MOV") | Of("QT"));
   EXPECT_FALSE(FindEmbeddedBody(testing::Record("<html>plain page</html>"), &offset, &types));

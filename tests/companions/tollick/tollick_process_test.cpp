@@ -137,7 +137,9 @@ TEST_F(TollickProcess, CollectsOnlyWhileAPatrolRuns) {
   auto count = [&] {
     std::error_code ec;
     size_t n = 0;
-    for (auto it = fs::directory_iterator(home + "/Cache", ec); !ec && it != fs::directory_iterator(); it.increment(ec)) ++n;
+    for (auto it = fs::directory_iterator(home + "/Cache", ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
+      ++n;
     return n;
   };
   ASSERT_TRUE(WaitFor([&] { return count() == 2; })) << Log();
