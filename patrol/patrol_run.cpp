@@ -2,11 +2,13 @@
 
 #include <time.h>
 #include <cerrno>
+#include <cstring>
 
 #include <utility>
 
 #include "patrol/download_engine.h"
 #include "patrol/patrol_dialog_models.h"
+#include "platform/text_encoding.h"
 
 namespace mireva {
 
@@ -17,8 +19,17 @@ PatrolRun::PatrolRun(ViewContext& ctx, std::string folder, Notifier notifier)
       reader_(ctx.Ui(), InFolder(folder_, kPatrolListFile)) {}
 
 bool PatrolRun::NotifyWatcher(const std::string& text) {
+  errno = 0;
   if (notifier_ && notifier_(text)) return true;
-  ctx_.Ui().ShowMessage("Mailslot が使用できません。", MessageIcon::Exclamation);
+  const int err = errno;
+  // No watcher (no socket, nobody listening, no access) is the mailslot that
+  // cannot be opened; any other failure is a failed write, shown with the
+  // system's text for it.
+  if (err == 0 || err == ENOENT || err == ECONNREFUSED || err == EACCES || err == EPERM ||
+      err == ENOTDIR || err == ENAMETOOLONG)
+    ctx_.Ui().ShowMessage("Mailslot が使用できません。", MessageIcon::Exclamation);
+  else
+    ctx_.Ui().ShowMessage(Utf8ToSjis(std::strerror(err)), MessageIcon::Exclamation);
   return false;
 }
 

@@ -19,13 +19,15 @@ namespace mireva {
 
 class PatrolRun {
  public:
-  // Sends one notice to the watcher; false when it cannot be delivered.
+  // Sends one notice to the watcher; false when it cannot be delivered, with
+  // errno saying why (as SendWatcherNotice leaves it).
   using Notifier = std::function<bool(const std::string&)>;
 
   // `folder` holds "Patrol.lst" and "TollickApp.ini" ("" = the current folder).
   PatrolRun(ViewContext& ctx, std::string folder, Notifier notifier);
 
-  // Sends `text`; on failure shows "Mailslot が使用できません。" and returns false.
+  // Sends `text`. False on failure, after "Mailslot が使用できません。" when no
+  // watcher listens, or the system's text for any other failed write.
   bool NotifyWatcher(const std::string& text);
   // Command 2201 (and the news dialog's OK).
   void StartPatrol();

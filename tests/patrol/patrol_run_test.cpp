@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -277,6 +278,24 @@ TEST_F(PatrolRunTest, NewsCommandsOpenTheirCatalogueAndStartOnOk) {
   ASSERT_TRUE(router.Dispatch(2202));
   EXPECT_EQ(dialogs->calls,
             (std::vector<std::string>{"news:weather", "news:news", "news:tv", "edit:" + dir}));
+}
+
+TEST_F(PatrolRunTest, AFailedWriteShowsTheSystemsText) {
+  FakeView plainView(std::string(PATROL_TEST_ENGINES) + "/engine_full");
+  std::vector<std::string> sent;
+  PatrolRun run(plainView, dir, [&](const std::string& text) {
+    sent.push_back(text);
+    if (text == "off") return true;
+    errno = EMSGSIZE;
+    return false;
+  });
+  WriteFile(dir + "/Patrol.lst", "start patrol;\r\nend patrol;\r\n");
+  run.StartPatrol();
+  // The later notice failed; the start went on regardless.
+  EXPECT_EQ(sent, (std::vector<std::string>{"off", "download break"}));
+  ASSERT_EQ(plainView.ui.messages.size(), 1u);
+  EXPECT_NE(plainView.ui.messages[0], "Mailslot が使用できません。");
+  EXPECT_FALSE(plainView.ui.messages[0].empty());
 }
 
 TEST_F(PatrolRunTest, MissingTypeDialogLibraryIsReported) {
