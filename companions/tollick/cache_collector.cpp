@@ -83,6 +83,12 @@ uint64_t ContentHash(const std::string& data) {
 CacheCollector::CacheCollector(std::string cacheFolder, std::string outputFolder)
     : cacheFolder_(std::move(cacheFolder)), outputFolder_(std::move(outputFolder)) {}
 
+void CacheCollector::SetTypes(const DownloadTypeFlags& types) {
+  // Files passed over for a type that is now enabled must be looked at again.
+  if (types != types_) seen_.clear();
+  types_ = types;
+}
+
 int CacheCollector::ChooseType(uint32_t mask) const {
   for (int i = 0; i < kDownloadTypeCount; ++i)
     if ((mask & (uint32_t{1} << i)) && types_[static_cast<size_t>(i)]) return i;
@@ -94,6 +100,7 @@ std::vector<std::string> CacheCollector::Scan(ScanKind kind) {
   if (!AnyEnabled(types_)) return collected;
   std::error_code ec;
   const int64_t settledBefore = NowNs() - 1000000000;
+  std::map<std::string, std::pair<uint64_t, int64_t>> present;
   auto it = fs::recursive_directory_iterator(cacheFolder_,
                                              fs::directory_options::skip_permission_denied, ec);
   for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -103,13 +110,20 @@ std::vector<std::string> CacheCollector::Scan(ScanKind kind) {
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     const int64_t mtime = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     if (size == 0 || size > kMaxFileBytes) continue;
+    const auto stamp = std::make_pair(size, mtime);
     auto old = seen_.find(path);
-    if (old != seen_.end() && old->second == std::make_pair(size, mtime)) continue;
+    if (old != seen_.end() && old->second == stamp) {
+      present.emplace(path, stamp);
+      continue;
+    }
     if (kind == ScanKind::During && mtime > settledBefore) continue;
-    seen_[path] = {size, mtime};
+    present.emplace(path, stamp);
     std::string name = Collect(path, UnderRecords(it->path()), size);
     if (!name.empty()) collected.push_back(name);
   }
+  // Only files still in the cache are remembered, so a watcher that runs for
+  // months keeps no record of long-gone entries.
+  seen_.swap(present);
   return collected;
 }
 

@@ -8,9 +8,9 @@
 // whose body, when kept inline, is the record's tail: it is found by the first
 // signature inside the record. Each content is stored once, named by its hash
 // with the type's extension ("Cache/0123456789abcdef.jpg"), written to a
-// temporary name and renamed. Files seen unchanged (size and time) are not read
-// again; a file changed within the last second is left for a later scan, as the
-// browser may still be writing it, except in the final scan of a patrol.
+// temporary name and renamed. Files seen unchanged (size and time) since the
+// types last changed are not read again; a file changed within the last second is left for a later
+// scan, as the browser may still be writing it, except in the final scan of a patrol.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -25,7 +25,9 @@ class CacheCollector {
  public:
   CacheCollector(std::string cacheFolder, std::string outputFolder);
 
-  void SetTypes(const DownloadTypeFlags& types) { types_ = types; }
+  // New types make every cache file eligible again (contents already
+  // collected stay single through their hash names).
+  void SetTypes(const DownloadTypeFlags& types);
   const DownloadTypeFlags& Types() const { return types_; }
 
   enum class ScanKind { During, Final };
