@@ -22,6 +22,7 @@
 #if HAVE_MIREVA_BOOKMARKS_UI
 #include "bookmarks/bookmark_commands.h"
 #include "bookmarks/bookmark_menus.h"
+#include "bookmarks/favorites.h"
 #include "bookmarks/wx_menu_builder.h"
 #endif
 #include "platform/folders.h"
@@ -121,9 +122,7 @@ void MainFrame::BuildBookmarkMenus() {
     if (kind == BookmarkMenuKind::Favorites) FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
     else FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
   };
-  // The favorites folder: $MIREVA_FAVORITES, else "Favorites" in the working folder.
-  const char* env = std::getenv("MIREVA_FAVORITES");
-  bookmarks_->BuildFavorites(env && *env ? std::string(env) : WorkingFolder() + "/Favorites");
+  bookmarks_->BuildFavorites(FavoritesFolder());
   FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
   FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
   modules_.push_back(MakeBookmarkCommands(*view_, *bookmarks_));
@@ -276,6 +275,13 @@ void MainFrame::OnIdle(wxIdleEvent& e) {
     SetStatusText(keys[2] == 'S' ? "SCRL" : "", 3);
   }
   e.Skip();
+}
+
+void MainFrame::PressEnterInAddress() {
+  wxCommandEvent enter(wxEVT_TEXT_ENTER, address_->GetId());
+  enter.SetEventObject(address_);
+  enter.SetString(address_->GetValue());
+  address_->GetEventHandler()->ProcessEvent(enter);
 }
 
 std::string MainFrame::AddressText() const { return FromWx(address_->GetValue()); }

@@ -25,9 +25,20 @@ namespace {
 
 AppOptions gOptions;
 
+// A failed toolkit check is reported on standard error (and in the test log)
+// instead of a modal box that would stop the program in its tracks.
+void ReportAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
+                  const wxString& msg) {
+  std::string text = (file + ":" + wxString::Format("%d", line) + " " + func + ": " + cond + " " + msg)
+                         .utf8_string();
+  std::fprintf(stderr, "mireva: toolkit check failed: %s\n", text.c_str());
+  TestLog("assert", Utf8ToSjis(text));
+}
+
 class MirevaApp : public wxApp {
  public:
   bool OnInit() override {
+    wxSetAssertHandler(ReportAssert);
     wxInitAllImageHandlers();
     SetAppName("Mireva");
     SetVendorName("Local AppWizard-Generated Applications");

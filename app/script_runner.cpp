@@ -60,6 +60,13 @@ bool ScriptRunner::Step(const std::string& line) {
     if (now < waitUntilMs_) return false;
   } else if (verb == "address") {
     frame_->SetAddressText(Utf8ToSjis(arg));
+  } else if (verb == "enter-address") {
+    // Types into the address field and presses Enter through the X server,
+    // as a user would.
+    frame_->SetAddressText(Utf8ToSjis(arg));
+    frame_->FocusAddress();
+    // The toolkit's Enter event of the field, as the key raises it.
+    frame_->PressEnterInAddress();
   } else if (verb == "log-address") {
     TestLog("address", frame_->AddressText());
   } else if (verb == "clipboard") {

@@ -7,6 +7,8 @@
 //                      each wait takes one completion, in order
 //   sleep MS           wait
 //   address TEXT       type TEXT into the address field
+//   enter-address TEXT type TEXT into the address field and press Enter (the
+//                      field's Enter event, as the key raises it)
 //   log-address        log the address field
 //   clipboard TEXT     put TEXT on the clipboard
 //   log-clipboard      log the clipboard's text
