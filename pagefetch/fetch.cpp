@@ -86,7 +86,9 @@ Parse ParseHttpUrl(const std::string& text, const std::string* base, ParsedUrl* 
     return Parse::Unparsable;
   char* part = nullptr;
   if (curl_url_get(u.get(), CURLUPART_SCHEME, &part, 0) != CURLUE_OK) return Parse::Unparsable;
-  bool http = std::strcmp(part, "http") == 0;
+  // Secure HTTP is HTTP too: nearly every page today is served over TLS, and a
+  // page the browser shows must be one its save commands can fetch.
+  bool http = std::strcmp(part, "http") == 0 || std::strcmp(part, "https") == 0;
   curl_free(part);
   if (!http) return Parse::NotHttp;
   if (curl_url_get(u.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK) return Parse::Unparsable;
@@ -406,7 +408,7 @@ class PageSession {
     curl_easy_setopt(e, CURLOPT_USERAGENT, kAgent);
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -44,7 +44,7 @@ TEST_F(ShellGui, EnterAndOkNavigateBackAndForwardWork) {
   GuiOptions o;
   o.args = {server.Url("/page.html")};
   o.script = {"wait-complete 30000",
-              "address " + server.Url("/two.html"), "command 1001", "wait-complete 20000",
+              "enter-address " + server.Url("/two.html"), "wait-complete 20000",
               "address " + server.Url("/three.html"), "command 1001", "wait-complete 20000",
               "command 301", "wait-complete 20000", "log-address",
               "command 302", "wait-complete 20000", "log-address", "quit"};

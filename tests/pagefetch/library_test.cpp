@@ -74,7 +74,7 @@ TEST(HovrelLibrary, LoadsByNameAndEveryExportRoundTrips) {
   EXPECT_EQ(ReadFile(path), std::string(40000, 'q'));
   EXPECT_EQ(rec.progress, (std::vector<std::string>{"12 32768", "12 40000"}));
 
-  EXPECT_EQ(hovrel("https://127.0.0.1/", ' ', ' ', ' ', buf.data(), 49998), 1);
+  EXPECT_EQ(hovrel("ftp://127.0.0.1/", ' ', ' ', ' ', buf.data(), 49998), 1);
   EXPECT_STREQ(buf.data(), "");
   EXPECT_EQ(rec.messages,
             (std::vector<std::string>{"Error: can only use URLs beginning with http://"}));
@@ -98,7 +98,7 @@ TEST(HovrelFetchProgram, FetchesToAFileInBothModes) {
                            mireva::Wait::UntilExit, &code));
   EXPECT_EQ(code, 0);
   EXPECT_EQ(ReadFile(folder + "/s.txt").size(), 40000u);
-  ASSERT_TRUE(mireva::StartProgram({program, "-o", folder + "/x.txt", "https://127.0.0.1/"},
+  ASSERT_TRUE(mireva::StartProgram({program, "-o", folder + "/x.txt", "ftp://127.0.0.1/"},
                                    mireva::Wait::UntilExit, &code));
   EXPECT_EQ(code, 1);
   mireva::testing::RemoveFolder(folder);
