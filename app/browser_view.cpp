@@ -82,8 +82,10 @@ void BrowserView::RegisterModules(CommandRouter& router) {
 #endif
 #if HAVE_MIREVA_PATROL_UI
   modules_.push_back(MakePatrolCommands(*this));
-  if (PatrolCommands* patrol = PatrolCommands::From(modules_.back().get()))
+  if (PatrolCommands* patrol = PatrolCommands::From(modules_.back().get())) {
     patrolRunning_ = [patrol] { return patrol->PatrolRunning(); };
+    readTypes_ = [patrol] { patrol->Run().ReadTypeSettings(); };
+  }
 #endif
 #if HAVE_MIREVA_COLLECTORS
   modules_.push_back(MakeCollectorCommands(*this));

@@ -32,6 +32,11 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   int CompletedDocuments() const { return completed_; }
   // Whether a patrol runs (false when the patrol module is absent).
   bool PatrolRunning() const { return patrolRunning_ && patrolRunning_(); }
+  // A patrol started from the command line downloads the types saved by the
+  // type dialog; without this, it would download none until the dialog ran.
+  void UseSavedDownloadTypes() {
+    if (readTypes_) readTypes_();
+  }
 
   // ViewContext
   std::string AddressField() const override;
@@ -65,6 +70,7 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::vector<std::function<void(const std::string&)>> completeHooks_;
   std::function<bool()> patrolRunning_;
+  std::function<void()> readTypes_;
   int completed_ = 0;
 };
 

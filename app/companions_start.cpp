@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/file_util.h"
 #include "platform/process.h"
@@ -17,6 +19,13 @@ bool EnsureWatcher(Interaction& ui) {
     int err = errno ? errno : ENOENT;
     ui.ShowMessage(Utf8ToSjis(std::strerror(err)), MessageIcon::None);
     return false;
+  }
+  // Give the watcher a moment to take its lock and open its socket, so that
+  // a patrol started right away (from the command line) finds it listening.
+  for (int i = 0; i < 60; ++i) {
+    struct stat st;
+    if (WatcherIsRunning() && ::stat(NoticeSocketPath().c_str(), &st) == 0) break;
+    ::usleep(50 * 1000);
   }
   return true;
 }

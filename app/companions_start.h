@@ -6,7 +6,8 @@ namespace mireva {
 
 // Starts the watcher ("tollick" from the program's folder) unless its lock
 // shows it running; a failed start is shown with the system's error text.
-// Returns true when the watcher was started.
+// Waits up to 3 s for a started watcher to listen. Returns true when the
+// watcher was started.
 bool EnsureWatcher(Interaction& ui);
 
 // Starts the shortcut maker ("mireva-shortcut browser") unless the prefetch

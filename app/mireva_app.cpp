@@ -1,5 +1,6 @@
 // The program: works out the start address, prepares the working folder,
 // makes the main window and starts the companion programs.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -60,6 +61,9 @@ class MirevaApp : public wxApp {
 
     // Commands given on the command line run once the window is up.
     CallAfter([this] {
+      if (std::find(gOptions.commands.begin(), gOptions.commands.end(), 2201) !=
+          gOptions.commands.end())
+        frame_->View().UseSavedDownloadTypes();
       for (int id : gOptions.commands) frame_->IssueCommand(id);
       if (gOptions.quitAfterPatrol) WatchPatrol();
     });

@@ -116,3 +116,40 @@ TEST_F(ShellGui, EmptyCommandLineOpensTheHomePage) {
 
 }  // namespace
 }  // namespace mireva::testing
+
+namespace mireva::testing {
+namespace {
+
+// A patrol run from the command line, as from a timer: the program visits the
+// list, the engine downloads the enabled type, and the program ends by itself.
+TEST(CommandLinePatrol, RunsTheListDownloadsAndEnds) {
+  if (!DisplayAvailable()) GTEST_SKIP() << "no display";
+  // A 1x1 GIF.
+  const char* gif = "47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b";
+  TestServer server(std::string(R"({"routes": {
+    "/a.html": {"body": "<html><head><title>A</title></head><body><a href=\"pic.gif\">pic</a></body></html>"},
+    "/b.html": {"body": "<html><head><title>B</title></head><body>b</body></html>"},
+    "/pic.gif": {"content_type": "image/gif", "body_hex": ")") + gif + R"("}
+  }})");
+  ASSERT_TRUE(server.Running());
+  std::string home = MakeTempFolder("mireva-cron");
+  WriteFile(home + "/Patrol.lst", "start patrol;\r\nindex page;\r\n" + server.Url("/a.html") +
+                                      "\r\nindex page;\r\n" + server.Url("/b.html") +
+                                      "\r\nend patrol;\r\n");
+  WriteFile(home + "/TollickApp.ini", "[TollickApp]\r\nGIF=on\r\n");
+  GuiOptions o;
+  o.home = home;
+  o.args = {"--command", "2201", "--quit-after-patrol"};
+  o.timeoutSeconds = 90;
+  GuiRun run = RunMireva(o);
+  ASSERT_FALSE(run.timedOut) << run.Dump();
+  EXPECT_EQ(run.exitCode, 0) << run.Dump();
+  EXPECT_TRUE(run.Values("message").empty()) << run.Dump();
+  EXPECT_TRUE(run.Has("complete", server.Url("/a.html"))) << run.Dump();
+  EXPECT_TRUE(run.Has("complete", server.Url("/b.html"))) << run.Dump();
+  EXPECT_EQ(ReadFile(home + "/DownLoad/127.0.0.1/pic.gif").size(), 43u) << run.Dump();
+  RemoveFolder(home);
+}
+
+}  // namespace
+}  // namespace mireva::testing
