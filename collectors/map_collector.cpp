@@ -109,6 +109,8 @@ void MapCollector::JoinMapSheet() {
   const bool haveFolder = ::getcwd(remembered, sizeof remembered) != nullptr;
   std::optional<std::string> chosen = ctx_.Ui().ChooseFileToOpen("", "*.png");
   if (haveFolder) (void)::chdir(remembered);
+  // When nothing was joined (dialog cancelled, library missing, unusable name)
+  // the view stays on its page rather than being sent to an empty address.
   if (!chosen) return;
   if (!compositor.Bind(ctx_.Ui())) return;
   std::optional<QuarterNames> names = MakeQuarterNames(*chosen);
@@ -116,6 +118,8 @@ void MapCollector::JoinMapSheet() {
     ctx_.Ui().ShowMessage(kNameTooShort);
     return;
   }
+  // The library leaves a missing quarter blank and says which in its result;
+  // the user is told here, since the library has no window of its own.
   int result = compositor.Join(*names);
   if (result < 0) {
     ctx_.Ui().ShowMessage(kJoinFailed);
