@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "bookmarks/wx_menu_builder.h"
-#include "tests/bookmarks/gtk_leak_suppressions.h"
+#include "tests/support/gtk_leak_suppressions.h"
 #include "platform/text_encoding.h"
 
 namespace mireva {

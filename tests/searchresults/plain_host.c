@@ -9,7 +9,7 @@
 #include <string.h>
 
 #include "searchresults/quandex_api.h"
-#include "tests/searchresults/gui_leak_suppressions.h"
+#include "tests/support/gtk_leak_suppressions.h"
 
 static char* ReadPage(const char* path) {
   FILE* f = fopen(path, "rb");

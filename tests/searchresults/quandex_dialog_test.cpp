@@ -20,7 +20,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/text_encoding.h"
 #include "searchresults/quandex_api.h"
-#include "tests/searchresults/gui_leak_suppressions.h"
+#include "tests/support/gtk_leak_suppressions.h"
 #include "tests/support/test_server.h"
 
 namespace mireva {
