@@ -13,6 +13,7 @@
 #include "patrol/download_engine.h"
 #include "platform/testing/fake_browser.h"
 #include "platform/testing/fake_interaction.h"
+#include "tests/support/fake_view_context.h"
 #include "tests/support/test_server.h"
 
 namespace mireva {
@@ -99,28 +100,7 @@ TEST(LinkCommandCode, SendsTheCodesOfTheMenuTable) {
   for (const auto& [id, code] : rows) EXPECT_EQ(LinkCommandCode(id), code) << id;
 }
 
-// A view for the commands: fake browser and interaction, the real engine binding.
-class FakeView : public ViewContext {
- public:
-  explicit FakeView(const std::string& libraryFolder) : engine(ui, libraryFolder) {}
-  std::string AddressField() const override { return address; }
-  void SetAddressField(const std::string& a) override { address = a; }
-  BrowserControl& Browser() override { return browser; }
-  Interaction& Ui() override { return ui; }
-  void SetStatusText(const std::string& text) override { status.push_back(text); }
-  DownloadEngine& Engine() override { return engine; }
-  wxWindow* DialogParent() override { return nullptr; }
-  void AddDocumentCompleteHook(std::function<void(const std::string&)>) override {}
-  void SetMosaicCollection() override {}
-  void KeepAlive() override { ++keptAlive; }
-
-  std::string address;
-  FakeBrowser browser;
-  FakeInteraction ui;
-  std::vector<std::string> status;
-  int keptAlive = 0;
-  DownloadEngine engine;
-};
+using FakeView = testing::FakeViewContext;
 
 class ScriptedChooser : public FrameChooser {
  public:
@@ -197,18 +177,18 @@ TEST_F(LinkHarvest, APageWithoutFramesGoesStraightToTheEngine) {
   auto module = Module(view, "<html><body>no frames here</body></html>");
   module->RunLinkCommand(2104);
   EXPECT_EQ(fetched, std::vector<std::string>{view.address + " -> temp.html"});
-  ASSERT_GE(view.status.size(), 4u);
-  EXPECT_EQ(view.status[0], view.address);
-  EXPECT_EQ(view.status[1], "読み込み終了");
-  EXPECT_EQ(view.status[2], "読み込み終了 → チェック");
-  EXPECT_EQ(view.status[3], view.address);
+  ASSERT_GE(view.statusTexts.size(), 4u);
+  EXPECT_EQ(view.statusTexts[0], view.address);
+  EXPECT_EQ(view.statusTexts[1], "読み込み終了");
+  EXPECT_EQ(view.statusTexts[2], "読み込み終了 → チェック");
+  EXPECT_EQ(view.statusTexts[3], view.address);
   EXPECT_TRUE(chooser->shown.empty());
   // Code 3: the embedded image, not the linked one.
   EXPECT_EQ(ReadFile("DownLoad/127.0.0.1/pic.gif"), "GIF89a");
   EXPECT_FALSE(std::filesystem::exists("DownLoad/127.0.0.1/l.gif"));
   EXPECT_EQ(progress->log.front(), "begin");
   EXPECT_EQ(progress->log.back(), "end");
-  EXPECT_GT(view.keptAlive, 0);
+  EXPECT_GT(view.keepAliveCalls, 0);
   EXPECT_TRUE(view.ui.messages.empty());
 }
 

@@ -16,6 +16,7 @@ extern "C" MIREVA_EXPORT int MIREVA_STDCALL NotHovrel() { return 0; }
 #include "patrol/download_engine.h"
 #include "platform/testing/fake_browser.h"
 #include "platform/testing/fake_interaction.h"
+#include "tests/support/fake_view_context.h"
 #include "tests/support/test_server.h"
 
 namespace mireva {
@@ -25,26 +26,7 @@ using testing::MakeTempFolder;
 using testing::ReadFile;
 using testing::RemoveFolder;
 
-class FakeView : public ViewContext {
- public:
-  explicit FakeView(const std::string& libraryFolder) : engine(ui, libraryFolder) {}
-  std::string AddressField() const override { return address; }
-  void SetAddressField(const std::string& a) override { address = a; }
-  BrowserControl& Browser() override { return browser; }
-  Interaction& Ui() override { return ui; }
-  void SetStatusText(const std::string& text) override { status.push_back(text); }
-  DownloadEngine& Engine() override { return engine; }
-  wxWindow* DialogParent() override { return nullptr; }
-  void AddDocumentCompleteHook(std::function<void(const std::string&)>) override {}
-  void SetMosaicCollection() override {}
-  void KeepAlive() override {}
-
-  std::string address;
-  std::vector<std::string> status;
-  FakeBrowser browser;
-  FakeInteraction ui;
-  DownloadEngine engine;
-};
+using FakeView = testing::FakeViewContext;
 
 const char kRoutes[] =
     "{\"routes\": {\"/page\": {\"body\": \"<html><b>Bold</b> text\\n</html>\"},"
@@ -96,7 +78,7 @@ TEST_F(PageSaveTest, SavesTheCurrentPageAsHtmlOrText) {
   EXPECT_EQ(view->ui.messages, (std::vector<std::string>{"Hovrel complate", "Hovrel complate"}));
   ASSERT_EQ(view->ui.log.size(), 4u);
   EXPECT_EQ(view->ui.log[0], "save:");  // the dialog comes first
-  EXPECT_TRUE(view->status.empty());
+  EXPECT_TRUE(view->statusTexts.empty());
 }
 
 TEST_F(PageSaveTest, CancelledDialogDoesNothing) {
@@ -141,7 +123,7 @@ TEST_F(PageSaveTest, ViewSourceWritesTempHtmlAndOpensTheEditor) {
   ASSERT_EQ(editorOpened.size(), 1u);
   EXPECT_EQ(editorOpened[0], dir + "/temp.html");
   EXPECT_TRUE(view->ui.messages.empty());
-  EXPECT_TRUE(view->status.empty());
+  EXPECT_TRUE(view->statusTexts.empty());
 
   // A second source view replaces the file.
   view->address = server.Url("/long");
@@ -154,7 +136,7 @@ TEST_F(PageSaveTest, SourceFileThatCannotBeCreatedSetsTheStatusText) {
   std::filesystem::create_directory(dir + "/temp.html");
   view->address = server.Url("/page");
   router.Dispatch(801);
-  EXPECT_EQ(view->status, (std::vector<std::string>{"読み込み失敗"}));
+  EXPECT_EQ(view->statusTexts, (std::vector<std::string>{"読み込み失敗"}));
   ASSERT_EQ(view->ui.messages.size(), 1u);
   EXPECT_EQ(view->ui.messages[0].rfind("ファイルの作成が失敗しました。", 0), 0u);
   EXPECT_TRUE(editorOpened.empty());
