@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <glib.h>
+
 #include <wx/app.h>
 #include <wx/config.h>
 #include <wx/fileconf.h>
@@ -136,6 +138,9 @@ int main(int argc, char** argv) {
                stderr);
     return 1;
   }
+  // WebKit keeps its cache and data under the program's name in the user's
+  // folders (~/.cache/mireva, where the watcher looks); fix the name.
+  g_set_prgname("mireva");
   // wx sees only the program's name: our options and the address are ours.
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};
