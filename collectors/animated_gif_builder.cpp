@@ -172,12 +172,15 @@ bool AnimatedGifBuilder::ConvertFrames(int first) {
     ui_.ShowMessage(kNeedConverter, MessageIcon::None);
     return false;
   }
-  const std::string folder = CurrentFolder();
+  // The converter gets absolute host paths; the working folder's host name is
+  // used as it is, so a name that Shift_JIS cannot spell still works.
+  char cwd[4096];
+  const std::string folder = ::getcwd(cwd, sizeof cwd) ? cwd : ".";
   for (int k = first; k >= 1; --k) {
     long size = 0;
     // A missing frame ends the animation anyway; there is nothing to convert.
     if (!FileSize(FramePath(k), &size)) continue;
-    const std::string p = HostPath(folder) + "/" + HostPath(FramePath(k));
+    const std::string p = folder + "/" + HostPath(FramePath(k));
     // The converter rewrites the file in place. It is waited for, so that the
     // next call never reads a frame that is still being written.
     int exitCode = -1;
