@@ -18,7 +18,7 @@ constexpr unsigned kDefaultSize = 49998;  // the browser's text-mode size
 
 const char kUsage[] =
     "Usage: hovrel-fetch [options] ADDRESS\n"
-    "Fetches an http:// page through the page-fetch library.\n"
+    "Fetches an http:// or https:// page through the page-fetch library.\n"
     "\n"
     "Text mode (default): the page converted to Shift_JIS with CR LF line ends.\n"
     "Save mode (--save): the body as the server sent it.\n"
