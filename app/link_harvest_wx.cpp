@@ -1,5 +1,7 @@
 // The windows of the link commands: the frame-analysis dialog (template 133)
 // and the engine's progress window, and the program's factory of the module.
+#include <cstdlib>
+
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/listbox.h>
@@ -8,6 +10,7 @@
 #include <wx/stattext.h>
 
 #include "app/link_harvest.h"
+#include "platform/test_hooks.h"
 #include "platform/wx/wx_text.h"
 #ifdef MIREVA_HAVE_PAGE_SAVE
 #include "app/page_save.h"
@@ -70,12 +73,34 @@ class WxFrameChooser : public FrameChooser {
  public:
   explicit WxFrameChooser(ViewContext& ctx) : ctx_(ctx) {}
   FrameChoice Choose(const std::vector<std::string>& tags) override {
+    if (TestModeActive()) return ChooseForTest(tags);
     FrameAnalysisDialog dialog(ctx_.DialogParent(), tags);
     if (dialog.ShowModal() != wxID_OK) return FrameChoice{};
     return dialog.Choice();
   }
 
  private:
+  // Under the test driver the dialog is not shown: its entries are logged and
+  // the choice is the next answer, "go N", "analyse N" or anything else (cancel).
+  FrameChoice ChooseForTest(const std::vector<std::string>& tags) {
+    size_t count = 0;
+    for (const std::string& tag : tags) {
+      if (tag.empty()) break;
+      TestLog("frame", FrameEntryText(tag));
+      ++count;
+    }
+    FrameChoice choice;
+    auto answer = NextTestAnswer();
+    if (!answer) return choice;
+    size_t sp = answer->find(' ');
+    std::string verb = answer->substr(0, sp);
+    size_t index = sp == std::string::npos ? count : std::strtoul(answer->c_str() + sp + 1, nullptr, 10);
+    if (index >= count || (verb != "go" && verb != "analyse")) return choice;
+    choice.action = verb == "go" ? FrameAction::Go : FrameAction::Analyse;
+    choice.index = index;
+    return choice;
+  }
+
   ViewContext& ctx_;
 };
 

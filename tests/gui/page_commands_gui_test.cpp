@@ -19,7 +19,10 @@ std::string Routes() {
     "/page.html": {"body": "<html><head><title>P</title></head><body><b>Bold</b> text<img src=\"img/a.gif\"><img src=\"/b.gif?x=1\"></body></html>"},
     "/img/a.gif": {"content_type": "image/gif", "body_hex": ")") + kGif + R"("},
     "/b.gif": {"content_type": "image/gif", "body_hex": ")" + kGif + R"("},
-    "/private.html": {"auth": "ann:pw", "realm": "R", "body": "<p>inside</p>"}
+    "/private.html": {"auth": "ann:pw", "realm": "R", "body": "<p>inside</p>"},
+    "/frames.html": {"body": "<html><head><title>F</title></head><frameset cols=\"50%,50%\"><frame src=\"menu.html\"><frame src='sub/main.html'></frameset></html>"},
+    "/menu.html": {"body": "<html><body>menu</body></html>"},
+    "/sub/main.html": {"body": "<html><body><img src=\"../img/a.gif\"></body></html>"}
   }})";
 }
 
@@ -70,6 +73,21 @@ TEST_F(PageCommandsGui, ImagesOfThePageLandInTheSitesFolder) {
   EXPECT_EQ(ReadFile(site + "/b.gif").size(), 43u) << run.Dump();
   // The page itself went to "temp.html" first, as the engine reads it there.
   EXPECT_TRUE(std::filesystem::exists(run.home + "/temp.html"));
+  RemoveFolder(run.home);
+}
+
+TEST_F(PageCommandsGui, FramesetOffersItsFramesAndAnalysesTheChosenOne) {
+  GuiOptions o;
+  o.args = {server.Url("/frames.html")};
+  o.script = {"wait-complete 30000", "command 2104", "command 2104", "quit"};
+  o.answers = {"cancel", "analyse 1"};
+  GuiRun run = RunMireva(o);
+  ASSERT_FALSE(run.timedOut) << run.Dump();
+  // Offered twice (cancelled the first time), both frames each time.
+  auto frames = run.Values("frame");
+  ASSERT_EQ(frames.size(), 4u) << run.Dump();
+  EXPECT_NE(frames[1].find("sub/main.html"), std::string::npos) << run.Dump();
+  EXPECT_EQ(ReadFile(run.home + "/DownLoad/127.0.0.1/a.gif").size(), 43u) << run.Dump();
   RemoveFolder(run.home);
 }
 
