@@ -12,8 +12,9 @@ run_suite() {
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREVA_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
   # One virtual display for the whole suite; GUI tests find it through DISPLAY.
+  # Tests run one at a time: the GUI tests time real page loads.
   (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" \
-      ctest --output-on-failure --timeout 300 -j"$jobs")
+      ctest --output-on-failure --timeout 300)
 }
 
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1"
