@@ -15,18 +15,18 @@ namespace {
 
 using testing::DecodeGif;
 using testing::FrameRgb;
-using testing::FrameSpec;
+using testing::FrameShape;
 using testing::MakeGif;
 
 const char* kOutput = "DownLoad/Weather/Himawari.gif";
 
-FrameSpec Frame(int k) {
-  FrameSpec spec;
-  spec.seed = static_cast<unsigned>(k);
-  return spec;  // 64x64 random pixels: well above 4096 bytes
+FrameShape Frame(int k) {
+  FrameShape shape;
+  shape.seed = static_cast<unsigned>(k);
+  return shape;  // 64x64 random pixels: well above 4096 bytes
 }
 
-void PutFrame(int k, const FrameSpec& spec) { testing::WriteFile(FramePath(k), MakeGif(spec)); }
+void PutFrame(int k, const FrameShape& shape) { testing::WriteFile(FramePath(k), MakeGif(shape)); }
 
 void PutFrames(int from, int to) {
   for (int k = from; k <= to; ++k) PutFrame(k, Frame(k));
@@ -115,7 +115,7 @@ TEST_F(AnimatedGifBuilderTest, MissingOldestFramesAreReportedAndTheNextOneLeads)
 
 TEST_F(AnimatedGifBuilderTest, FrameOf4096BytesIsPassedOverSilentlyAnd4097IsUsed) {
   PutFrames(1, 19);
-  FrameSpec small;
+  FrameShape small;
   small.width = small.height = 16;
   small.seed = 20;
   small.exactSize = 4096;
@@ -141,7 +141,7 @@ TEST_F(AnimatedGifBuilderTest, FrameOf4096BytesIsPassedOverSilentlyAnd4097IsUsed
 }
 
 TEST_F(AnimatedGifBuilderTest, NoLargeFrameMakesFrameOneTheOnlyImage) {
-  FrameSpec small;
+  FrameShape small;
   small.width = small.height = 8;
   PutFrame(1, small);
   AnimatedGifBuilder builder(ui);
@@ -154,7 +154,7 @@ TEST_F(AnimatedGifBuilderTest, NoLargeFrameMakesFrameOneTheOnlyImage) {
 
 TEST_F(AnimatedGifBuilderTest, Gif87aFirstFrameAnsweredNoLeavesAnEmptyOutput) {
   PutFrames(1, 19);
-  FrameSpec old = Frame(20);
+  FrameShape old = Frame(20);
   old.gif87a = true;
   PutFrame(20, old);
   testing::WriteFile(kOutput, "an older animation");
@@ -169,10 +169,10 @@ TEST_F(AnimatedGifBuilderTest, Gif87aFirstFrameAnsweredNoLeavesAnEmptyOutput) {
 
 TEST_F(AnimatedGifBuilderTest, Gif87aFramesAreConvertedThenTheNextCallBuilds) {
   for (int k = 1; k <= 20; ++k) {
-    FrameSpec spec = Frame(k);
-    spec.gif87a = true;
-    spec.interlaced = k % 2 == 0;
-    PutFrame(k, spec);
+    FrameShape shape = Frame(k);
+    shape.gif87a = true;
+    shape.interlaced = k % 2 == 0;
+    PutFrame(k, shape);
   }
   ui.yesNoAnswers.push_back(true);
   AnimatedGifBuilder builder(ui, NoPause());
@@ -190,7 +190,7 @@ TEST_F(AnimatedGifBuilderTest, Gif87aFramesAreConvertedThenTheNextCallBuilds) {
 }
 
 TEST_F(AnimatedGifBuilderTest, ConversionNeedsTheConverter) {
-  FrameSpec old = Frame(20);
+  FrameShape old = Frame(20);
   old.gif87a = true;
   PutFrame(20, old);
   PutFrames(1, 19);
@@ -204,7 +204,7 @@ TEST_F(AnimatedGifBuilderTest, ConversionNeedsTheConverter) {
 }
 
 TEST_F(AnimatedGifBuilderTest, FailedConversionIsReported) {
-  FrameSpec old = Frame(20);
+  FrameShape old = Frame(20);
   old.gif87a = true;
   PutFrame(20, old);
   testing::WriteFile(FramePath(19), "GIF87a but broken");
@@ -230,7 +230,7 @@ TEST_F(AnimatedGifBuilderTest, FrameWithTooEarlySeparatorEndsTheSequence) {
 }
 
 TEST_F(AnimatedGifBuilderTest, FrameBlockNeedsTheFullColourTable) {
-  FrameSpec twoColours = Frame(3);
+  FrameShape twoColours = Frame(3);
   twoColours.colours = 2;
   PutFrame(3, twoColours);
   AnimatedGifBuilder builder(ui);

@@ -60,49 +60,49 @@ int AppendOutput(GifFileType* gif, const GifByteType* data, int length) {
 
 }  // namespace
 
-std::vector<unsigned char> FramePixels(const FrameSpec& spec) {
-  std::vector<unsigned char> pixels(static_cast<size_t>(spec.width) * spec.height);
-  unsigned state = spec.seed * 2654435761u + 12345u;
+std::vector<unsigned char> FramePixels(const FrameShape& shape) {
+  std::vector<unsigned char> pixels(static_cast<size_t>(shape.width) * shape.height);
+  unsigned state = shape.seed * 2654435761u + 12345u;
   for (auto& p : pixels) {
     state = state * 1103515245u + 12345u;
-    p = static_cast<unsigned char>((state >> 16) % static_cast<unsigned>(spec.colours));
+    p = static_cast<unsigned char>((state >> 16) % static_cast<unsigned>(shape.colours));
   }
   return pixels;
 }
 
-std::string MakeGif(const FrameSpec& spec) {
+std::string MakeGif(const FrameShape& shape) {
   std::string bytes;
   int err = 0;
   GifFileType* gif = EGifOpen(&bytes, AppendOutput, &err);
   if (!gif) return std::string();
-  std::vector<GifColorType> colours(static_cast<size_t>(spec.colours));
-  for (int i = 0; i < spec.colours; ++i) colours[static_cast<size_t>(i)] = PaletteEntry(spec.seed, i);
-  ColorMapObject* map = GifMakeMapObject(spec.colours, colours.data());
-  EGifSetGifVersion(gif, !spec.gif87a);
-  EGifPutScreenDesc(gif, spec.width, spec.height, 8, 0, map);
-  if (!spec.gif87a) {
+  std::vector<GifColorType> colours(static_cast<size_t>(shape.colours));
+  for (int i = 0; i < shape.colours; ++i) colours[static_cast<size_t>(i)] = PaletteEntry(shape.seed, i);
+  ColorMapObject* map = GifMakeMapObject(shape.colours, colours.data());
+  EGifSetGifVersion(gif, !shape.gif87a);
+  EGifPutScreenDesc(gif, shape.width, shape.height, 8, 0, map);
+  if (!shape.gif87a) {
     GifByteType control[4] = {0, 0, 0, 0};
-    if (spec.transparent >= 0) {
+    if (shape.transparent >= 0) {
       control[0] = 1;
-      control[3] = static_cast<GifByteType>(spec.transparent);
+      control[3] = static_cast<GifByteType>(shape.transparent);
     }
     EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control);
   }
-  EGifPutImageDesc(gif, 0, 0, spec.width, spec.height, spec.interlaced, nullptr);
-  std::vector<unsigned char> pixels = FramePixels(spec);
-  auto row = [&](int y) { return pixels.data() + static_cast<size_t>(y) * spec.width; };
-  if (spec.interlaced) {
+  EGifPutImageDesc(gif, 0, 0, shape.width, shape.height, shape.interlaced, nullptr);
+  std::vector<unsigned char> pixels = FramePixels(shape);
+  auto row = [&](int y) { return pixels.data() + static_cast<size_t>(y) * shape.width; };
+  if (shape.interlaced) {
     static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass)
-      for (int y = kStart[pass]; y < spec.height; y += kStep[pass]) EGifPutLine(gif, row(y), spec.width);
+      for (int y = kStart[pass]; y < shape.height; y += kStep[pass]) EGifPutLine(gif, row(y), shape.width);
   } else {
-    for (int y = 0; y < spec.height; ++y) EGifPutLine(gif, row(y), spec.width);
+    for (int y = 0; y < shape.height; ++y) EGifPutLine(gif, row(y), shape.width);
   }
   EGifCloseFile(gif, &err);
   GifFreeMapObject(map);
-  if (spec.exactSize > bytes.size()) {
+  if (shape.exactSize > bytes.size()) {
     // A comment extension before the trailer brings the file to the exact size.
-    size_t pad = spec.exactSize - bytes.size();
+    size_t pad = shape.exactSize - bytes.size();
     if (pad < 4) return std::string();
     std::string comment = "\x21\xFE";
     size_t remaining = pad - 3;
@@ -119,10 +119,10 @@ std::string MakeGif(const FrameSpec& spec) {
   return bytes;
 }
 
-std::string FrameRgb(const FrameSpec& spec) {
+std::string FrameRgb(const FrameShape& shape) {
   std::string rgb;
-  for (unsigned char p : FramePixels(spec)) {
-    GifColorType c = PaletteEntry(spec.seed, p);
+  for (unsigned char p : FramePixels(shape)) {
+    GifColorType c = PaletteEntry(shape.seed, p);
     rgb += static_cast<char>(c.Red);
     rgb += static_cast<char>(c.Green);
     rgb += static_cast<char>(c.Blue);

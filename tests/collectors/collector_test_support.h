@@ -54,7 +54,7 @@ class WorkingFolder {
   std::string previous_;
 };
 
-struct FrameSpec {
+struct FrameShape {
   int width = 64;
   int height = 64;
   unsigned seed = 1;
@@ -66,9 +66,9 @@ struct FrameSpec {
 };
 
 // A GIF file's bytes made with giflib from seeded random pixels.
-std::string MakeGif(const FrameSpec& spec);
+std::string MakeGif(const FrameShape& shape);
 // The pixels (colour indices) MakeGif puts into the image.
-std::vector<unsigned char> FramePixels(const FrameSpec& spec);
+std::vector<unsigned char> FramePixels(const FrameShape& shape);
 
 // Every image of a GIF decoded by giflib: its pixels as RGB triples.
 struct DecodedGif {
@@ -81,7 +81,7 @@ struct DecodedGif {
 };
 DecodedGif DecodeGif(const std::string& path);
 
-// The RGB pixels of a frame made from `spec`, as DecodeGif would give them.
-std::string FrameRgb(const FrameSpec& spec);
+// The RGB pixels of a frame made from `shape`, as DecodeGif would give them.
+std::string FrameRgb(const FrameShape& shape);
 
 }  // namespace mireva::testing

@@ -32,9 +32,9 @@ TEST(CollectorsGui, InfraredAnimationFromTheLoopbackServer) {
     for (const std::string& stamp : StampSeries(kind, at)) {
       const std::string name = WeatherImageName(kind, stamp);
       if (!names.insert(name).second) continue;
-      FrameSpec spec;
-      spec.seed = static_cast<unsigned>(seed++);
-      WriteFile(frames + "/" + name, MakeGif(spec));
+      FrameShape shape;
+      shape.seed = static_cast<unsigned>(seed++);
+      WriteFile(frames + "/" + name, MakeGif(shape));
       routes += ",\"" + WeatherServerPath(kind, stamp) + "\": {\"body_file\": \"" + frames + "/" +
                 name + "\", \"content_type\": \"image/gif\"}";
     }

@@ -142,8 +142,8 @@ class WeatherCommandTest : public ::testing::Test {
 TEST_F(WeatherCommandTest, ListsMissingImagesDownloadsAndRefreshesFrames) {
   // Five images on disk already; the engine "downloads" the other fifteen.
   for (int slot = 0; slot < 5; ++slot)
-    testing::WriteFile(ImagePath(712, slot), testing::MakeGif(testing::FrameSpec{64, 64, 100u + slot}));
-  testing::WriteFile(source + "/any.gif", testing::MakeGif(testing::FrameSpec{64, 64, 7}));
+    testing::WriteFile(ImagePath(712, slot), testing::MakeGif(testing::FrameShape{64, 64, 100u + slot}));
+  testing::WriteFile(source + "/any.gif", testing::MakeGif(testing::FrameShape{64, 64, 7}));
   ::setenv("MIREVA_FAKE_ENGINE_SOURCE", source.c_str(), 1);
   Run(712);
 
@@ -182,7 +182,7 @@ TEST_F(WeatherCommandTest, EachMissingImageGivesOneMessageWithItsStamp) {
 }
 
 TEST_F(WeatherCommandTest, AnimatedInfraredBuildsTheAnimationAndShowsItsPage) {
-  testing::WriteFile(source + "/any.gif", testing::MakeGif(testing::FrameSpec{64, 64, 3}));
+  testing::WriteFile(source + "/any.gif", testing::MakeGif(testing::FrameShape{64, 64, 3}));
   ::setenv("MIREVA_FAKE_ENGINE_SOURCE", source.c_str(), 1);
   Run(714);
   testing::DecodedGif gif = testing::DecodeGif("DownLoad/Weather/Himawari.gif");
@@ -192,7 +192,7 @@ TEST_F(WeatherCommandTest, AnimatedInfraredBuildsTheAnimationAndShowsItsPage) {
 }
 
 TEST_F(WeatherCommandTest, AnimatedInfraredConvertsOldFramesAndBuildsInOneCommand) {
-  testing::FrameSpec old{64, 64, 5};
+  testing::FrameShape old{64, 64, 5};
   old.gif87a = true;
   testing::WriteFile(source + "/any.gif", testing::MakeGif(old));
   ::setenv("MIREVA_FAKE_ENGINE_SOURCE", source.c_str(), 1);
