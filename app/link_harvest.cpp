@@ -164,6 +164,7 @@ void LinkHarvestCommands::EngineMessage(void* user, const char* text) {
 
 template <typename Call>
 void LinkHarvestCommands::WithEngine(const std::string& title, Call call) {
+  const DownloadEngine::Host previous = ctx_.Engine().CurrentHost();
   ctx_.Engine().SetHost(&LinkHarvestCommands::EngineProgress, &LinkHarvestCommands::EngineMessage,
                         this);
   if (progress_) progress_->Begin(title);
@@ -171,6 +172,8 @@ void LinkHarvestCommands::WithEngine(const std::string& title, Call call) {
   call();
   engineWorking_ = false;
   if (progress_) progress_->End();
+  // The view's own callbacks serve the patrol and the collectors again.
+  ctx_.Engine().SetHost(previous.progress, previous.message, previous.user);
 }
 
 void LinkHarvestCommands::RunLinkCommand(int id) {

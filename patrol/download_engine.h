@@ -41,6 +41,14 @@ class DownloadEngine {
 
   // Host callbacks for the engine's progress and messages (optional export).
   void SetHost(DlProgressFn progress, DlMessageFn message, void* user);
+  // The callbacks in force, so a command that puts up its own progress window
+  // can put the previous ones back when it is done.
+  struct Host {
+    DlProgressFn progress;
+    DlMessageFn message;
+    void* user;
+  };
+  Host CurrentHost() const { return Host{progress_, message_, hostUser_}; }
 
   // The page-fetch and compositing libraries; loaded by their users, freed here.
   DynamicLibrary& PageFetchLibrary() { return pageFetch_; }
