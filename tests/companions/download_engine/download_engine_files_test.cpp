@@ -23,8 +23,8 @@ using mireva::testing::TestServer;
 using mireva::testing::WriteFile;
 using testing::EngineFixture;
 
-std::string Route(const std::string& path, const std::string& spec) {
-  return "\"" + path + "\": " + spec;
+std::string Route(const std::string& path, const std::string& answer) {
+  return "\"" + path + "\": " + answer;
 }
 std::string Routes(std::initializer_list<std::string> routes) {
   std::string json = "{\"routes\": {";
