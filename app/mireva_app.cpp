@@ -71,18 +71,7 @@ class MirevaApp : public wxApp {
     });
     if (!gOptions.script.empty()) {
       auto text = ReadWholeFile(Utf8ToSjis(gOptions.script));
-      std::vector<std::string> lines;
-      if (text) {
-        size_t s = 0;
-        while (s < text->size()) {
-          size_t nl = text->find('\n', s);
-          if (nl == std::string::npos) nl = text->size();
-          std::string l = text->substr(s, nl - s);
-          if (!l.empty() && l.back() == '\r') l.pop_back();
-          lines.push_back(l);
-          s = nl + 1;
-        }
-      }
+      std::vector<std::string> lines = text ? SplitLines(*text) : std::vector<std::string>();
       script_ = std::make_unique<ScriptRunner>(frame_, lines);
       script_->Start();
     }

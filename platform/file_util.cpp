@@ -51,6 +51,20 @@ bool WriteFileAtomically(const std::string& sjisPath, const std::string& data) {
   return ok;
 }
 
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t nl = text.find('\n', start);
+    if (nl == std::string_view::npos) nl = text.size();
+    std::string_view line = text.substr(start, nl - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    start = nl + 1;
+  }
+  return lines;
+}
+
 bool FileExists(const std::string& sjisPath) {
   struct stat st;
   return ::stat(HostPath(sjisPath).c_str(), &st) == 0;

@@ -2,6 +2,8 @@
 // Small file helpers over Shift_JIS paths (converted to the host's UTF-8 names).
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace mireva {
 
@@ -14,6 +16,10 @@ std::optional<std::string> ReadWholeFile(const std::string& sjisPath);
 bool WriteFileAtomically(const std::string& sjisPath, const std::string& data);
 
 bool FileExists(const std::string& sjisPath);
+
+// The lines of a text, without their line ends (LF or CR LF); a last line
+// without a line end counts, an empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text);
 bool MakeDirectories(const std::string& sjisPath);
 
 }  // namespace mireva

@@ -27,19 +27,6 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t nl = text.find('\n', start);
-    if (nl == std::string::npos) nl = text.size();
-    std::string line = text.substr(start, nl - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = nl + 1;
-  }
-  return lines;
-}
 
 // "[name]" -> name; anything else -> no section line.
 bool SectionName(const std::string& line, std::string* name) {

@@ -46,17 +46,9 @@ std::optional<std::string> NextTestAnswer() {
     loaded = true;
     const char* p = std::getenv("MIREVA_TEST_ANSWERS");
     if (p && *p) {
-      if (auto text = ReadWholeFile(p)) {
-        size_t start = 0;
-        while (start < text->size()) {
-          size_t nl = text->find('\n', start);
-          if (nl == std::string::npos) nl = text->size();
-          std::string line = text->substr(start, nl - start);
-          if (!line.empty() && line.back() == '\r') line.pop_back();
-          if (!line.empty()) answers.push_back(line);
-          start = nl + 1;
-        }
-      }
+      if (auto text = ReadWholeFile(p))
+        for (std::string& line : SplitLines(*text))
+          if (!line.empty()) answers.push_back(std::move(line));
     }
   }
   if (answers.empty()) return std::nullopt;

@@ -93,6 +93,12 @@ TEST(FileUtil, AtomicWriteReplacesWholeFileOrNothing) {
   RemoveFolder(dir);
 }
 
+TEST(FileUtil, SplitsLinesOfEitherEnding) {
+  EXPECT_EQ(SplitLines("a\r\nb\nc"), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(SplitLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
+  EXPECT_TRUE(SplitLines("").empty());
+}
+
 TEST(DynamicLibrary, MapsBareNamesToTheBuiltFiles) {
   EXPECT_EQ(LibraryFileName("Hovrel"), "libHovrel.so");
   EXPECT_EQ(LibraryFileName("HOVREL.DLL"), "libHovrel.so");
