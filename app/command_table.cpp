@@ -91,6 +91,8 @@ const std::vector<Accelerator>& MainAccelerators() {
       {kCtrl, kKeyInsert, 57634},    {kCtrl, 'V', 57637},
       {kShift, kKeyInsert, 57637},   {kNoModifier, kKeyF6, 57680},
       {kShift, kKeyF6, 57681},
+      // Esc stops the page load (and a patrol), as in every browser.
+      {kNoModifier, kKeyEscape, 303},
   };
   return keys;
 }
@@ -129,5 +131,12 @@ const std::vector<CommandInfo>& CommandHandlers() {
 }
 
 const MenuNode* FindMenuItem(int id) { return Find(MainMenu(), id); }
+
+bool IsCommandId(int id) {
+  if (id >= kFavoritesFirst && id <= kOperaLast) return true;
+  for (const CommandInfo& c : CommandHandlers())
+    if (c.id == id) return true;
+  return false;
+}
 
 }  // namespace mireva

@@ -29,7 +29,8 @@ struct Accelerator {
   int key;  // an ASCII letter, or one of the kKey* values below
   int id;
 };
-inline constexpr int kKeyBackspace = 8, kKeyDelete = 127, kKeyInsert = 0x1000, kKeyF6 = 0x1006;
+inline constexpr int kKeyBackspace = 8, kKeyDelete = 127, kKeyInsert = 0x1000, kKeyF6 = 0x1006,
+                       kKeyEscape = 27;
 
 // Command ids of the framework's standard commands.
 enum StandardCommand {
@@ -61,5 +62,9 @@ const std::vector<CommandInfo>& CommandHandlers();
 
 // Finds a menu item by id anywhere in MainMenu(); nullptr if there is none.
 const MenuNode* FindMenuItem(int id);
+// Whether `id` is a command of the table (or of the favorites and bookmark
+// ranges). Only these are enabled or disabled by the update-UI rule: the frame,
+// its panels, the address field and submenus keep their own state.
+bool IsCommandId(int id);
 
 }  // namespace mireva

@@ -23,7 +23,10 @@ class ViewCommands : public CommandModule {
     BrowserControl& b = ctx_.Browser();
     r.Add(301, T::View, [&b] { b.GoBack(); });
     r.Add(302, T::View, [&b] { b.GoForward(); });
-    r.Add(303, T::View, [&b] { b.Stop(); });
+    r.Add(303, T::View, [this] {
+      ctx_.Browser().Stop();
+      ctx_.UserStopped();
+    });
     r.Add(1001, T::View, [this] { ctx_.Browser().Navigate(ctx_.AddressField()); });
     r.Add(1002, T::View, [this] { PasteAddress(ctx_, clipboard_); });
     r.Add(57601, T::View, [this] { OpenFile(); });

@@ -5,6 +5,7 @@
 // The wx view implements it; tests use a fake. Texts are Shift_JIS.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/browser_control.h"
 #include "platform/interaction.h"
@@ -35,6 +36,16 @@ class ViewContext {
   virtual void SetMosaicCollection() = 0;
   // Lets pending window events run during long work (progress, repaint).
   virtual void KeepAlive() = 0;
+
+  // Called when the user stops the page load (Stop, Esc): a patrol ends there.
+  void AddStopHook(std::function<void()> hook) { stopHooks_.push_back(std::move(hook)); }
+  void UserStopped() {
+    auto hooks = stopHooks_;  // copied: a hook may add hooks
+    for (auto& hook : hooks) hook();
+  }
+
+ private:
+  std::vector<std::function<void()>> stopHooks_;
 };
 
 }  // namespace mireva

@@ -19,6 +19,7 @@ PatrolCommands::PatrolCommands(ViewContext& ctx, std::unique_ptr<PatrolDialogs> 
           options.notifier ? std::move(options.notifier) : PatrolRun::Notifier(SendWatcherNotice)) {
   ctx_.AddDocumentCompleteHook(
       [this](const std::string& address) { run_.ContinuePatrol(address); });
+  ctx_.AddStopHook([this] { run_.StopPatrol(); });
 }
 
 void PatrolCommands::Register(CommandRouter& router) {

@@ -68,8 +68,9 @@ void PatrolRun::StartPatrol() {
   starting_ = true;
   completeWhileStarting_ = false;
   const auto& table = DownloadTypeTable();
-  for (size_t i = 0; i < table.size(); ++i)
+  for (size_t i = 0; i < table.size() && starting_; ++i)
     if (downloadTypes_[i]) ctx_.Engine().ALoad(address, table[i].extension);
+  if (!starting_) return;  // stopped by the user while the engine ran
   starting_ = false;
   patrolRunning_ = true;
   if (completeWhileStarting_) ctx_.Browser().Navigate(address);
@@ -95,8 +96,21 @@ void PatrolRun::ContinuePatrol(const std::string& /*pageAddress*/) {
     downloadBusy_ = true;
     ctx_.Engine().ALoad(address, table[i].extension);
     downloadBusy_ = false;
+    // Stopped by the user while the engine ran: no more downloads, no reload.
+    if (!patrolRunning_) return;
     ctx_.Browser().Navigate(address);
   }
+}
+
+void PatrolRun::StopPatrol() {
+  if (!patrolRunning_ && !starting_) return;
+  patrolRunning_ = false;
+  starting_ = false;
+  completeWhileStarting_ = false;
+  reader_.Close();
+  // Silent: the user asked to stop, a missing watcher is no news then.
+  if (notifier_) notifier_("download break");
+  EndedIfIdle();
 }
 
 void PatrolRun::SelectDownloadTypes(const std::function<int()>& loadTypeDlg) {

@@ -33,6 +33,10 @@ class PatrolRun {
   void StartPatrol();
   // The view's document-complete hook; the address itself is not used.
   void ContinuePatrol(const std::string& pageAddress);
+  // The user's Stop: the list is closed, the run is idle and the watcher is
+  // told "download break"; later page events never resume it. Nothing
+  // happens when no patrol runs.
+  void StopPatrol();
   // Command 2250: runs the type dialog (`loadTypeDlg`, zero = cancelled), then
   // reads the 21 types from "TollickApp.ini" and sends "download set".
   void SelectDownloadTypes(const std::function<int()>& loadTypeDlg);

@@ -177,6 +177,24 @@ TEST_F(PatrolRunTest, EnabledTypesAreLoadedForEveryPageInTableOrder) {
             "\tzip\n");
 }
 
+TEST_F(PatrolRunTest, StopEndsThePatrolAndLaterPagesNeverResumeIt) {
+  FakeNoticeListener watcher;
+  WriteList("http://a/\r\nhttp://b/\r\nhttp://c/\r\n");
+  ASSERT_TRUE(router.Dispatch(2201));
+  view->Complete("http://a/");
+  ASSERT_EQ(view->Visits().back(), "http://b/");
+  view->UserStopped();  // the Stop button or Esc
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(endedCount, 1);
+  EXPECT_EQ(watcher.Received().back(), "download break");
+  view->Complete("http://b/");
+  view->Complete("http://mine/");  // a page the user opened afterwards
+  EXPECT_EQ(view->Visits().size(), 2u);
+  // The list was closed: a new run starts from the top.
+  ASSERT_TRUE(router.Dispatch(2201));
+  EXPECT_EQ(view->Visits().back(), "http://a/");
+}
+
 TEST_F(PatrolRunTest, PageEventsDuringADownloadAreShutOut) {
   FakeNoticeListener watcher;
   EnableTypes("PNG=on\r\n");
