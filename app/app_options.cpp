@@ -6,37 +6,54 @@ namespace mireva {
 
 AppOptions ParseAppOptions(const std::vector<std::string>& args) {
   AppOptions o;
-  std::vector<std::string> rest;
+  bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
+    std::string a = args[i];
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      o.words.push_back(a);
+      continue;
+    }
+    // "--name=value" is "--name value".
+    std::string value;
+    bool hasValue = false;
+    if (size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = a.substr(eq + 1);
+      a.resize(eq);
+      hasValue = true;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+    } else if ((a == "--help" || a == "-h") && !hasValue) {
       o.help = true;
-    } else if (a == "--version") {
+    } else if (a == "--version" && !hasValue) {
       o.version = true;
-    } else if (a == "--quit-after-patrol") {
+    } else if (a == "--quit-after-patrol" && !hasValue) {
       o.quitAfterPatrol = true;
     } else if (a == "--command" || a == "--script") {
-      if (i + 1 >= args.size()) {
-        o.error = a + " needs a value";
-        return o;
+      if (!hasValue) {
+        if (i + 1 >= args.size()) {
+          o.error = a + " needs a value";
+          return o;
+        }
+        value = args[++i];
       }
-      const std::string& v = args[++i];
       if (a == "--script") {
-        o.script = v;
+        o.script = value;
         continue;
       }
       char* end = nullptr;
-      long id = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || id <= 0 || id > 65535) {
-        o.error = "--command needs a command id from 1 to 65535, not \"" + v + "\"";
+      long id = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || id <= 0 || id > 65535) {
+        o.error = "--command needs a command id from 1 to 65535, not \"" + value + "\"";
         return o;
       }
       o.commands.push_back(static_cast<int>(id));
     } else {
-      rest.push_back(a);
+      o.error = "unknown option \"" + args[i] + "\" (mireva --help lists the options)";
+      return o;
     }
   }
-  for (size_t i = 0; i < rest.size(); ++i) o.commandLine += (i ? " " : "") + rest[i];
+  for (size_t i = 0; i < o.words.size(); ++i) o.commandLine += (i ? " " : "") + o.words[i];
   return o;
 }
 
@@ -45,7 +62,9 @@ std::string AppUsage() {
          "       mireva Default.htm <address>\n"
          "\n"
          "Opens Mireva, a browser for collecting material from the web. The address\n"
-         "(http://..., https://... or file:...) is the first page shown.\n"
+         "(http://..., https://..., file:... or the path of a local file) is the first\n"
+         "page shown; an address without a scheme (example.jp/page.html) is taken as\n"
+         "http://.\n"
          "\n"
          "Options:\n"
          "  --help               show this text and exit\n"
@@ -57,6 +76,8 @@ std::string AppUsage() {
          "  --quit-after-patrol  end the program when the patrol started with\n"
          "                       --command 2201 has ended\n"
          "  --script FILE        run a script of commands (used by the tests)\n"
+         "  --                   end of the options: what follows is the address, even\n"
+         "                       where it begins with \"-\"\n"
          "\n"
          "Environment:\n"
          "  MIREVA_HOME          working folder (default ~/.local/share/mireva)\n";

@@ -6,7 +6,10 @@
 //   --quit-after-patrol  end the program when the patrol started by a
 //                      --command 2201 has ended (for patrols run from a timer)
 //   --script FILE      run a test script (see app/script_runner.h)
-// Everything else, joined by blanks, is the command-line text.
+//   --                 ends the options: every later word is address text
+// "--command=N" and "--script=FILE" are the same as the two-word forms. Any
+// other word that begins with "-" is an unknown option and an error. The
+// remaining words, joined by blanks, are the command-line text.
 #include <string>
 #include <vector>
 
@@ -18,8 +21,9 @@ struct AppOptions {
   bool quitAfterPatrol = false;
   std::vector<int> commands;
   std::string script;
-  std::string commandLine;  // UTF-8 as given
-  std::string error;        // non-empty when the options are malformed
+  std::vector<std::string> words;  // the words that are no options, UTF-8 as given
+  std::string commandLine;         // the same words joined by blanks
+  std::string error;               // one line, non-empty when the options are malformed
 };
 
 AppOptions ParseAppOptions(const std::vector<std::string>& args);

@@ -40,21 +40,44 @@ void Letter(wxDC& dc, int size, const char* letter, bool right) {
   dc.DrawText(letter, x, (size - t.y) / 2);
 }
 
-}  // namespace
-
-wxBitmap ToolbarBitmap(int commandId, int size) {
-  wxSize sz(size, size);
+// The desktop icon theme's name for a toolbar button's picture. The theme is
+// asked by name because for wx's own art ids (wxART_GO_BACK, ...) wx answers
+// with built-in pictures where the theme has none, which would hide the
+// program's own artwork for back, forward and stop.
+const char* ThemeIconName(int commandId) {
   switch (commandId) {
-    case 57600: return wxArtProvider::GetBitmap(wxART_NEW, wxART_TOOLBAR, sz);
-    case 57601: return wxArtProvider::GetBitmap(wxART_FILE_OPEN, wxART_TOOLBAR, sz);
-    case 57603: return wxArtProvider::GetBitmap(wxART_FILE_SAVE, wxART_TOOLBAR, sz);
-    case 57635: return wxArtProvider::GetBitmap(wxART_CUT, wxART_TOOLBAR, sz);
-    case 57634: return wxArtProvider::GetBitmap(wxART_COPY, wxART_TOOLBAR, sz);
-    case 57637: return wxArtProvider::GetBitmap(wxART_PASTE, wxART_TOOLBAR, sz);
-    case 200: return wxArtProvider::GetBitmap(wxART_PRINT, wxART_TOOLBAR, sz);
-    case 57664: return wxArtProvider::GetBitmap(wxART_HELP, wxART_TOOLBAR, sz);
-    default: break;
+    case 57600: return "document-new";
+    case 57601: return "document-open";
+    case 57603: return "document-save";
+    case 57635: return "edit-cut";
+    case 57634: return "edit-copy";
+    case 57637: return "edit-paste";
+    case 200: return "document-print";
+    case 57664: return "help-about";
+    case 301: return "go-previous";
+    case 302: return "go-next";
+    case 303: return "process-stop";
+    default: return nullptr;
   }
+}
+
+// wx's own picture for a standard button the theme lacks.
+wxArtID StandardArt(int commandId) {
+  switch (commandId) {
+    case 57600: return wxART_NEW;
+    case 57601: return wxART_FILE_OPEN;
+    case 57603: return wxART_FILE_SAVE;
+    case 57635: return wxART_CUT;
+    case 57634: return wxART_COPY;
+    case 57637: return wxART_PASTE;
+    case 200: return wxART_PRINT;
+    case 57664: return wxART_INFORMATION;
+    default: return wxArtID();
+  }
+}
+
+// The program's own artwork; any other id gives a blank, transparent bitmap.
+wxBitmap DrawnToolbarBitmap(int commandId, int size) {
   wxMemoryDC dc;
   wxBitmap bmp = Canvas(size, dc);
   switch (commandId) {
@@ -81,6 +104,19 @@ wxBitmap ToolbarBitmap(int commandId, int size) {
   }
   dc.SelectObject(wxNullBitmap);
   return bmp;
+}
+
+}  // namespace
+
+wxBitmap ToolbarBitmap(int commandId, int size) {
+  wxSize sz(size, size);
+  if (const char* name = ThemeIconName(commandId)) {
+    wxBitmap themed = wxArtProvider::GetBitmap(wxArtID(name), wxART_TOOLBAR, sz);
+    if (themed.IsOk()) return themed;
+  }
+  wxArtID standard = StandardArt(commandId);
+  if (!standard.empty()) return wxArtProvider::GetBitmap(standard, wxART_TOOLBAR, sz);
+  return DrawnToolbarBitmap(commandId, size);
 }
 
 wxIcon ProgramIcon(int size) {

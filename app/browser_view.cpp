@@ -20,7 +20,6 @@
 #include "app/release_page.h"
 #include "platform/folders.h"
 #include "platform/process.h"
-#include "platform/test_hooks.h"
 #include "platform/wx/wx_text.h"
 
 namespace mireva {
@@ -104,10 +103,7 @@ void BrowserView::InitialUpdate(const std::string& startAddress) {
 
 std::string BrowserView::AddressField() const { return frame_->AddressText(); }
 void BrowserView::SetAddressField(const std::string& address) { frame_->SetAddressText(address); }
-void BrowserView::SetStatusText(const std::string& text) {
-  frame_->SetMessageText(text);
-  TestLog("status", text);
-}
+void BrowserView::SetStatusText(const std::string& text) { frame_->SetMessageText(text); }
 wxWindow* BrowserView::DialogParent() { return frame_; }
 void BrowserView::SetMosaicCollection() { frame_->SetMosaicCollection(); }
 void BrowserView::KeepAlive() { wxTheApp->Yield(true); }
@@ -120,7 +116,6 @@ void BrowserView::OnDocumentComplete(const std::string& address) {
   frame_->StopBusy();
   SetAddressField(address);
   ++completed_;
-  TestLog("complete", address);
   // Copied: a hook may add hooks of its own.
   auto hooks = completeHooks_;
   for (auto& hook : hooks) hook(address);
@@ -130,8 +125,7 @@ void BrowserView::OnStatusText(const std::string& text) { frame_->SetMessageText
 
 void BrowserView::OnNewWindow(const std::string& address) {
   // A page's request for a new window goes to the desktop's browser.
-  TestLog("new-window", address);
-  if (!TestModeActive()) OpenWithDesktop(SjisToUtf8(address));
+  OpenWithDesktop(SjisToUtf8(address));
 }
 
 }  // namespace mireva

@@ -26,7 +26,6 @@
 #include "bookmarks/wx_menu_builder.h"
 #endif
 #include "platform/folders.h"
-#include "platform/test_hooks.h"
 #include "platform/wx/wx_text.h"
 
 namespace mireva {
@@ -56,6 +55,7 @@ int WxKey(int key) {
     case kKeyDelete: return WXK_DELETE;
     case kKeyInsert: return WXK_INSERT;
     case kKeyF6: return WXK_F6;
+    case kKeyEscape: return WXK_ESCAPE;
     default: return key;
   }
 }
@@ -164,7 +164,8 @@ wxMenu* MainFrame::BookmarkMenu() const { return GetMenuBar()->GetMenu(4); }
 
 void MainFrame::BuildToolBar() {
   wxToolBar* tb = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
-  const int size = 22;
+  // The icon themes' toolbar size: their pictures are drawn for it.
+  const int size = 24;
   tb->SetToolBitmapSize(wxSize(size, size));
   for (const ToolButton& b : MainToolbar()) {
     if (b.id == 0) {
@@ -192,13 +193,16 @@ void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
   address_ = new wxTextCtrl(parent, kAddressFieldId, wxEmptyString, wxDefaultPosition,
                             wxDefaultSize, wxTE_PROCESS_ENTER);
   row->Add(address_, 1, wxALIGN_CENTER_VERTICAL);
-  auto* ok = new wxButton(parent, kOkButtonId, "OK", wxDefaultPosition, wxDefaultSize,
-                          wxBU_EXACTFIT);
+  // The buttons take the size their theme gives their captions; the sizer
+  // keeps it as their minimum, so a narrow window shortens the address field,
+  // never a caption.
+  auto* ok = new wxButton(parent, kOkButtonId, "OK");
   ok->SetDefault();
+  ok->SetMinSize(ok->GetBestSize());
   row->Add(ok, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
-  row->Add(new wxButton(parent, kPasteButtonId, ToWx("アドレスの貼り付け"), wxDefaultPosition,
-                        wxDefaultSize, wxBU_EXACTFIT),
-           0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
+  auto* paste = new wxButton(parent, kPasteButtonId, ToWx("アドレスの貼り付け"));
+  paste->SetMinSize(paste->GetBestSize());
+  row->Add(paste, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
   busy_ = new BusyIndicator(parent, wxID_ANY, 30);
   row->Add(busy_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 8);
   sizer->Add(row, 0, wxEXPAND | wxTOP | wxBOTTOM, 2);
@@ -233,9 +237,7 @@ bool MainFrame::IssueCommand(int commandId) {
       return true;
     }
   }
-  bool done = router_.Dispatch(commandId);
-  if (TestModeActive()) TestLog("command", std::to_string(commandId) + (done ? " done" : " disabled"));
-  return done;
+  return router_.Dispatch(commandId);
 }
 
 void MainFrame::OnMenu(wxCommandEvent& e) {
@@ -250,7 +252,13 @@ void MainFrame::OnMenu(wxCommandEvent& e) {
 
 void MainFrame::OnUpdateUi(wxUpdateUIEvent& e) {
   int id = CommandForWxId(e.GetId());
-  if (id == kAddressFieldId) return;
+  // Update-UI events reach the frame for every window below it, the frame
+  // itself included: disabling one that is not a command would grey the
+  // whole window (and make the window manager's close do nothing).
+  if (!IsCommandId(id)) {
+    e.Skip();
+    return;
+  }
   if (id == kCmdEditCopy || id == kCmdEditCut || id == kCmdEditPaste) {
     if (wxWindow::FindFocus() == address_) {
       e.Enable(id == kCmdEditPaste || address_->CanCopy());
@@ -289,7 +297,6 @@ std::string MainFrame::AddressText() const { return FromWx(address_->GetValue())
 void MainFrame::SetAddressText(const std::string& sjis) {
   address_->ChangeValue(ToWx(sjis));
   address_->SetInsertionPointEnd();
-  TestLog("address", sjis);
 }
 
 void MainFrame::SetMessageText(const std::string& sjis) {
@@ -298,15 +305,12 @@ void MainFrame::SetMessageText(const std::string& sjis) {
 
 void MainFrame::SetDocumentTitle(const std::string& sjis) {
   SetTitle(ToWx(sjis.empty() ? std::string("Mireva") : sjis + " - Mireva"));
-  TestLog("title", sjis);
-  TestLog("caption", FromWx(GetTitle()));
 }
 
 void MainFrame::PlayBusy() { busy_->Play(); }
 void MainFrame::StopBusy() { busy_->Stop(); }
 
 void MainFrame::ShowAbout() {
-  if (TestModeActive()) TestLog("dialog", "About Mireva");
   wxDialog dlg(this, 100, "About Mireva");
   auto* sizer = new wxBoxSizer(wxHORIZONTAL);
   wxBitmap icon;
@@ -319,13 +323,6 @@ void MainFrame::ShowAbout() {
   text->Add(new wxButton(&dlg, wxID_OK, "OK"), 0, wxALIGN_RIGHT);
   sizer->Add(text, 1, wxALL, 12);
   dlg.SetSizerAndFit(sizer);
-  if (TestModeActive()) {
-    // Shown briefly so a screenshot can catch it, then closed as OK would.
-    dlg.Show();
-    wxYield();
-    dlg.Close();
-    return;
-  }
   dlg.ShowModal();
 }
 

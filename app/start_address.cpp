@@ -1,8 +1,37 @@
 #include "app/start_address.h"
 
+#include "platform/file_util.h"
 #include "platform/ini_file.h"
 
 namespace mireva {
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+// True for "scheme:..." (RFC 3986: a letter, then letters, digits, "+", "-"
+// or "."), except "host:port" followed by nothing or a path, which browsers
+// read as a host with its port ("localhost:8080/a.html").
+bool HasScheme(const std::string& a) {
+  if (a.empty() || !IsAsciiLetter(a[0])) return false;
+  size_t i = 1;
+  while (i < a.size() && (IsAsciiLetter(a[i]) || IsAsciiDigit(a[i]) || a[i] == '+' ||
+                          a[i] == '-' || a[i] == '.'))
+    ++i;
+  if (i == a.size() || a[i] != ':') return false;
+  size_t end = i + 1;
+  while (end < a.size() && IsAsciiDigit(a[end])) ++end;
+  size_t digits = end - i - 1;
+  bool port = digits > 0 && digits <= 5 &&
+              (end == a.size() || a[end] == '/' || a[end] == '?' || a[end] == '#');
+  return !port;
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
 
 std::string StartAddressFromCommandLine(const std::string& commandLine,
                                         const std::string& defaultPage) {
@@ -27,6 +56,26 @@ std::string StartAddressFromCommandLine(const std::string& commandLine,
     }
   }
   return CutSjis(address, kAddressCapacity - 1);
+}
+
+std::string CompleteAddress(const std::string& address, const std::string& currentFolder) {
+  if (address.empty() || address[0] == '/' || HasScheme(address)) return address;
+  std::string path = InFolder(currentFolder, address);
+  if (!currentFolder.empty() && FileExists(path)) return CutSjis(path, kAddressCapacity - 1);
+  return CutSjis("http://" + address, kAddressCapacity - 1);
+}
+
+std::string StartAddressFromWords(const std::vector<std::string>& words,
+                                  const std::string& currentFolder,
+                                  const std::string& defaultPage) {
+  if (words.size() == 1 && words[0].find(' ') != std::string::npos) {
+    const std::string& w = words[0];
+    std::string path = w[0] == '/' ? w : InFolder(currentFolder, w);
+    if (FileExists(path)) return CutSjis(path, kAddressCapacity - 1);
+  }
+  std::string commandLine;
+  for (size_t i = 0; i < words.size(); ++i) commandLine += (i ? " " : "") + words[i];
+  return CompleteAddress(StartAddressFromCommandLine(commandLine, defaultPage), currentFolder);
 }
 
 }  // namespace mireva

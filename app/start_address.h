@@ -12,6 +12,7 @@
 // of the rest of the program), never splitting a double-byte character.
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace mireva {
 
@@ -21,5 +22,22 @@ inline constexpr const char* kDefaultStartPage = "https://www.yahoo.co.jp/";
 
 std::string StartAddressFromCommandLine(const std::string& commandLine,
                                         const std::string& defaultPage = kDefaultStartPage);
+
+// Reads an address as a browser reads typed text. An address with a scheme
+// ("https:", "file:", "about:") or a path from the root stays as it is; the
+// name of an existing file or folder relative to `currentFolder` becomes its
+// path from the root; anything else is a web address without its scheme
+// ("example.jp/x.html", "127.0.0.1:8765/a.html", "localhost:8080") and gets
+// "http://". Empty stays empty. Shift_JIS in and out, cut like the start address.
+std::string CompleteAddress(const std::string& address, const std::string& currentFolder);
+
+// The start address for the words after the program's name (Shift_JIS, the
+// program's own options taken off), `currentFolder` being the folder the
+// program was started in: the rule above on the words joined by blanks, then
+// completed by CompleteAddress. A single word that names an existing file is
+// that file even where it holds blanks.
+std::string StartAddressFromWords(const std::vector<std::string>& words,
+                                  const std::string& currentFolder,
+                                  const std::string& defaultPage = kDefaultStartPage);
 
 }  // namespace mireva

@@ -8,6 +8,15 @@
 namespace mireva {
 namespace {
 
+// Typed text is read as a browser reads it: the blanks around it are not part
+// of it, and "example.jp/x.html" is a web address.
+std::string TypedAddress(const std::string& field) {
+  size_t first = field.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  size_t last = field.find_last_not_of(' ');
+  return CompleteAddress(field.substr(first, last - first + 1), ".");
+}
+
 // File-open filter list of the open command.
 constexpr const char* kOpenFilter =
     "HTML Files|*.htm;*.html|Text Files|*.txt|GIF Files|*.gif|JPEG Files|*.jpg;*.jpeg|"
@@ -27,7 +36,7 @@ class ViewCommands : public CommandModule {
       ctx_.Browser().Stop();
       ctx_.UserStopped();
     });
-    r.Add(1001, T::View, [this] { ctx_.Browser().Navigate(ctx_.AddressField()); });
+    r.Add(1001, T::View, [this] { ctx_.Browser().Navigate(TypedAddress(ctx_.AddressField())); });
     r.Add(1002, T::View, [this] { PasteAddress(ctx_, clipboard_); });
     r.Add(57601, T::View, [this] { OpenFile(); });
     r.Add(200, T::View, [&b] { b.PrintWithoutDialog(); });

@@ -6,7 +6,7 @@
 // It outlives the program that started it; SIGTERM or SIGINT end it (its
 // process id is in the lock file).
 //
-//   tollick [--cache DIR] [--home DIR] [--interval MS]
+//   tollick [--cache DIR] [--home DIR] [--interval MS] | --help
 //     --cache     the browser cache to watch (default: the view's cache folder)
 //     --home      the working folder with "TollickApp.ini", "Cache" and the
 //                 log "Tollick.log" (default: the program's working folder)
@@ -81,6 +81,9 @@ std::string Printable(const char* data, size_t n) {
   return out;
 }
 
+const char kUsage[] =
+    "usage: tollick [--cache DIR] [--home DIR] [--interval MS]\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +93,17 @@ int main(int argc, char** argv) {
   int interval = 1000;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::printf(
+          "tollick: Mireva's resident watcher. It takes the browser's notices and, while a\n"
+          "patrol runs, copies files of the chosen download types from the browser cache.\n"
+          "%s"
+          "  --cache DIR    the browser cache to watch (default %s)\n"
+          "  --home DIR     the working folder with its log and \"Cache\" (default %s)\n"
+          "  --interval MS  milliseconds between two scans during a patrol (default 1000)\n",
+          kUsage, mireva::CacheFolder().c_str(), mireva::WorkingFolder().c_str());
+      return 0;
+    }
     if (a == "--cache" && i + 1 < argc)
       cache = argv[++i];
     else if (a == "--home" && i + 1 < argc)
@@ -97,7 +111,7 @@ int main(int argc, char** argv) {
     else if (a == "--interval" && i + 1 < argc)
       interval = std::atoi(argv[++i]);
     else {
-      std::fprintf(stderr, "usage: tollick [--cache DIR] [--home DIR] [--interval MS]\n");
+      std::fprintf(stderr, "tollick: unknown or incomplete option \"%s\"\n%s", a.c_str(), kUsage);
       return 2;
     }
   }

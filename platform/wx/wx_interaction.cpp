@@ -8,7 +8,6 @@
 #include <wx/dialog.h>
 #include <wx/button.h>
 
-#include "platform/test_hooks.h"
 #include "platform/wx/wx_text.h"
 
 namespace mireva {
@@ -21,10 +20,6 @@ wxString WildcardFromFilter(const std::string& filter) {
 
 void WxInteraction::ShowMessage(const std::string& text, MessageIcon icon,
                                 const std::string& caption) {
-  if (TestModeActive()) {
-    TestLog("message", text);
-    return;
-  }
   long style = wxOK;
   switch (icon) {
     case MessageIcon::Stop: style |= wxICON_ERROR; break;
@@ -38,28 +33,13 @@ void WxInteraction::ShowMessage(const std::string& text, MessageIcon icon,
 }
 
 bool WxInteraction::AskYesNo(const std::string& text, const std::string& caption) {
-  if (TestModeActive()) {
-    TestLog("yesno", text);
-    auto a = NextTestAnswer();
-    return a && *a == "yes";
-  }
   wxMessageDialog dlg(parent_, ToWx(text), ToWx(caption), wxYES_NO | wxICON_QUESTION);
   return dlg.ShowModal() == wxID_YES;
 }
 
-namespace {
-std::optional<std::string> TestFileAnswer(const char* kind, const std::string& what) {
-  TestLog(kind, what);
-  auto a = NextTestAnswer();
-  if (a && a->rfind("file ", 0) == 0) return Utf8ToSjis(a->substr(5));
-  return std::nullopt;
-}
-}  // namespace
-
 std::optional<std::string> WxInteraction::ChooseFileToOpen(const std::string& filter,
                                                            const std::string& defaultName) {
-  if (TestModeActive()) return TestFileAnswer("open-dialog", defaultName);
-  wxFileDialog dlg(parent_, wxFileSelectorPromptStr, wxEmptyString, ToWx(defaultName),
+  wxFileDialog dlg(parent_, ToWx("ファイルを開く"), wxEmptyString, ToWx(defaultName),
                    WildcardFromFilter(filter), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
   if (dlg.ShowModal() != wxID_OK) return std::nullopt;
   return FromWx(dlg.GetPath());
@@ -68,8 +48,7 @@ std::optional<std::string> WxInteraction::ChooseFileToOpen(const std::string& fi
 std::optional<std::string> WxInteraction::ChooseFileToSave(const std::string& filter,
                                                            const std::string& defaultName,
                                                            const std::string& defaultExtension) {
-  if (TestModeActive()) return TestFileAnswer("save-dialog", defaultName);
-  wxFileDialog dlg(parent_, wxFileSelectorPromptStr, wxEmptyString, ToWx(defaultName),
+  wxFileDialog dlg(parent_, ToWx("名前を付けて保存"), wxEmptyString, ToWx(defaultName),
                    WildcardFromFilter(filter), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   if (dlg.ShowModal() != wxID_OK) return std::nullopt;
   wxString path = dlg.GetPath();
@@ -80,15 +59,6 @@ std::optional<std::string> WxInteraction::ChooseFileToSave(const std::string& fi
 
 std::optional<Credentials> WxInteraction::AskPassword(const std::string& site,
                                                       const std::string& realm) {
-  if (TestModeActive()) {
-    TestLog("password", site);
-    auto a = NextTestAnswer();
-    if (!a || a->rfind("password ", 0) != 0) return std::nullopt;
-    std::string rest = a->substr(9);
-    size_t sp = rest.find(' ');
-    if (sp == std::string::npos) return std::nullopt;
-    return Credentials{Utf8ToSjis(rest.substr(0, sp)), Utf8ToSjis(rest.substr(sp + 1))};
-  }
   wxDialog dlg(parent_, wxID_ANY, ToWx("ネットワーク パスワードの入力"));
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(new wxStaticText(&dlg, wxID_ANY, ToWx("サイト: " + site)), 0, wxALL, 8);

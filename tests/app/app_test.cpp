@@ -56,6 +56,38 @@ TEST(StartAddress, LongAddressesKeepTheAddressCapacity) {
   EXPECT_EQ(StartAddressFromCommandLine("x y"), kDefaultStartPage);
 }
 
+TEST(StartAddress, AddressesWithoutSchemeAreWebAddressesExistingFilesStayFiles) {
+  std::string dir = MakeTempFolder();
+  WriteFile(dir + "/page.html", "<p>x</p>");
+  WriteFile(dir + "/my page.html", "<p>y</p>");
+  const std::string dflt = "https://portal.example.jp/";
+  struct Row {
+    std::vector<std::string> words;
+    std::string expected;
+  } rows[] = {
+      {{}, ""},
+      {{"example.jp/x.html"}, "http://example.jp/x.html"},
+      {{"127.0.0.1:8765/a.html"}, "http://127.0.0.1:8765/a.html"},
+      {{"localhost:8765"}, "http://localhost:8765"},           // a port, no scheme
+      {{"https://a.example/"}, "https://a.example/"},
+      {{"about:blank"}, "about:blank"},
+      {{"Default.htm", "http://a.example/p"}, "http://a.example/p"},
+      {{"Default.htm", "example.jp/x.html"}, dflt},           // the rule keeps its default page
+      {{"Default.htm", "file:///tmp/x.html"}, "///tmp/x.html"},
+      {{"page.html"}, dir + "/page.html"},                    // relative to the start folder
+      {{dir + "/page.html"}, dir + "/page.html"},
+      {{dir + "/my page.html"}, dir + "/my page.html"},       // one word, blanks and all
+      {{"my page.html"}, dir + "/my page.html"},
+      {{"missing.html"}, "http://missing.html"},
+  };
+  for (size_t i = 0; i < std::size(rows); ++i)
+    EXPECT_EQ(StartAddressFromWords(rows[i].words, dir, dflt), rows[i].expected) << "row " << i;
+  // "http://" never pushes an address past the capacity.
+  std::string longHost = "example.jp/" + std::string(300, 'x');
+  EXPECT_EQ(StartAddressFromWords({longHost}, dir).size(), kAddressCapacity - 1);
+  RemoveFolder(dir);
+}
+
 // ---- options -------------------------------------------------------------
 
 TEST(AppOptions, TakesOwnOptionsOffTheCommandLine) {
@@ -67,13 +99,30 @@ TEST(AppOptions, TakesOwnOptionsOffTheCommandLine) {
   EXPECT_EQ(o.commandLine, "Default.htm http://a.example/");
 }
 
-TEST(AppOptions, RejectsMalformedCommands) {
-  EXPECT_FALSE(ParseAppOptions({"--command"}).error.empty());
-  EXPECT_FALSE(ParseAppOptions({"--command", "abc"}).error.empty());
-  EXPECT_FALSE(ParseAppOptions({"--command", "0"}).error.empty());
-  EXPECT_FALSE(ParseAppOptions({"--command", "70000"}).error.empty());
+TEST(AppOptions, RejectsMalformedCommandsAndUnknownOptions) {
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"--command"}, {"--command", "abc"}, {"--command", "0"}, {"--command", "70000"},
+           {"--command="}, {"--bogus"}, {"-x", "http://a.example/"},
+           {"http://a.example/", "--bogus=1"}, {"--help=yes"}}) {
+    AppOptions o = ParseAppOptions(args);
+    EXPECT_FALSE(o.error.empty()) << args[0];
+    EXPECT_EQ(o.error.find('\n'), std::string::npos) << o.error;  // one line
+    EXPECT_TRUE(o.commandLine.empty()) << args[0];               // nothing is opened
+  }
+  EXPECT_NE(ParseAppOptions({"--bogus"}).error.find("--bogus"), std::string::npos);
   EXPECT_TRUE(ParseAppOptions({"--help"}).help);
   EXPECT_NE(AppUsage().find("--command N"), std::string::npos);
+}
+
+TEST(AppOptions, ValuesAfterEqualsAndWordsAfterTheEndOfOptions) {
+  AppOptions o = ParseAppOptions({"--command=2201", "--script=s.txt", "--", "-x", "--help"});
+  EXPECT_TRUE(o.error.empty()) << o.error;
+  EXPECT_EQ(o.commands, (std::vector<int>{2201}));
+  EXPECT_EQ(o.script, "s.txt");
+  EXPECT_FALSE(o.help);
+  EXPECT_EQ(o.words, (std::vector<std::string>{"-x", "--help"}));
+  EXPECT_EQ(o.commandLine, "-x --help");
+  EXPECT_EQ(ParseAppOptions({"-"}).commandLine, "-");  // a lone dash is a word
 }
 
 // ---- cache move ----------------------------------------------------------
@@ -207,10 +256,13 @@ TEST_F(ViewCommandsTest, PasteWithoutTextChangesNothingAndLongTextIsCut) {
   EXPECT_EQ(ctx.address, std::string(258, 'a'));
 }
 
-TEST_F(ViewCommandsTest, GoNavigatesToTheFieldUnchanged) {
+TEST_F(ViewCommandsTest, GoReadsTheFieldAsABrowserReadsTypedText) {
   ctx.address = " www.example.jp ";
   router.Dispatch(1001);
-  EXPECT_EQ(ctx.browser.log, (std::vector<std::string>{"navigate: www.example.jp "}));
+  ctx.address = "https://a.example/x y";
+  router.Dispatch(1001);
+  EXPECT_EQ(ctx.browser.log, (std::vector<std::string>{"navigate:http://www.example.jp",
+                                                       "navigate:https://a.example/x y"}));
 }
 
 TEST_F(ViewCommandsTest, TextSizesAreAbsolute) {

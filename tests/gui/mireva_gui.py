@@ -162,6 +162,22 @@ def find(root, role=None, name=None, pred=None, timeout=10.0):
                     what="%s %r" % (pyatspi.Role(role) if role is not None else "widget", name))
 
 
+def fill(field, text):
+    """Clicks into a text field, selects what it holds and types `text` over it."""
+    click(field)
+    key("ctrl+a")
+    if text:
+        type_text(text)
+    else:
+        key("BackSpace")
+
+
+def list_items(lst):
+    """The captions of the items a list (or table) shows, in order."""
+    return [n.name for n in find_all(lst, pred=lambda a: a.getRole() in (
+        pyatspi.ROLE_TABLE_CELL, pyatspi.ROLE_LIST_ITEM)) if n is not lst]
+
+
 def screenshot(name):
     os.makedirs(SHOTS_DIR, exist_ok=True)
     path = os.path.join(SHOTS_DIR, name + ".png")
@@ -346,6 +362,11 @@ class Mireva:
             return None
         return wait_for(look, timeout=timeout, what="window %r" % name)
 
+    def message_box(self, timeout=15):
+        """The message box on screen: its window and its text."""
+        box = self.window(role=pyatspi.ROLE_ALERT, timeout=timeout)
+        return box, " ".join(n.name for n in find_all(box, pyatspi.ROLE_LABEL) if n.name)
+
     def no_window(self, name, timeout=15):
         wait_for(lambda: not any(w is not None and w.name == name and is_showing(w)
                                  for w in self.windows()),
@@ -429,17 +450,30 @@ class Mireva:
         the toolkit keeps the last submenu open, the right arrow key opens it."""
         hover(item)
         try:
-            self.wait_submenu_open(item, timeout=2)
+            self.wait_submenu_open(item, timeout=3)
         except AssertionError:
             key("Right")
-            self.wait_submenu_open(item)
+            try:
+                self.wait_submenu_open(item, timeout=5)
+            except AssertionError:  # a busy machine: rest on it once more
+                hover(item)
+                self.wait_submenu_open(item, timeout=10)
 
     def wait_submenu_open(self, item, timeout=5):
         wait_for(lambda: any(on_screen(c) for c in walk(item, 1) if c is not item),
                  timeout=timeout, what="submenu %r open" % item.name)
 
     def button(self, window, caption):
-        return find(window, pyatspi.ROLE_PUSH_BUTTON, caption)
+        """A push button by its caption; stock buttons may show a mnemonic
+        ("OK(O)", "キャンセル(C)"), which the caption need not name."""
+        def same(b):
+            name = b.name or ""
+            return name == caption or (name.startswith(caption + "(") and name.endswith(")"))
+        try:
+            return find(window, pyatspi.ROLE_PUSH_BUTTON, pred=same)
+        except AssertionError:
+            names = [b.name for b in find_all(window, pyatspi.ROLE_PUSH_BUTTON)]
+            raise AssertionError("no button %r in %s; buttons: %r" % (caption, describe(window), names))
 
     def press(self, window, caption):
         b = self.button(window, caption)

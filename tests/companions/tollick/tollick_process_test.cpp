@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -78,6 +79,30 @@ class TollickProcess : public ::testing::Test {
   std::string dir, home, cache;
   std::vector<pid_t> pids;
 };
+
+TEST_F(TollickProcess, HelpSaysWhatItIsAndAWrongOptionIsRefused) {
+  auto run = [](const std::string& args, int* status) {
+    std::string out;
+    FILE* p = ::popen((testing::BinDir() + "/tollick " + args + " 2>&1").c_str(), "r");
+    if (!p) return out;
+    char buf[512];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    *status = ::pclose(p);
+    return out;
+  };
+  int status = -1;
+  std::string help = run("--help", &status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << help;
+  EXPECT_EQ(help.rfind("tollick: Mireva's resident watcher.", 0), 0u) << help;
+  EXPECT_NE(help.find("usage: tollick [--cache DIR] [--home DIR] [--interval MS]"),
+            std::string::npos) << help;
+  EXPECT_FALSE(WatcherIsRunning());  // asking for help starts no watcher
+
+  std::string refused = run("--bogus", &status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << refused;
+  EXPECT_NE(refused.find("\"--bogus\""), std::string::npos) << refused;
+  EXPECT_FALSE(WatcherIsRunning());
+}
 
 TEST_F(TollickProcess, HoldsTheLockAndASecondStartEndsAtOnce) {
   // A socket file left by a watcher that died is replaced.
