@@ -116,6 +116,23 @@ class MainWindow(g.GuiTest):
         m.wait_caption("Two - Mireva")
         g.screenshot("main-window")
 
+    def test_paste_button_puts_the_clipboard_into_the_field_without_navigating(self):
+        m = self.launch(self.server.url("/page.html"))
+        m.wait_caption("\u30c6\u30b9\u30c8 - Mireva")
+        copied = self.server.url("/two.html")
+        field = m.address_field()
+        g.click(field)
+        g.key("ctrl+a")
+        g.type_text(copied)
+        g.key("ctrl+a", "ctrl+c")
+        g.key("ctrl+a", "BackSpace")
+        m.wait_address("")
+        g.click(m.button(m.frame, "アドレスの貼り付け"))
+        m.wait_address(copied)
+        time.sleep(1)
+        self.assertEqual(m.caption(), "\u30c6\u30b9\u30c8 - Mireva")
+        self.assertNotIn("/two.html", self.server.requested_paths())
+
     def test_stop_and_esc_end_a_slow_load(self):
         m = self.launch(self.server.url("/page.html"))
         m.wait_caption("\u30c6\u30b9\u30c8 - Mireva")
@@ -147,6 +164,42 @@ class MainWindow(g.GuiTest):
         m.wait_caption("\u30c6\u30b9\u30c8 - Mireva")
         m.choose("ファィル(F)", "(x)終了")
         self.assertEqual(m.wait_exit(), 0)
+
+
+class CommandLine(g.GuiTest):
+    GIF = ("47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b")
+    routes = {"routes": {
+        "/a.html": {"body": '<html><head><title>A</title></head><body><a href="pic.gif">pic</a>'
+                            '</body></html>'},
+        "/b.html": {"body": "<html><head><title>B</title></head><body>b</body></html>"},
+        "/pic.gif": {"content_type": "image/gif", "body_hex": GIF},
+    }}
+
+    def test_without_an_address_the_home_page_opens_and_the_folder_is_seeded(self):
+        m = self.launch()
+        g.wait_for(lambda: "/home.html" in m.address(), timeout=30, what="the home page")
+        self.assertTrue(os.path.exists(os.path.join(m.home, "home.html")))
+        self.assertTrue(os.path.isdir(os.path.join(m.home, "DownLoad", "Weather")))
+
+    def test_a_command_given_on_the_command_line_runs_once_the_window_is_up(self):
+        m = self.launch("--command", "3000", self.server.url("/a.html"))
+        g.wait_for(lambda: "Mireva" in m.caption() and m.caption() != "Mireva", timeout=30,
+                   what="the release page")
+
+    def test_a_timer_patrol_visits_the_list_downloads_and_ends(self):
+        m = g.Mireva(["--command", "2201", "--quit-after-patrol"])
+        self.addCleanup(m.stop)
+        with open(os.path.join(m.home, "Patrol.lst"), "w", newline="") as f:
+            f.write("start patrol;\r\nindex page;\r\n%s\r\nindex page;\r\n%s\r\nend patrol;\r\n"
+                    % (self.server.url("/a.html"), self.server.url("/b.html")))
+        with open(os.path.join(m.home, "TollickApp.ini"), "w", newline="") as f:
+            f.write("[TollickApp]\r\nGIF=on\r\n")
+        m.start()
+        self.assertEqual(m.wait_exit(timeout=90), 0, m.stderr())
+        paths = self.server.requested_paths()
+        self.assertIn("/a.html", paths)
+        self.assertIn("/b.html", paths)
+        self.assertEqual(os.path.getsize(os.path.join(m.home, "DownLoad", "127.0.0.1", "pic.gif")), 43)
 
 
 if __name__ == "__main__":
