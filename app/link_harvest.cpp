@@ -1,6 +1,7 @@
 #include "app/link_harvest.h"
 
 #include <curl/curl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -21,6 +22,7 @@ constexpr size_t kAddressBytes = 259;
 const char kStatusLoaded[] = "読み込み終了";
 const char kStatusChecking[] = "読み込み終了 → チェック";
 const char kProgressTitle[] = "ダウンロード";
+const char kDownloadFolder[] = "DownLoad";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -32,7 +34,55 @@ std::string DirectoryOf(const std::string& page) {
   return page + "/";
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// `folder` below the working folder as an absolute Shift_JIS path, when it is
+// there; else empty.
+std::string ExistingFolder(const std::string& folder) {
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return std::string();
+  const std::string path = Utf8ToSjis(cwd) + "/" + folder;
+  struct stat st;
+  if (::stat(HostPath(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+  return path;
+}
+
 }  // namespace
+
+std::optional<FileCount> CountInProgressText(const std::string& text) {
+  // "<label> <done>/<total>" as the engine writes it while it works.
+  size_t slash = text.rfind('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 >= text.size()) return std::nullopt;
+  size_t begin = slash;
+  while (begin > 0 && IsDigit(text[begin - 1])) --begin;
+  if (begin == slash || (begin > 0 && text[begin - 1] != ' ')) return std::nullopt;
+  for (size_t i = slash + 1; i < text.size(); ++i)
+    if (!IsDigit(text[i])) return std::nullopt;
+  if (slash - begin > 9 || text.size() - slash - 1 > 9) return std::nullopt;
+  FileCount count;
+  count.done = std::stoul(text.substr(begin, slash - begin));
+  count.total = std::stoul(text.substr(slash + 1));
+  if (count.done > count.total) return std::nullopt;
+  return count;
+}
+
+std::string DownloadFolderFor(const std::string& address) {
+  std::string host;
+  if (CURLU* url = curl_url()) {
+    char* part = nullptr;
+    if (curl_url_set(url, CURLUPART_URL, address.c_str(), CURLU_URLENCODE) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_HOST, &part, 0) == CURLUE_OK && part)
+      host = part;
+    curl_free(part);
+    curl_url_cleanup(url);
+  }
+  for (char& c : host)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (host.empty() || host.find_first_of("/\\") != std::string::npos || host[0] == '.' ||
+      host.find("..") != std::string::npos)
+    return kDownloadFolder;
+  return std::string(kDownloadFolder) + "/" + host;
+}
 
 std::optional<std::vector<std::string>> CollectFrameTags(const std::string& page) {
   size_t start = page.find("<frameset");
@@ -147,7 +197,11 @@ int LinkHarvestCommands::EngineProgress(void* user, const char* text, long long,
     auto* self = static_cast<LinkHarvestCommands*>(user);
     const std::string t = text ? text : "";
     self->ctx_.SetStatusText(t);
-    bool cancel = self->engineWorking_ && self->progress_ && self->progress_->Update(t);
+    self->lastText_ = t;
+    // The engine's numbers are bytes (or nothing); the count of files is in its text.
+    const FileCount count = CountInProgressText(t).value_or(FileCount{});
+    bool cancel = self->engineWorking_ && self->progress_ &&
+                  self->progress_->Update(t, count.done, count.total);
     self->ctx_.KeepAlive();
     return cancel ? 1 : 0;
   } catch (...) {
@@ -163,15 +217,27 @@ void LinkHarvestCommands::EngineMessage(void* user, const char* text) {
 }
 
 template <typename Call>
-void LinkHarvestCommands::WithEngine(const std::string& title, Call call) {
+void LinkHarvestCommands::WithEngine(const std::string& title, const std::string& folder,
+                                     Call call) {
   const DownloadEngine::Host previous = ctx_.Engine().CurrentHost();
   ctx_.Engine().SetHost(&LinkHarvestCommands::EngineProgress, &LinkHarvestCommands::EngineMessage,
                         this);
   if (progress_) progress_->Begin(title);
+  lastText_.clear();
   engineWorking_ = true;
-  call();
+  const bool ran = call();
   engineWorking_ = false;
-  if (progress_) progress_->End();
+  // A text that still counts files is no last word: the engine stopped early
+  // (its page could not be read, and it said so in a message).
+  std::string summary = ran && !CountInProgressText(lastText_) ? lastText_ : std::string();
+  // The engine may have been sent elsewhere (a redirect to another host): then
+  // the download folder as a whole is the place to look.
+  std::string shown;
+  if (!summary.empty()) {
+    shown = ExistingFolder(folder);
+    if (shown.empty()) shown = ExistingFolder(kDownloadFolder);
+  }
+  if (progress_) progress_->End(summary, shown);
   // The view's own callbacks serve the patrol and the collectors again.
   ctx_.Engine().SetHost(previous.progress, previous.message, previous.user);
 }
@@ -201,14 +267,16 @@ void LinkHarvestCommands::RunLinkCommand(int id) {
   }
   ctx_.SetStatusText(target);
   const std::string kind(1, code);
-  WithEngine(kProgressTitle, [&] { ctx_.Engine().DLoad(target, kind); });
+  WithEngine(kProgressTitle, DownloadFolderFor(target),
+             [&] { return ctx_.Engine().DLoad(target, kind); });
 }
 
 void LinkHarvestCommands::RunCacheFiles() {
   char cwd[4096];
   if (!getcwd(cwd, sizeof cwd)) return;
   const std::string folder = Utf8ToSjis(cwd) + "/Cache";
-  WithEngine(kProgressTitle, [&] { ctx_.Engine().Temporary(folder, "*.*", "1"); });
+  WithEngine(kProgressTitle, std::string(kDownloadFolder) + "/Cache",
+             [&] { return ctx_.Engine().Temporary(folder, "*.*", "1"); });
 }
 
 }  // namespace mireva

@@ -4,8 +4,9 @@
 // address field into "temp.html" through the page-fetch library, looks for a
 // frameset (then the user picks a frame to open or to analyse in the frame
 // dialog 133) and hands the address to the download engine's "DLoad" with the
-// command's kind code. While the engine works, its progress is shown with a
-// cancel button and the window is kept alive.
+// command's kind code. While the engine works, its progress (files done of
+// all) is shown with a cancel button and the window is kept alive; at the end
+// the progress view says what was done and where the files went.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -37,15 +38,33 @@ class FrameChooser {
   virtual FrameChoice Choose(const std::vector<std::string>& tags) = 0;
 };
 
-// The engine's progress with a cancel button.
+// The engine's progress with a cancel button, and at the end what was done
+// and where the files went.
 class EngineProgressView {
  public:
   virtual ~EngineProgressView() = default;
   virtual void Begin(const std::string& title) = 0;
-  // True when the user has pressed cancel.
-  virtual bool Update(const std::string& text) = 0;
-  virtual void End() = 0;
+  // The engine's text; `done` of `total` files, total 0 while the count is
+  // unknown. True when the user has pressed cancel.
+  virtual bool Update(const std::string& text, size_t done, size_t total) = 0;
+  // The engine call is over. `summary` is the engine's last word, such as
+  // "ダウンロード終了 3"; empty when it ended without one (nothing to show: the
+  // view closes). `folder` is where the files went (an absolute Shift_JIS
+  // path, empty when unknown), for the user to open.
+  virtual void End(const std::string& summary, const std::string& folder) = 0;
 };
+
+// The file count of an engine progress text ("ダウンロード中 3/10"): done and
+// total, or nothing when the text ends in no "n/m".
+struct FileCount {
+  size_t done = 0;
+  size_t total = 0;
+};
+std::optional<FileCount> CountInProgressText(const std::string& text);
+// The folder under the working folder where the engine puts the files of a
+// page's links: "DownLoad/<host>" (the host in lower case), "DownLoad" when the
+// address has no host.
+std::string DownloadFolderFor(const std::string& address);
 
 // Fetches `address` into the file `target` (save mode); failures are the
 // fetcher's to report.
@@ -87,15 +106,18 @@ class LinkHarvestCommands : public CommandModule {
   // view and so as long as the engine binding).
   static int EngineProgress(void* user, const char* text, long long done, long long total);
   static void EngineMessage(void* user, const char* text);
-  // Shows the progress window around one engine call.
+  // Shows the progress window around one engine call, then the engine's last
+  // word and `folder` (relative to the working folder) when it exists.
   template <typename Call>
-  void WithEngine(const std::string& title, Call call);
+  void WithEngine(const std::string& title, const std::string& folder, Call call);
 
   ViewContext& ctx_;
   std::unique_ptr<FrameChooser> chooser_;
   std::unique_ptr<EngineProgressView> progress_;
   PageSaver saver_;
   bool engineWorking_ = false;
+  // The engine's last progress text of the current call.
+  std::string lastText_;
 };
 
 // The program's module: the wx frame dialog and progress window.

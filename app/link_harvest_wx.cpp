@@ -1,16 +1,19 @@
 // The windows of the link commands: the frame-analysis dialog (template 133)
 // and the engine's progress window, and the program's factory of the module.
+#include <algorithm>
 #include <cstdlib>
 
 #include <wx/button.h>
 #include <wx/dialog.h>
+#include <wx/gauge.h>
 #include <wx/listbox.h>
-#include <wx/progdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/utils.h>
+#include <wx/weakref.h>
 
 #include "app/link_harvest.h"
-#include "platform/test_hooks.h"
+#include "platform/process.h"
 #include "platform/wx/wx_text.h"
 #ifdef MIREVA_HAVE_PAGE_SAVE
 #include "app/page_save.h"
@@ -73,54 +76,153 @@ class WxFrameChooser : public FrameChooser {
  public:
   explicit WxFrameChooser(ViewContext& ctx) : ctx_(ctx) {}
   FrameChoice Choose(const std::vector<std::string>& tags) override {
-    if (TestModeActive()) return ChooseForTest(tags);
     FrameAnalysisDialog dialog(ctx_.DialogParent(), tags);
     if (dialog.ShowModal() != wxID_OK) return FrameChoice{};
     return dialog.Choice();
   }
 
  private:
-  // Under the test driver the dialog is not shown: its entries are logged and
-  // the choice is the next answer, "go N", "analyse N" or anything else (cancel).
-  FrameChoice ChooseForTest(const std::vector<std::string>& tags) {
-    size_t count = 0;
-    for (const std::string& tag : tags) {
-      if (tag.empty()) break;
-      TestLog("frame", FrameEntryText(tag));
-      ++count;
+  ViewContext& ctx_;
+};
+
+// The engine's progress: its text and a bar of files done of all, with a
+// cancel button; other windows are disabled while the engine works (its
+// call blocks and only the progress reports let events through). At the end
+// it stays open, not modal, with the engine's last word, the folder the files
+// went to, "フォルダを開く" and "閉じる".
+class DownloadProgressWindow : public wxDialog {
+ public:
+  DownloadProgressWindow(wxWindow* parent, ViewContext& ctx, const std::string& title)
+      : wxDialog(parent, wxID_ANY, ToWx(title), wxDefaultPosition, wxDefaultSize,
+                 wxCAPTION | wxCLOSE_BOX | wxRESIZE_BORDER),
+        ctx_(ctx) {
+    const int width = ConvertDialogToPixels(wxSize(220, 0)).x;
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    status_ = new wxStaticText(this, wxID_ANY, ToWx(title), wxDefaultPosition, wxSize(width, -1),
+                               wxST_ELLIPSIZE_END);
+    top->Add(status_, 0, wxALL | wxEXPAND, 8);
+    gauge_ = new wxGauge(this, wxID_ANY, 100, wxDefaultPosition, wxSize(width, -1),
+                         wxGA_HORIZONTAL | wxGA_SMOOTH);
+    top->Add(gauge_, 0, wxLEFT | wxRIGHT | wxEXPAND, 8);
+    folder_ = new wxStaticText(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxSize(width, -1),
+                               wxST_ELLIPSIZE_MIDDLE);
+    top->Add(folder_, 0, wxALL | wxEXPAND, 8);
+    folder_->Hide();
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    open_ = new wxButton(this, wxID_OPEN, ToWx("フォルダを開く"));
+    close_ = new wxButton(this, wxID_CLOSE, ToWx("閉じる"));
+    cancel_ = new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
+    buttons->Add(open_, 0, wxALL, 4);
+    buttons->Add(close_, 0, wxALL, 4);
+    buttons->Add(cancel_, 0, wxALL, 4);
+    open_->Hide();
+    close_->Hide();
+    top->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 4);
+    SetSizerAndFit(top);
+    SetEscapeId(wxID_CANCEL);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { cancelled_ = true; }, wxID_CANCEL);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFolder(); }, wxID_OPEN);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
+      if (running_ && e.CanVeto()) {
+        cancelled_ = true;  // closing the window while the engine works stops it
+        e.Veto();
+        return;
+      }
+      Destroy();
+    });
+  }
+
+  bool Update(const std::string& text, size_t done, size_t total) {
+    const wxString label = ToWx(text);
+    if (status_->GetLabel() != label) status_->SetLabel(label);
+    if (total > 0) {
+      const int range = static_cast<int>(std::min<size_t>(total, 1000000000));
+      if (gauge_->GetRange() != range) gauge_->SetRange(range);
+      gauge_->SetValue(static_cast<int>(std::min<size_t>(done, static_cast<size_t>(range))));
+      counted_ = true;
+      pulsing_ = false;
+    } else if (!counted_) {
+      gauge_->Pulse();  // nothing counted yet; a text without a count later keeps the bar
+      pulsing_ = true;
     }
-    FrameChoice choice;
-    auto answer = NextTestAnswer();
-    if (!answer) return choice;
-    size_t sp = answer->find(' ');
-    std::string verb = answer->substr(0, sp);
-    size_t index = sp == std::string::npos ? count : std::strtoul(answer->c_str() + sp + 1, nullptr, 10);
-    if (index >= count || (verb != "go" && verb != "analyse")) return choice;
-    choice.action = verb == "go" ? FrameAction::Go : FrameAction::Analyse;
-    choice.index = index;
-    return choice;
+    return cancelled_;
+  }
+
+  void Finish(const std::string& summary, const std::string& folder) {
+    running_ = false;
+    folderPath_ = folder;
+    status_->SetLabel(ToWx(summary));
+    if (pulsing_) gauge_->SetValue(0);  // a pulsing bar would go on moving
+    if (!folder.empty()) {
+      folder_->SetLabel(ToWx("保存先: " + folder));
+      folder_->SetToolTip(ToWx(folder));
+      folder_->Show();
+      open_->Show();
+    }
+    cancel_->Hide();
+    close_->Show();
+    SetEscapeId(wxID_CLOSE);
+    SetAffirmativeId(wxID_CLOSE);
+    close_->SetDefault();
+    close_->SetFocus();
+    GetSizer()->Fit(this);
+    Layout();
+  }
+
+ private:
+  void OpenFolder() {
+    if (!OpenWithDesktop(HostPath(folderPath_)))
+      ctx_.Ui().ShowMessage("フォルダを開けません。(" + folderPath_ + ")",
+                            MessageIcon::Exclamation);
   }
 
   ViewContext& ctx_;
+  wxStaticText* status_ = nullptr;
+  wxGauge* gauge_ = nullptr;
+  wxStaticText* folder_ = nullptr;
+  wxButton* open_ = nullptr;
+  wxButton* close_ = nullptr;
+  wxButton* cancel_ = nullptr;
+  std::string folderPath_;
+  bool running_ = true;
+  bool cancelled_ = false;
+  bool counted_ = false;
+  bool pulsing_ = false;
 };
 
 class WxEngineProgress : public EngineProgressView {
  public:
   explicit WxEngineProgress(ViewContext& ctx) : ctx_(ctx) {}
+  ~WxEngineProgress() override {
+    disabler_.reset();
+    if (window_) window_->Destroy();
+  }
   void Begin(const std::string& title) override {
-    dialog_ = std::make_unique<wxProgressDialog>(
-        ToWx(title), ToWx(title), 100, ctx_.DialogParent(),
-        wxPD_CAN_ABORT | wxPD_APP_MODAL | wxPD_ELAPSED_TIME | wxPD_SMOOTH);
+    if (window_) window_->Destroy();  // the end of the previous run, still open
+    window_ = new DownloadProgressWindow(ctx_.DialogParent(), ctx_, title);
+    window_->Show();
+    disabler_ = std::make_unique<wxWindowDisabler>(window_.get());
   }
-  bool Update(const std::string& text) override {
-    if (!dialog_) return false;
-    return !dialog_->Pulse(ToWx(text));
+  bool Update(const std::string& text, size_t done, size_t total) override {
+    if (!window_) return false;
+    return window_->Update(text, done, total);
   }
-  void End() override { dialog_.reset(); }
+  void End(const std::string& summary, const std::string& folder) override {
+    disabler_.reset();
+    if (!window_) return;
+    if (summary.empty()) {
+      window_->Destroy();
+      return;
+    }
+    window_->Finish(summary, folder);
+    window_->Raise();
+  }
 
  private:
   ViewContext& ctx_;
-  std::unique_ptr<wxProgressDialog> dialog_;
+  wxWeakRef<DownloadProgressWindow> window_;
+  std::unique_ptr<wxWindowDisabler> disabler_;
 };
 
 }  // namespace

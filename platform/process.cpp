@@ -37,6 +37,10 @@ std::vector<std::string> SplitWords(const std::string& s) {
   return words;
 }
 
+// The desktop text editors looked for when $VISUAL is unset or fails, in order.
+constexpr const char* kDesktopEditors[] = {
+    "gnome-text-editor", "gedit", "mousepad", "kate", "xed", "pluma", "featherpad", "leafpad"};
+
 }  // namespace
 
 std::string FindProgram(const std::string& name) {
@@ -117,8 +121,7 @@ bool OpenInTextEditor(const std::string& hostPath, Wait wait) {
     argv.push_back(hostPath);
     if (StartProgram(argv, wait)) return true;
   }
-  for (const char* editor : {"gnome-text-editor", "gedit", "mousepad", "kate", "xed", "pluma",
-                             "featherpad", "leafpad"}) {
+  for (const char* editor : kDesktopEditors) {
     if (!FindProgram(editor).empty()) {
       std::vector<std::string> argv{editor};
       // gedit and gnome-text-editor return at once when another window is open;
@@ -131,6 +134,15 @@ bool OpenInTextEditor(const std::string& hostPath, Wait wait) {
     }
   }
   return StartProgram({"xdg-open", hostPath}, wait);
+}
+
+std::vector<std::string> TextEditorsTried() {
+  std::vector<std::string> tried;
+  const char* visual = std::getenv("VISUAL");
+  tried.push_back(visual && *visual ? std::string("$VISUAL=") + visual : "$VISUAL");
+  for (const char* editor : kDesktopEditors) tried.push_back(editor);
+  tried.push_back("xdg-open");
+  return tried;
 }
 
 }  // namespace mireva

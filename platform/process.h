@@ -26,4 +26,9 @@ bool OpenWithDesktop(const std::string& target);
 // editor, else xdg-open. With Wait::UntilExit the call returns when it closes.
 bool OpenInTextEditor(const std::string& hostPath, Wait wait);
 
+// What OpenInTextEditor tries, in its order, for telling the user when nothing
+// started: "$VISUAL" ("$VISUAL=<value>" when set), the desktop text editors it
+// looks for, "xdg-open". Host (UTF-8) text.
+std::vector<std::string> TextEditorsTried();
+
 }  // namespace mireva

@@ -100,6 +100,26 @@ TEST(LinkCommandCode, SendsTheCodesOfTheMenuTable) {
   for (const auto& [id, code] : rows) EXPECT_EQ(LinkCommandCode(id), code) << id;
 }
 
+TEST(EngineProgressText, GivesTheFileCountAndTheFolder) {
+  const std::pair<const char*, std::optional<std::pair<size_t, size_t>>> rows[] = {
+      {"ダウンロード中 3/10", std::make_pair(3u, 10u)},
+      {"キャッシュの整理中 0/2", std::make_pair(0u, 2u)},
+      {"ダウンロード終了 3", std::nullopt},
+      {"ページを読み込めませんでした: http://h/2/3", std::nullopt},
+      {"ダウンロード中 11/10", std::nullopt},
+      {"ダウンロード中 3/", std::nullopt},
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    auto count = CountInProgressText(rows[i].first);
+    ASSERT_EQ(count.has_value(), rows[i].second.has_value()) << "row " << i;
+    if (count) {
+      EXPECT_EQ(std::make_pair(count->done, count->total), *rows[i].second) << "row " << i;
+    }
+  }
+  EXPECT_EQ(DownloadFolderFor("http://WWW.Example.jp:8080/a/b.html"), "DownLoad/www.example.jp");
+  EXPECT_EQ(DownloadFolderFor("/home/user/page.html"), "DownLoad");
+}
+
 using FakeView = testing::FakeViewContext;
 
 class ScriptedChooser : public FrameChooser {
@@ -118,12 +138,20 @@ class ScriptedChooser : public FrameChooser {
 class RecordingProgress : public EngineProgressView {
  public:
   std::vector<std::string> log;
+  std::vector<std::pair<size_t, size_t>> counts;  // of the updates that had one
+  std::string summary = "(none)";
+  std::string folder;
   void Begin(const std::string&) override { log.push_back("begin"); }
-  bool Update(const std::string&) override {
+  bool Update(const std::string&, size_t done, size_t total) override {
     log.push_back("update");
+    if (total > 0) counts.emplace_back(done, total);
     return false;
   }
-  void End() override { log.push_back("end"); }
+  void End(const std::string& s, const std::string& f) override {
+    log.push_back("end");
+    summary = s;
+    folder = f;
+  }
 };
 
 class LinkHarvest : public ::testing::Test {
@@ -190,6 +218,12 @@ TEST_F(LinkHarvest, APageWithoutFramesGoesStraightToTheEngine) {
   EXPECT_EQ(progress->log.back(), "end");
   EXPECT_GT(view.keepAliveCalls, 0);
   EXPECT_TRUE(view.ui.messages.empty());
+  // Files counted as they come (the page, then its one image), and at the end
+  // the engine's last word and the folder the image went to.
+  ASSERT_FALSE(progress->counts.empty());
+  EXPECT_EQ(progress->counts.back(), std::make_pair(size_t{1}, size_t{1}));
+  EXPECT_EQ(progress->summary, "ダウンロード終了 1");
+  EXPECT_EQ(progress->folder, dir_ + "/DownLoad/127.0.0.1");
 }
 
 TEST_F(LinkHarvest, GoOpensTheFrameAndAnalyseHandsTheFrameToTheEngine) {
@@ -235,6 +269,8 @@ TEST_F(LinkHarvest, NothingHappensWithoutAPageAndAMissingEngineIsReported) {
   auto other = Module(noEngine, "<html></html>");
   other->RunLinkCommand(2102);
   EXPECT_EQ(noEngine.ui.messages, std::vector<std::string>{"DOWNLOAD.dll　が見つかりません"});
+  EXPECT_EQ(progress->summary, "");  // no end to show: the progress view closes
+  EXPECT_EQ(progress->folder, "");
 }
 
 TEST_F(LinkHarvest, CacheFilesSortsTheCacheFolderAndEveryCommandIsRegistered) {
@@ -250,6 +286,9 @@ TEST_F(LinkHarvest, CacheFilesSortsTheCacheFolderAndEveryCommandIsRegistered) {
   ASSERT_TRUE(router.Dispatch(2112));
   EXPECT_EQ(ReadFile("DownLoad/Cache/gif/x1.gif"), "GIF89a cached");
   EXPECT_FALSE(std::filesystem::exists("Cache/x1"));  // "1": moved
+  EXPECT_EQ(progress->counts.back(), std::make_pair(size_t{0}, size_t{1}));
+  EXPECT_EQ(progress->summary, "ダウンロード終了 1");
+  EXPECT_EQ(progress->folder, dir_ + "/DownLoad/Cache");
 }
 
 }  // namespace

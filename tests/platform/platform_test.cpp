@@ -131,6 +131,26 @@ TEST(Process, StartsWithArgumentVectorNeverAShell) {
   RemoveFolder(dir);
 }
 
+TEST(Process, TextEditorThatCannotStartIsReportedWithWhatWasTried) {
+  std::string dir = MakeTempFolder();
+  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", dir.c_str(), 1);  // no desktop editor, no xdg-open
+  setenv("VISUAL", "no-such-editor-mireva --wait", 1);
+  EXPECT_FALSE(OpenInTextEditor(dir + "/a.txt", Wait::UntilExit));
+  std::vector<std::string> tried = TextEditorsTried();
+  ASSERT_GE(tried.size(), 3u);
+  EXPECT_EQ(tried.front(), "$VISUAL=no-such-editor-mireva --wait");
+  EXPECT_EQ(tried[1], "gnome-text-editor");
+  EXPECT_EQ(tried.back(), "xdg-open");
+  // $VISUAL may name a program by its path, with arguments of its own.
+  setenv("VISUAL", "/bin/sh -c true", 1);
+  EXPECT_TRUE(OpenInTextEditor(dir + "/a.txt", Wait::UntilExit));
+  unsetenv("VISUAL");
+  EXPECT_EQ(TextEditorsTried().front(), "$VISUAL");
+  setenv("PATH", oldPath.c_str(), 1);
+  RemoveFolder(dir);
+}
+
 class EnvFolder : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -1,0 +1,152 @@
+"""The page commands as a person uses them: saving the page on show as text and
+as HTML (with the password prompt of a protected page), the source view in the
+user's text editor, and the batch download of a page's images."""
+import os
+import stat
+import time
+
+import pyatspi
+
+import mireva_gui as g
+
+GIF = "47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b"
+
+
+class PageCommands(g.GuiTest):
+    routes = {"routes": {
+        "/page.html": {"body": '<html><head><title>P</title></head><body><b>Bold</b> text'
+                               '<img src="img/a.gif"><img src="/b.gif?x=1"></body></html>'},
+        "/img/a.gif": {"content_type": "image/gif", "body_hex": GIF},
+        "/b.gif": {"content_type": "image/gif", "body_hex": GIF},
+        "/private.html": {"auth": "ann:pw", "realm": "R", "body": "<p>inside</p>"},
+        "/frames.html": {"body": '<html><head><title>F</title></head><frameset cols="50%,50%">'
+                                 '<frame src="menu.html"><frame src="sub/main.html"></frameset></html>'},
+        "/menu.html": {"body": "<html><body>menu</body></html>"},
+        "/sub/main.html": {"body": '<html><body><img src="../img/a.gif"></body></html>'},
+    }}
+
+    def save_as(self, m, path):
+        """Answers the file chooser: the name typed into it, then its Save button."""
+        chooser = m.window(role=pyatspi.ROLE_FILE_CHOOSER, timeout=20)
+        g.key("ctrl+a")
+        g.type_text(path)
+        time.sleep(0.3)
+        g.screenshot("file-chooser")
+        save = g.find(chooser, pyatspi.ROLE_PUSH_BUTTON,
+                      pred=lambda b: b.name in ("保存(S)", "Save", "_Save"))
+        g.click(save)
+        m.no_window(chooser.name)
+
+    def answer_password(self, m, user, password):
+        prompt = m.window("ネットワーク パスワードの入力", timeout=20)
+        g.type_text(user)
+        g.key("Tab")
+        g.type_text(password)
+        m.press(prompt, "OK")
+
+    def acknowledge(self, m, text):
+        """Waits for a message box showing `text` and presses its OK."""
+        def box():
+            for w in m.windows():
+                if w is None or w is m.frame:
+                    continue
+                if any(text in (n.name or "") for n in g.walk(w, 8)):
+                    return w
+            return None
+        w = g.wait_for(box, timeout=20, what="a message %r" % text)
+        buttons = g.find_all(w, pyatspi.ROLE_PUSH_BUTTON)
+        self.assertTrue(buttons, "the message has no button")
+        g.click(buttons[-1])
+
+    def test_saves_text_and_protected_html_and_shows_the_source(self):
+        out = os.path.join(self.folder, "out")
+        os.makedirs(out, exist_ok=True)
+        editor = os.path.join(self.folder, "editor.sh")
+        with open(editor, "w") as f:
+            f.write('#!/bin/sh\ncp "$1" "%s/edited.html"\n' % out)
+        os.chmod(editor, os.stat(editor).st_mode | stat.S_IEXEC)
+        m = self.launch(self.server.url("/page.html"), env={"VISUAL": editor})
+        m.wait_caption("P - Mireva")
+
+        m.choose("ファィル(F)", "保存(txt)")
+        self.save_as(m, os.path.join(out, "page.txt"))
+        self.acknowledge(m, "Hovrel complate")
+        g.wait_for(lambda: os.path.exists(os.path.join(out, "page.txt")), what="page.txt")
+        with open(os.path.join(out, "page.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"PBold text")
+
+        # The commands read the address field: a typed address, not yet opened.
+        field = m.address_field()
+        g.click(field)
+        g.key("ctrl+a")
+        g.type_text(self.server.url("/private.html"))
+        m.choose("ファィル(F)", "保存(html)")
+        self.save_as(m, os.path.join(out, "private.html"))
+        self.answer_password(m, "ann", "pw")
+        self.acknowledge(m, "Hovrel complate")
+        saved = os.path.join(out, "private.html")
+        g.wait_for(lambda: os.path.exists(saved), what="private.html")
+        with open(saved, "rb") as f:
+            self.assertIn(b"<p>inside</p>", f.read())
+
+        # The source is fetched again (the password asked again) into the editor.
+        m.choose("表示", "ソース表示")
+        self.answer_password(m, "ann", "pw")
+        edited = os.path.join(out, "edited.html")
+        g.wait_for(lambda: os.path.exists(edited), timeout=20, what="the editor to run")
+        with open(edited, "rb") as f:
+            self.assertIn(b"<p>inside</p>", f.read())
+
+    def finished_download(self, m):
+        """The progress window at its end: where the files went, and its buttons."""
+        def ended():
+            for w in m.windows():
+                if w is not None and w is not m.frame and g.find_all(
+                        w, pyatspi.ROLE_PUSH_BUTTON,
+                        pred=lambda b: b.name == "閉じる" and g.is_showing(b)):
+                    return w
+            return None
+        return g.wait_for(ended, timeout=30, what="the end of the download")
+
+    def test_images_of_the_page_land_in_the_sites_folder(self):
+        m = self.launch(self.server.url("/page.html"))
+        m.wait_caption("P - Mireva")
+        m.choose("ダウンロード", "画像(jpg,gif,png,tif.pdf)")
+        end = self.finished_download(m)
+        site = os.path.join(m.home, "DownLoad", "127.0.0.1")
+        texts = " ".join(n.name or "" for n in g.walk(end))
+        self.assertIn(site, texts)
+        g.screenshot("download-end")
+        for name in ("a.gif", "b.gif"):
+            with open(os.path.join(site, name), "rb") as f:
+                self.assertEqual(len(f.read()), 43)
+        self.assertTrue(os.path.exists(os.path.join(m.home, "temp.html")))
+        caption = end.name
+        m.press(end, "閉じる")
+        m.no_window(caption)
+
+    def test_a_frameset_offers_its_frames_and_analyses_the_chosen_one(self):
+        m = self.launch(self.server.url("/frames.html"))
+        m.wait_caption("F - Mireva")
+        m.choose("ダウンロード", "画像(jpg,gif,png,tif.pdf)")
+        dialog = m.window("フレーム解析")
+        m.press(dialog, "ｷｬﾝｾﾙ")
+        m.no_window("フレーム解析")
+        m.choose("ダウンロード", "画像(jpg,gif,png,tif.pdf)")
+        dialog = m.window("フレーム解析")
+        items = g.find_all(dialog, pyatspi.ROLE_LIST_ITEM)
+        if not items:
+            items = g.find_all(dialog, pyatspi.ROLE_TABLE_CELL)
+        names = [i.name for i in items]
+        self.assertEqual(len(names), 2, names)
+        self.assertIn("sub/main.html", names[1])
+        g.click(items[1])
+        m.press(dialog, "解析")
+        end = self.finished_download(m)
+        with open(os.path.join(m.home, "DownLoad", "127.0.0.1", "a.gif"), "rb") as f:
+            self.assertEqual(len(f.read()), 43)
+        m.press(end, "閉じる")
+
+
+if __name__ == "__main__":
+    g.main()
