@@ -29,17 +29,13 @@ AppOptions ParseAppOptions(const std::vector<std::string>& args) {
       o.version = true;
     } else if (a == "--quit-after-patrol" && !hasValue) {
       o.quitAfterPatrol = true;
-    } else if (a == "--command" || a == "--script") {
+    } else if (a == "--command") {
       if (!hasValue) {
         if (i + 1 >= args.size()) {
           o.error = a + " needs a value";
           return o;
         }
         value = args[++i];
-      }
-      if (a == "--script") {
-        o.script = value;
-        continue;
       }
       char* end = nullptr;
       long id = std::strtol(value.c_str(), &end, 10);
@@ -75,7 +71,6 @@ std::string AppUsage() {
          "                       satellite images, ...)\n"
          "  --quit-after-patrol  end the program when the patrol started with\n"
          "                       --command 2201 has ended\n"
-         "  --script FILE        run a script of commands (used by the tests)\n"
          "  --                   end of the options: what follows is the address, even\n"
          "                       where it begins with \"-\"\n"
          "\n"

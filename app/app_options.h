@@ -5,9 +5,8 @@
 //   --command N        issue command id N once the window is up (repeatable)
 //   --quit-after-patrol  end the program when the patrol started by a
 //                      --command 2201 has ended (for patrols run from a timer)
-//   --script FILE      run a test script (see app/script_runner.h)
 //   --                 ends the options: every later word is address text
-// "--command=N" and "--script=FILE" are the same as the two-word forms. Any
+// "--command=N" is the same as the two-word form. Any
 // other word that begins with "-" is an unknown option and an error. The
 // remaining words, joined by blanks, are the command-line text.
 #include <string>
@@ -20,7 +19,6 @@ struct AppOptions {
   bool version = false;
   bool quitAfterPatrol = false;
   std::vector<int> commands;
-  std::string script;
   std::vector<std::string> words;  // the words that are no options, UTF-8 as given
   std::string commandLine;         // the same words joined by blanks
   std::string error;               // one line, non-empty when the options are malformed

@@ -115,7 +115,6 @@ void BrowserView::OnTitleChange(const std::string& title) { frame_->SetDocumentT
 void BrowserView::OnDocumentComplete(const std::string& address) {
   frame_->StopBusy();
   SetAddressField(address);
-  ++completed_;
   // Copied: a hook may add hooks of its own.
   auto hooks = completeHooks_;
   for (auto& hook : hooks) hook(address);

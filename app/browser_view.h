@@ -28,8 +28,6 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   // First update: the start address, or the browser's home page when empty.
   void InitialUpdate(const std::string& startAddress);
   WebViewBrowser& Web() { return *browser_; }
-  // Number of completed documents since start.
-  int CompletedDocuments() const { return completed_; }
   // Whether a patrol runs (false when the patrol module is absent).
   bool PatrolRunning() const { return patrolRunning_ && patrolRunning_(); }
   // A patrol started from the command line downloads the types saved by the
@@ -71,7 +69,6 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   std::vector<std::function<void(const std::string&)>> completeHooks_;
   std::function<bool()> patrolRunning_;
   std::function<void()> readTypes_;
-  int completed_ = 0;
 };
 
 }  // namespace mireva

@@ -285,13 +285,6 @@ void MainFrame::OnIdle(wxIdleEvent& e) {
   e.Skip();
 }
 
-void MainFrame::PressEnterInAddress() {
-  wxCommandEvent enter(wxEVT_TEXT_ENTER, address_->GetId());
-  enter.SetEventObject(address_);
-  enter.SetString(address_->GetValue());
-  address_->GetEventHandler()->ProcessEvent(enter);
-}
-
 std::string MainFrame::AddressText() const { return FromWx(address_->GetValue()); }
 
 void MainFrame::SetAddressText(const std::string& sjis) {

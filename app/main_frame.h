@@ -31,9 +31,6 @@ class MainFrame : public wxFrame {
   bool CommandEnabled(int commandId) const { return router_.IsEnabled(commandId); }
 
   std::string AddressText() const;
-  void FocusAddress() { address_->SetFocus(); }
-  // Raises the field's Enter event as the Enter key does.
-  void PressEnterInAddress();
   void SetAddressText(const std::string& sjis);
   void SetMessageText(const std::string& sjis);
   void SetDocumentTitle(const std::string& sjis);

@@ -14,17 +14,16 @@
 #include <wx/config.h>
 #include <wx/fileconf.h>
 #include <wx/image.h>
+#include <wx/timer.h>
 #include <wx/translation.h>
 
 #include "app/app_options.h"
 #include "app/browser_view.h"
 #include "app/companions_start.h"
 #include "app/main_frame.h"
-#include "app/script_runner.h"
 #include "app/start_address.h"
 #include "platform/file_util.h"
 #include "platform/folders.h"
-#include "platform/test_hooks.h"
 #include "platform/text_encoding.h"
 #include "platform/wx/webview_browser.h"
 
@@ -33,14 +32,12 @@ namespace {
 
 AppOptions gOptions;
 
-// A failed toolkit check is reported on standard error (and in the test log)
-// instead of a modal box that would stop the program in its tracks.
+// A failed toolkit check is reported on standard error instead of a modal box that would stop the program in its tracks.
 void ReportAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
                   const wxString& msg) {
   std::string text = (file + ":" + wxString::Format("%d", line) + " " + func + ": " + cond + " " + msg)
                          .utf8_string();
   std::fprintf(stderr, "mireva: toolkit check failed: %s\n", text.c_str());
-  TestLog("assert", Utf8ToSjis(text));
 }
 
 // The interface is Japanese whatever the desktop's language. wx's own texts
@@ -120,18 +117,7 @@ class MirevaApp : public wxApp {
       for (int id : gOptions.commands) frame_->IssueCommand(id);
       if (gOptions.quitAfterPatrol) WatchPatrol();
     });
-    if (!gOptions.script.empty()) {
-      auto text = ReadWholeFile(Utf8ToSjis(gOptions.script));
-      std::vector<std::string> lines = text ? SplitLines(*text) : std::vector<std::string>();
-      script_ = std::make_unique<ScriptRunner>(frame_, lines);
-      script_->Start();
-    }
     return true;
-  }
-
-  int OnExit() override {
-    script_.reset();
-    return wxApp::OnExit();
   }
 
  private:
@@ -148,7 +134,6 @@ class MirevaApp : public wxApp {
   }
 
   MainFrame* frame_ = nullptr;
-  std::unique_ptr<ScriptRunner> script_;
   wxTimer patrolTimer_;
 };
 

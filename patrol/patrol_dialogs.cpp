@@ -1,5 +1,5 @@
-// The wx dialogs of the patrol commands: the patrol-list editor (132) and the
-// news and weather catalogue dialog (141), built in code. Each shows its model
+// The wx dialogs of the patrol commands: the patrol-list editor and the news
+// and weather catalogue dialog, built in code. Each shows its model
 // (patrol_dialog_models.h) and forwards its buttons; files and messages are
 // the model's business.
 #include <wx/button.h>
@@ -9,12 +9,13 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include <cstdlib>
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
+
 #include <memory>
-#include <utility>
 
 #include "patrol/patrol_commands.h"
-#include "platform/test_hooks.h"
 #include "platform/text_encoding.h"
 
 namespace mireva {
@@ -32,17 +33,23 @@ void Guarded(Fn&& fn) {
   }
 }
 
-std::string Joined(const std::vector<std::string>& items) {
-  std::string out;
-  for (size_t i = 0; i < items.size(); ++i) out += (i ? " | " : "") + items[i];
-  return out;
-}
-
-// Splits a test answer into its verb and the rest.
-std::pair<std::string, std::string> Action(const std::string& answer) {
-  size_t space = answer.find(' ');
-  if (space == std::string::npos) return {answer, std::string()};
-  return {answer.substr(0, space), answer.substr(space + 1)};
+// Names a control that has no caption of its own (a list, a field) for the
+// accessibility bus, so that a screen reader says what it is for; `label`, the
+// text shown beside it, is linked to it as its label.
+void NameControl(wxWindow* control, const wxString& name, wxWindow* label = nullptr) {
+#ifdef __WXGTK__
+  AtkObject* acc = gtk_widget_get_accessible(control->GetConnectWidget());
+  if (!acc) return;
+  atk_object_set_name(acc, name.utf8_str());
+  if (AtkObject* text = label ? gtk_widget_get_accessible(label->GetHandle()) : nullptr) {
+    atk_object_add_relationship(acc, ATK_RELATION_LABELLED_BY, text);
+    atk_object_add_relationship(text, ATK_RELATION_LABEL_FOR, acc);
+  }
+#else
+  (void)control;
+  (void)name;
+  (void)label;
+#endif
 }
 
 void Fill(wxListBox* box, const std::vector<std::string>& items, int selection) {
@@ -53,7 +60,7 @@ void Fill(wxListBox* box, const std::vector<std::string>& items, int selection) 
   box->Thaw();
 }
 
-// Dialog 132: the patrol-list editor.
+// The patrol-list editor.
 class PatrolListDialog : public wxDialog {
  public:
   PatrolListDialog(wxWindow* parent, Interaction& ui, const std::string& folder)
@@ -63,8 +70,11 @@ class PatrolListDialog : public wxDialog {
     list_ = new wxListBox(this, 500, wxDefaultPosition, wxSize(440, 260), 0, nullptr, wxLB_SINGLE);
     edit_ = new wxTextCtrl(this, 510, wxEmptyString, wxDefaultPosition, wxSize(360, -1));
     edit_->SetMaxLength(static_cast<unsigned long>(kMaxListLine));
+    auto* urlLabel = new wxStaticText(this, wxID_ANY, "URL");
+    NameControl(list_, W("巡回リスト"));
+    NameControl(edit_, "URL", urlLabel);
     auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(new wxStaticText(this, wxID_ANY, "URL"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+    row->Add(urlLabel, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
     row->Add(edit_, 1, wxEXPAND);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     const struct {
@@ -111,36 +121,9 @@ class PatrolListDialog : public wxDialog {
     model_.Load();
     Apply(true);
     CentreOnParent();
-    if (TestModeActive()) CallAfter([this] { Guarded([this] { RunTestActions(); }); });
   }
 
  private:
-  void RunTestActions() {
-    TestLog("dialog", "132");
-    while (auto answer = NextTestAnswer()) {
-      auto [verb, arg] = Action(Utf8ToSjis(*answer));
-      if (verb == "select") {
-        model_.selection = std::atoi(arg.c_str());
-        Apply(true);
-      } else if (verb == "add") {
-        edit_->ChangeValue(W(arg));
-        Apply(model_.Add(arg));
-      } else if (verb == "delete") {
-        model_.Delete();
-        Apply(true);
-      } else if (verb == "clear") {
-        model_.Clear();
-        Apply(true);
-      } else if (verb == "save") {
-        model_.Save();
-      } else {
-        break;  // "close", "cancel" and anything unknown close the dialog
-      }
-      TestLog("list", Joined(model_.items));
-    }
-    EndModal(wxID_CANCEL);
-  }
-
   void Apply(bool changed) {
     if (changed) Fill(list_, model_.items, model_.selection);
   }
@@ -150,7 +133,7 @@ class PatrolListDialog : public wxDialog {
   wxTextCtrl* edit_;
 };
 
-// Dialog 141: sites from a catalogue into the patrol list.
+// Sites from a catalogue into the patrol list.
 class NewsDialog : public wxDialog {
  public:
   NewsDialog(wxWindow* parent, Interaction& ui, CatalogueKind kind, const std::string& folder)
@@ -171,7 +154,9 @@ class NewsDialog : public wxDialog {
     left->Add(caption_, 0, wxBOTTOM, 4);
     left->Add(catalogue_, 1, wxEXPAND);
     auto* right = new wxBoxSizer(wxVERTICAL);
-    right->Add(new wxStaticText(this, wxID_ANY, W("巡回リスト")), 0, wxBOTTOM, 4);
+    auto* patrolLabel = new wxStaticText(this, wxID_ANY, W("巡回リスト"));
+    NameControl(patrol_, W("巡回リスト"), patrolLabel);
+    right->Add(patrolLabel, 0, wxBOTTOM, 4);
     right->Add(patrol_, 1, wxEXPAND);
     auto* lists = new wxBoxSizer(wxHORIZONTAL);
     lists->Add(left, 1, wxEXPAND | wxALL, 8);
@@ -222,39 +207,14 @@ class NewsDialog : public wxDialog {
 
     model_.Load();
     caption_->SetLabel(W(model_.Caption()));
+    NameControl(catalogue_, caption_->GetLabel(), caption_);
     for (const CatalogueEntry& e : model_.catalogue) names_.push_back(e.name);
     Fill(catalogue_, names_, model_.catalogueSelection);
     Refresh();
     CentreOnParent();
-    if (TestModeActive()) CallAfter([this] { Guarded([this] { RunTestActions(); }); });
   }
 
  private:
-  void RunTestActions() {
-    TestLog("dialog", "141");
-    TestLog("catalogue", Joined(names_));
-    while (auto answer = NextTestAnswer()) {
-      auto [verb, arg] = Action(Utf8ToSjis(*answer));
-      if (verb == "pick") {
-        model_.catalogueSelection = std::atoi(arg.c_str());
-        Fill(catalogue_, names_, model_.catalogueSelection);
-      } else if (verb == "select") {
-        model_.patrolSelection = std::atoi(arg.c_str());
-      } else if (verb == "add") {
-        model_.Add(model_.catalogueSelection);
-      } else if (verb == "delete") {
-        model_.Delete();
-      } else if (verb == "ok") {
-        if (model_.Save()) return EndModal(wxID_OK);
-      } else {
-        break;
-      }
-      Refresh();
-      TestLog("list", Joined(model_.patrolItems));
-    }
-    EndModal(wxID_CANCEL);
-  }
-
   void Refresh() { Fill(patrol_, model_.patrolItems, model_.patrolSelection); }
 
   NewsDialogModel model_;

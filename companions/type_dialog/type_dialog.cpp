@@ -1,10 +1,6 @@
 // libTavish2.so: the download file-type dialog behind "LoadTypeDlg". Shows the
 // 21 types with a check box each, preset from "TollickApp.ini" of the current
 // folder; OK writes every type as "on" or "off" and returns 1, cancel returns 0.
-//
-// For scripted runs, $MIREVA_TEST_TYPE_DIALOG answers the dialog once it is on
-// screen: "cancel", or "ok" followed by the keys to check ("ok JPEG ZIP"; "ok"
-// alone keeps the boxes as they are).
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -13,9 +9,6 @@
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
 
-#include <cstdlib>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -58,8 +51,6 @@ class TypeDialog : public wxDialog {
     top->Add(row, 0, wxEXPAND | wxALL, 8);
     SetSizerAndFit(top);
     CentreOnParent();
-    if (const char* answer = std::getenv("MIREVA_TEST_TYPE_DIALOG"); answer && *answer)
-      CallAfter([this, text = std::string(answer)] { Answer(text); });
   }
 
   DownloadTypeFlags Flags() const {
@@ -72,20 +63,6 @@ class TypeDialog : public wxDialog {
   void SetAll(bool on) {
     for (wxCheckBox* b : boxes_) b->SetValue(on);
   }
-  void Answer(const std::string& text) {
-    std::istringstream words(text);
-    std::string word;
-    words >> word;
-    if (word != "ok") return EndModal(wxID_CANCEL);
-    std::set<std::string> keys;
-    while (words >> word) keys.insert(word);
-    if (!keys.empty()) {
-      const auto& table = mireva::DownloadTypeTable();
-      for (size_t i = 0; i < table.size(); ++i) boxes_[i]->SetValue(keys.count(table[i].key) > 0);
-    }
-    EndModal(wxID_OK);
-  }
-
   std::vector<wxCheckBox*> boxes_;
 };
 

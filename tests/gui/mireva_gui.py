@@ -100,8 +100,20 @@ def hover(acc):
     """Moves the pointer to the middle of the widget."""
     e = wait_for(lambda: (lambda x: x if x.width > 0 and x.height > 0 and x.x >= 0 else None)(
         extents(acc)), timeout=5, what="a widget on screen: %s" % describe(acc))
-    xdotool("mousemove", "--sync", e.x + e.width // 2, e.y + e.height // 2)
+    x, y = e.x + e.width // 2, e.y + e.height // 2
+    # "mousemove --sync" waits for a motion, which never comes when the pointer
+    # is already there (a second click on the same menu title, say).
+    if pointer() != (x, y):
+        xdotool("mousemove", "--sync", x, y)
     time.sleep(0.05)
+
+
+def pointer():
+    """Where the pointer is, as (x, y)."""
+    out = subprocess.run(["xdotool", "getmouselocation", "--shell"], stdout=subprocess.PIPE,
+                         text=True, check=True).stdout
+    place = dict(line.split("=", 1) for line in out.split() if "=" in line)
+    return int(place.get("X", -1)), int(place.get("Y", -1))
 
 
 def click(acc, button=1):
@@ -235,7 +247,7 @@ class Desktop:
         if shutil.which("openbox") and not self._wm_running():
             self.wm = subprocess.Popen(["openbox", "--sm-disable"],
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            wait_for(self._wm_running, timeout=10, what="the window manager")
+            wait_for(self._wm_running, timeout=30, what="the window manager")
         # The accessibility bus: GTK programs find it through the session bus.
         os.environ.setdefault("NO_AT_BRIDGE", "0")
         os.environ.pop("NO_AT_BRIDGE", None)
@@ -397,8 +409,10 @@ class Mireva:
     # --- what a person does --------------------------------------------------
 
     def activate_window(self):
-        xdotool("search", "--sync", "--pid", self.proc.pid, "--name", "Mireva", "windowactivate",
-                "--sync")
+        # Only the mapped window: the toolkit's hidden helper windows of the
+        # process match the name too, and never become active.
+        xdotool("search", "--sync", "--onlyvisible", "--pid", self.proc.pid, "--name", "Mireva",
+                "windowactivate", "--sync")
 
     def menu_bar(self):
         return find(self.frame, pyatspi.ROLE_MENU_BAR)

@@ -57,6 +57,7 @@ class MainWindow(g.GuiTest):
     def test_every_menu_opens_by_click_and_its_items_are_sensitive(self):
         m = self.launch(self.server.url("/page.html"))
         m.wait_caption("\u30c6\u30b9\u30c8 - Mireva")
+        time.sleep(1.5)  # the page painted, for the screenshots of the menus
         self.assertTrue(g.is_sensitive(m.frame))
         self.assertTrue(g.is_sensitive(m.address_field()))
         menus = table_menus()

@@ -1,0 +1,277 @@
+"""The patrol as a person runs it: the file types chosen in the type dialog, a
+patrol started from the menu over the list in the working folder, Stop and Esc
+during a patrol, the patrol-list editor worked through its field and buttons,
+and the catalogue dialogs."""
+import os
+import shutil
+import tempfile
+import time
+
+import pyatspi
+
+import mireva_gui as g
+
+PNG_HEX = ("89504e470d0a1a0a0000000d4948445200000008000000080806000000c40fbe8b000000124944415478"
+           "9c63382127f71f1f6618190a00534680c1d49fa6f60000000049454e44ae426082")
+CACHED = {"Cache-Control": "max-age=3600"}
+
+
+def page(title, body="", delay_ms=700):
+    # Each page answers late, so that the one before stays on screen a while.
+    return {"body": "<html><head><title>%s</title></head><body>%s</body></html>" % (title, body),
+            "delay_ms": delay_ms}
+
+
+def patrol_file(*lines):
+    """The text of a "Patrol.lst" with these lines between its first and last."""
+    return "".join(line + "\r\n" for line in ("start patrol;",) + lines + ("end patrol;",))
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def write(path, text):
+    with open(path, "wb") as f:
+        f.write(text.encode("utf-8"))
+
+
+class Patrol(g.GuiTest):
+    routes = {"routes": {
+        "/start.html": page("Start", delay_ms=0),
+        "/after.html": page("After", delay_ms=0),
+        "/site/a/": page("A", "<a href='/img/red.png'><img src='/img/red.png'></a>"),
+        "/site/a/page2.html": page("A2"),
+        "/top.html": page("Top"),
+        "/other/": page("Other"),
+        "/slow/1.html": page("Slow1", delay_ms=4000),
+        "/slow/2.html": page("Slow2", delay_ms=0),
+        "/img/red.png": {"body_hex": PNG_HEX, "content_type": "image/png", "headers": CACHED},
+    }}
+
+    def patrol_list(self):
+        u = self.server.url
+        return patrol_file("index page;", u("/site/a/"), "sub page;", "page2.html",
+                           "../../top.html", "index page;", u("/other/"))
+
+    def start(self, files):
+        """The program on the start page, its working folder seeded with `files`."""
+        home = tempfile.mkdtemp(prefix="mireva-gui-home-")
+        self.addCleanup(shutil.rmtree, home, True)
+        for name, text in files.items():
+            write(os.path.join(home, name), text)
+        m = self.launch(self.server.url("/start.html"), home=home)
+        m.wait_caption("Start - Mireva")
+        return m
+
+    def since(self, mark, agent):
+        """The paths asked for after `mark` requests, by the browser ("WebKit")
+        or by the download engine ("Mireva/"), each run of one path once."""
+        out = []
+        for r in self.server.requests()[mark:]:
+            if any(f.startswith("User-Agent:") and agent in f for f in r) and (
+                    not out or out[-1] != r[1]):
+                out.append(r[1])
+        return out
+
+    def watch(self, m, captions_expected, timeout=60):
+        """The captions and the addresses shown (each run of one once) until
+        as many captions as expected have shown, the last one expected last.
+        The bare "Mireva" of a page whose title has not come yet is left out."""
+        captions, addresses = [], []
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for seen, now in ((captions, m.caption()), (addresses, m.address())):
+                if now != "Mireva" and (not seen or seen[-1] != now):
+                    seen.append(now)
+            if len(captions) >= len(captions_expected) and captions[-1] == captions_expected[-1]:
+                break
+            time.sleep(0.05)
+        self.assertEqual(captions, captions_expected, "addresses: %r" % addresses)
+        return addresses
+
+    def assert_quiet(self, mark, pages=(), seconds=2.5):
+        """After a while, the browser has asked for no page since `mark` but
+        `pages`: no patrol goes on."""
+        time.sleep(seconds)
+        self.assertEqual(self.since(mark, "WebKit"), list(pages))
+
+    def test_patrol_visits_every_page_fetches_the_chosen_type_and_ends(self):
+        m = self.start({"Patrol.lst": self.patrol_list()})
+        u = self.server.url
+        # The type dialog: Cancel keeps the settings, OK stores the ticked boxes.
+        m.choose("自動巡回", "ダウンロードファイル")
+        types = m.window("ダウンロードファイル")
+        g.click(g.find(types, pyatspi.ROLE_CHECK_BOX, "GIF (.gif)"))
+        m.press(types, "キャンセル")
+        m.no_window("ダウンロードファイル")
+        self.assertIsNone(read(os.path.join(m.home, "TollickApp.ini")))
+        m.choose("自動巡回", "ダウンロードファイル")
+        types = m.window("ダウンロードファイル")
+        png = g.find(types, pyatspi.ROLE_CHECK_BOX, "PNG (.png)")
+        g.click(png)
+        g.wait_for(lambda: g.states(png).contains(pyatspi.STATE_CHECKED), timeout=5,
+                   what="PNG ticked")
+        m.press(types, "OK")
+        m.no_window("ダウンロードファイル")
+        ini = read(os.path.join(m.home, "TollickApp.ini")).decode("ascii")
+        self.assertIn("PNG=on", ini)
+        self.assertIn("GIF=off", ini)
+
+        mark = len(self.server.requests())
+        m.choose("自動巡回", "巡回実行")
+        addresses = self.watch(m, ["Start - Mireva", "A - Mireva", "A2 - Mireva", "Top - Mireva",
+                                   "Other - Mireva"])
+        # The address field names each page as the patrol goes to it.
+        pages = ["/site/a/", "/site/a/page2.html", "/top.html", "/other/"]
+        self.assertEqual(addresses, [u(p) for p in pages])
+        g.screenshot("patrol-end")
+        # The browser showed each page in list order; the engine read each page
+        # and fetched the PNG the first one links to.
+        self.assertEqual([p for p in self.since(mark, "WebKit") if p != "/img/red.png"], pages)
+        self.assertEqual(self.since(mark, "Mireva/"),
+                         ["/site/a/", "/img/red.png"] + pages[1:])
+        self.assertEqual(read(os.path.join(m.home, "DownLoad", "127.0.0.1", "red.png")),
+                         bytes.fromhex(PNG_HEX))
+        # The watcher collected the image the browser showed from its cache.
+        cache = os.path.join(m.home, "Cache")
+        g.wait_for(lambda: any(read(os.path.join(cache, f)) == bytes.fromhex(PNG_HEX)
+                               for f in os.listdir(cache) if f.endswith(".png")),
+                   timeout=15, what="the PNG in Cache")
+
+        # The patrol has ended: nothing more is visited, not after a page the
+        # user opens either.
+        mark = len(self.server.requests())
+        self.assert_quiet(mark)
+        m.wait_address(u("/other/"))
+        m.open_address(u("/after.html"))
+        m.wait_caption("After - Mireva")
+        self.assert_quiet(mark, ["/after.html"])
+
+    def test_stop_and_esc_end_a_patrol(self):
+        u = self.server.url
+        m = self.start({"Patrol.lst": patrol_file("index page;", u("/slow/1.html"),
+                                                  u("/slow/2.html"))})
+        for stop in (lambda: g.click(m.tool_button("Stop")), lambda: g.key("Escape")):
+            mark = len(self.server.requests())
+            m.choose("自動巡回", "巡回実行")
+            g.wait_for(lambda: "/slow/1.html" in self.since(mark, "WebKit"), timeout=15,
+                       what="the first page asked for")
+            m.activate_window()
+            stop()
+            # The first page never shows, the second is never asked for, and a
+            # page the user opens afterwards does not bring the patrol back.
+            time.sleep(5)
+            self.assertEqual(m.caption(), "Start - Mireva")
+            self.assertEqual(self.since(mark, "WebKit"), ["/slow/1.html"])
+            m.open_address(u("/start.html"))
+            m.wait_caption("Start - Mireva")
+            m.wait_address(u("/start.html"))
+            self.assert_quiet(mark, ["/slow/1.html", "/start.html"])
+
+    def test_editor_builds_the_list_save_writes_it_and_close_leaves_it(self):
+        u = self.server.url
+        m = self.start({})
+        m.choose("自動巡回", "巡回リスト編集")
+        editor = m.window("巡回リスト")
+        entries = g.find(editor, pyatspi.ROLE_TABLE, "巡回リスト")
+        field = g.find(editor, pyatspi.ROLE_TEXT, "URL")
+        self.assertEqual(g.list_items(entries), [])
+
+        def add(text):
+            g.fill(field, text)
+            m.press(editor, "追加")
+
+        add(u("/site/a/index.html"))
+        add("page2.html")
+        add("")
+        box, text = m.message_box()
+        self.assertEqual(text, "URL address\u3000を入力して下さい")
+        m.press(box, "OK")
+        add(u("/other/x.html"))
+        # With an entry selected, the next one goes in before it.
+        g.click(g.find(entries, pyatspi.ROLE_TABLE_CELL, u("/site/a/")))
+        add("../../top.html")
+        shown = ["  ../../top.html", u("/site/a/"), "  page2.html", u("/other/")]
+        g.wait_for(lambda: g.list_items(entries) == shown, timeout=5,
+                   what="the list %r (it is %r)" % (shown, g.list_items(entries)))
+        g.screenshot("patrol-editor")
+        m.press(editor, "保存")
+        saved = patrol_file("index page;", "sub page;", "../../top.html", "index page;",
+                            u("/site/a/"), "sub page;", "page2.html", "index page;",
+                            u("/other/")).encode()
+        g.wait_for(lambda: read(os.path.join(m.home, "Patrol.lst")) == saved, timeout=5,
+                   what="the saved list")
+
+        # Delete and Clear change the list shown; Close leaves the file as saved.
+        g.click(g.find(entries, pyatspi.ROLE_TABLE_CELL, "  page2.html"))
+        m.press(editor, "削除")
+        g.wait_for(lambda: g.list_items(entries) == [shown[0], shown[1], shown[3]], timeout=5,
+                   what="the entry deleted")
+        m.press(editor, "クリア")
+        g.wait_for(lambda: g.list_items(entries) == [], timeout=5, what="the list cleared")
+        m.press(editor, "閉じる")
+        m.no_window("巡回リスト")
+        self.assertEqual(read(os.path.join(m.home, "Patrol.lst")), saved)
+        # Opened again, the editor shows the saved list.
+        m.choose("自動巡回", "巡回リスト編集")
+        editor = m.window("巡回リスト")
+        g.wait_for(lambda: g.list_items(g.find(editor, pyatspi.ROLE_TABLE, "巡回リスト")) == shown,
+                   timeout=5, what="the saved list shown")
+        g.key("Escape")
+        m.no_window("巡回リスト")
+
+    def test_catalogues_show_their_sites_and_cancel_keeps_the_list(self):
+        u = self.server.url
+        m = self.start({"Patrol.lst": self.patrol_list()})
+        before = read(os.path.join(m.home, "Patrol.lst"))
+        for command, catalogue_file, caption in (("気象協会", "Weather.lst", "天気予報"),
+                                                  ("ニュース(新聞社)", "NewsPaper.lst", "ニュース\u3000ソース"),
+                                                  ("ニュース(TV局)", "NewsTV.lst", "ニュース\u3000ソース")):
+            with open(os.path.join(g.SOURCE_DIR, "patrol", "data", catalogue_file), "rb") as f:
+                sites = [line.split(" ", 1) for line in f.read().decode("shift_jis").splitlines()]
+            m.choose("自動巡回", command)
+            dialog = m.window("ニュース")
+            catalogue = g.find(dialog, pyatspi.ROLE_TABLE, caption)
+            entries = g.find(dialog, pyatspi.ROLE_TABLE, "巡回リスト")
+            self.assertEqual(g.list_items(catalogue), [name for name, _ in sites])
+            shown = [u("/site/a/"), "  page2.html", "  ../../top.html", u("/other/")]
+            self.assertEqual(g.list_items(entries), shown)
+            # The second site goes into the patrol list by its address.
+            g.click(g.find(catalogue, pyatspi.ROLE_TABLE_CELL, sites[1][0]))
+            m.press(dialog, "追加")
+            g.wait_for(lambda: g.list_items(entries) == shown + [sites[1][1]], timeout=5,
+                       what="%s added" % sites[1][1])
+            g.screenshot("patrol-catalogue-%s" % catalogue_file[:-4])
+            m.press(dialog, "ｷｬﾝｾﾙ")
+            m.no_window("ニュース")
+            self.assertEqual(read(os.path.join(m.home, "Patrol.lst")), before)
+        self.assertEqual(m.caption(), "Start - Mireva")
+
+    def test_catalogue_patrol_button_saves_the_list_and_patrols(self):
+        u = self.server.url
+        # A catalogue of the user's own: the shipped one does not replace it.
+        m = self.start({"Patrol.lst": self.patrol_list(),
+                        "NewsTV.lst": "Top %s\r\nOther %s\r\n" % (u("/top.html"), u("/other/"))})
+        m.choose("自動巡回", "ニュース(TV局)")
+        dialog = m.window("ニュース")
+        catalogue = g.find(dialog, pyatspi.ROLE_TABLE, "ニュース\u3000ソース")
+        self.assertEqual(g.list_items(catalogue), ["Top", "Other"])
+        g.click(g.find(catalogue, pyatspi.ROLE_TABLE_CELL, "Top"))
+        m.press(dialog, "追加")
+        m.press(dialog, "巡回")
+        m.no_window("ニュース")
+        self.watch(m, ["Start - Mireva", "A - Mireva", "A2 - Mireva", "Top - Mireva",
+                       "Other - Mireva", "Top - Mireva"])
+        # The sub-page block keeps its end: "/other/" stays an index entry.
+        self.assertEqual(read(os.path.join(m.home, "Patrol.lst")), patrol_file(
+            "index page;", u("/site/a/"), "sub page;", "page2.html", "../../top.html",
+            "index page;", u("/other/"), u("/top.html")).encode())
+
+
+if __name__ == "__main__":
+    g.main()
