@@ -21,7 +21,7 @@ int MoveMosaicImages(const std::string& workingFolder) {
     std::string src = from + "/" + entry->d_name;
     std::string dst = to + "/" + entry->d_name;
     // renameat2 with RENAME_NOREPLACE never replaces a file already there,
-    // as a move on the original platform did not.
+    // as a plain move would not.
     if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) ++moved;
   }
   closedir(dir);

@@ -1,7 +1,7 @@
 #include "app/start_address.h"
 
 #include "platform/file_util.h"
-#include "platform/ini_file.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 namespace {

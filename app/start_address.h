@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/text_helpers.h"
+
 namespace mireva {
 
-inline constexpr size_t kAddressCapacity = 260;
+inline constexpr size_t kAddressCapacity = kMaxPath;
 // A Japanese portal's top page.
 inline constexpr const char* kDefaultStartPage = "https://www.yahoo.co.jp/";
 

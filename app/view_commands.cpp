@@ -1,9 +1,10 @@
 #include "app/view_commands.h"
 
+#include "core/command_ids.h"
 #include "app/start_address.h"
 #include "platform/file_util.h"
-#include "platform/ini_file.h"
 #include "platform/process.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 namespace {
@@ -30,28 +31,28 @@ class ViewCommands : public CommandModule {
   void Register(CommandRouter& r) override {
     using T = CommandTarget;
     BrowserControl& b = ctx_.Browser();
-    r.Add(301, T::View, [&b] { b.GoBack(); });
-    r.Add(302, T::View, [&b] { b.GoForward(); });
-    r.Add(303, T::View, [this] {
+    r.Add(kCmdBack, T::View, [&b] { b.GoBack(); });
+    r.Add(kCmdForward, T::View, [&b] { b.GoForward(); });
+    r.Add(kCmdStop, T::View, [this] {
       ctx_.Browser().Stop();
       ctx_.UserStopped();
     });
-    r.Add(1001, T::View, [this] { ctx_.Browser().Navigate(TypedAddress(ctx_.AddressField())); });
-    r.Add(1002, T::View, [this] { PasteAddress(ctx_, clipboard_); });
-    r.Add(57601, T::View, [this] { OpenFile(); });
-    r.Add(200, T::View, [&b] { b.PrintWithoutDialog(); });
+    r.Add(kCmdGo, T::View, [this] { ctx_.Browser().Navigate(TypedAddress(ctx_.AddressField())); });
+    r.Add(kCmdPasteAddress, T::View, [this] { PasteAddress(ctx_, clipboard_); });
+    r.Add(kCmdFileOpen, T::View, [this] { OpenFile(); });
+    r.Add(kCmdPrint, T::View, [&b] { b.PrintWithoutDialog(); });
     // Absolute sizes, not steps: "larger" always means size 3.
     const int sizes[] = {4, 3, 2, 1, 0};
     for (int i = 0; i < 5; ++i) {
       int size = sizes[i];
-      r.Add(3301 + i, T::View, [&b, size] { b.SetTextSize(size); });
+      r.Add(kCmdLargestFont + i, T::View, [&b, size] { b.SetTextSize(size); });
     }
-    r.Add(3000, T::View, [this] { ctx_.Browser().ShowOwnPage(pages_.releaseHtml, pages_.releaseBase); });
-    r.Add(3001, T::View, [this] { ctx_.Browser().Navigate(pages_.homeAddress); });
-    r.Add(57634, T::View, [&b] { b.Copy(); }, [&b] { return b.CanCopy(); });
-    r.Add(57635, T::View, [&b] { b.Cut(); }, [&b] { return b.CanCut(); });
-    r.Add(57637, T::View, [&b] { b.Paste(); }, [&b] { return b.CanPaste(); });
-    r.Add(57603, T::Document, [this] { SaveDocument(); });
+    r.Add(kCmdReleaseNotes, T::View, [this] { ctx_.Browser().ShowOwnPage(pages_.releaseHtml, pages_.releaseBase); });
+    r.Add(kCmdHomePage, T::View, [this] { ctx_.Browser().Navigate(pages_.homeAddress); });
+    r.Add(kCmdEditCopy, T::View, [&b] { b.Copy(); }, [&b] { return b.CanCopy(); });
+    r.Add(kCmdEditCut, T::View, [&b] { b.Cut(); }, [&b] { return b.CanCut(); });
+    r.Add(kCmdEditPaste, T::View, [&b] { b.Paste(); }, [&b] { return b.CanPaste(); });
+    r.Add(kCmdFileSave, T::Document, [this] { SaveDocument(); });
   }
 
  private:
@@ -77,7 +78,7 @@ class ControlPanelCommands : public CommandModule {
  public:
   explicit ControlPanelCommands(Interaction& ui) : ui_(ui) {}
   void Register(CommandRouter& r) override {
-    for (int id : {403, 404, 405}) r.Add(id, CommandTarget::Frame, [this, id] { Open(id); });
+    for (int id : {kCmdDialUpSettings, kCmdInternetSettings, kCmdModemSettings}) r.Add(id, CommandTarget::Frame, [this, id] { Open(id); });
   }
 
  private:

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "app/command_router.h"
-#include "app/view_context.h"
+#include "core/command_router.h"
+#include "core/view_context.h"
 
 namespace mireva {
 

@@ -69,7 +69,8 @@ double Run(const char* name, const std::string& input, const char* iconvFrom) {
   size_t ours = 0;
   for (int pass = 0; pass < 3; ++pass) {
     double t0 = Now();
-    ours = hovrel::ConvertToShiftJis(' ', input.size(), input.data(), out.data(), out.size());
+    ours = mireva::hovrel::ConvertToShiftJis(' ', input.size(), input.data(), out.data(),
+                                             out.size());
     oursSec = std::min(oursSec, Now() - t0);
 
     iconv_t cd = iconv_open("SHIFT_JIS", iconvFrom);
@@ -94,7 +95,7 @@ double Run(const char* name, const std::string& input, const char* iconvFrom) {
 }  // namespace
 
 int main() {
-  hovrel::testing::SetPausesEnabled(false);
+  mireva::hovrel::testing::SetPausesEnabled(false);
   const std::string euc = MakeEucPage(16u << 20);
   const std::string jis = Iconv("ISO-2022-JP", "EUC-JP", euc);
   double r1 = Run("EUC-JP", euc, "EUC-JP");

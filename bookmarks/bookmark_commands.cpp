@@ -1,5 +1,6 @@
 #include "bookmarks/bookmark_commands.h"
 
+#include "core/command_ids.h"
 #include <cstdio>
 
 #include "platform/text_encoding.h"
@@ -27,9 +28,9 @@ class BookmarkCommands : public CommandModule {
                     [this](int id) {
                       if (auto address = menus_.OperaAddress(id)) ctx_.Browser().Navigate(*address);
                     });
-    router.Add(3101, CommandTarget::Frame, [this] { menus_.EditNetscape(ctx_.Ui()); });
-    router.Add(3312, CommandTarget::Frame, [this] { menus_.EditOpera(ctx_.Ui()); });
-    router.Add(3102, CommandTarget::View, [this] {
+    router.Add(kCmdEditNetscapeBookmarks, CommandTarget::Frame, [this] { menus_.EditNetscape(ctx_.Ui()); });
+    router.Add(kCmdEditOperaHotlist, CommandTarget::Frame, [this] { menus_.EditOpera(ctx_.Ui()); });
+    router.Add(kCmdShowNetscapePath, CommandTarget::View, [this] {
       // The browser control takes addresses: a local path becomes a file address.
       std::string address = PathToFileAddress(menus_.NetscapePath());
       ctx_.SetAddressField(address);

@@ -12,8 +12,8 @@
 // An id beyond the filled part of a list is refused (nothing happens).
 #include <memory>
 
-#include "app/command_router.h"
-#include "app/view_context.h"
+#include "core/command_router.h"
+#include "core/view_context.h"
 #include "bookmarks/bookmark_menus.h"
 
 namespace mireva {

@@ -2,7 +2,7 @@
 // The main window's favorites and bookmark menus as data: the three menu
 // models, the address lists behind the three command ranges, the two source
 // paths and the editing of the working copies. The GUI turns the models into
-// menus (wx_menu_builder.h) and rebuilds them when `onChanged` fires.
+// menus (bookmarks/wx/menu_builder.h) and rebuilds them when `onChanged` fires.
 //
 // The bookmarks menu "oブックマーク" is, in order: "登録" (3111, disabled),
 // "編集" (3312), the Opera hotlist section, the Netscape bookmark section.

@@ -14,6 +14,7 @@
 #include "platform/folders.h"
 #include "platform/ini_file.h"
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 

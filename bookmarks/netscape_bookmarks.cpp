@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "bookmarks/line_reader.h"
 #include "bookmarks/sjis_text.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 

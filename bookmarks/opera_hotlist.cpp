@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "bookmarks/line_reader.h"
 #include "bookmarks/netscape_bookmarks.h"
 #include "bookmarks/sjis_text.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 namespace {

@@ -4,59 +4,21 @@
 #include <cstdlib>
 
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 namespace {
 
-bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 // One character of Shift_JIS text at `i` as a comparable value; advances `i`.
 unsigned CharValue(std::string_view s, size_t& i) {
   unsigned c = static_cast<unsigned char>(s[i++]);
-  if (IsLead(static_cast<unsigned char>(c)) && i < s.size())
+  if (IsSjisLead(static_cast<unsigned char>(c)) && i < s.size())
     return (c << 8) | static_cast<unsigned char>(s[i++]);
   if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
   return c;
 }
 
 }  // namespace
-
-bool IsValidUtf8(std::string_view text) {
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    unsigned long cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      unsigned char t = static_cast<unsigned char>(text[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += len;
-  }
-  return true;
-}
 
 FileEncoding DetectEncoding(std::string_view text) {
   if (IsAscii(text)) return FileEncoding::ShiftJis;
@@ -86,10 +48,10 @@ int CompareNoCaseMb(std::string_view a, std::string_view b) {
 size_t FindSjis(std::string_view text, std::string_view needle, size_t from) {
   if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
   size_t i = 0;
-  while (i < from && i < text.size()) i += IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+  while (i < from && i < text.size()) i += IsSjisLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
   while (i + needle.size() <= text.size()) {
     if (text.compare(i, needle.size(), needle) == 0) return i;
-    i += IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    i += IsSjisLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
   }
   return std::string_view::npos;
 }

@@ -9,9 +9,6 @@ namespace mireva {
 
 enum class FileEncoding { ShiftJis, Utf8 };
 
-// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(std::string_view text);
-
 // UTF-8 when the text is well-formed UTF-8 and holds at least one non-ASCII
 // character; Shift_JIS otherwise. Japanese Shift_JIS text is practically never
 // well-formed UTF-8, so the guess is safe for titles and bookmark files.

@@ -8,6 +8,8 @@ target_compile_options(mireva_flags INTERFACE
   # the encoding of all text inside the system.
   $<$<COMPILE_LANGUAGE:CXX>:-finput-charset=UTF-8 -fexec-charset=CP932>
   $<$<COMPILE_LANGUAGE:C>:-finput-charset=UTF-8 -fexec-charset=CP932>)
+# The program's version, from the project's, for the About box and --version.
+target_compile_definitions(mireva_flags INTERFACE MIREVA_VERSION="${PROJECT_VERSION}")
 if(MIREVA_WERROR)
   target_compile_options(mireva_flags INTERFACE -Werror)
 endif()
@@ -27,6 +29,52 @@ function(mireva_shared_library name output_name)
     VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(${name} PRIVATE mireva_flags)
 endfunction()
+
+# One layout rule for every area: <area>/ builds the logic library
+# mireva_<area>, which links no wx, and <area>/wx/ builds mireva_<area>_wx.
+function(mireva_logic_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE mireva_flags)
+  set_property(GLOBAL APPEND PROPERTY MIREVA_LOGIC_LIBRARIES ${name})
+endfunction()
+
+function(mireva_wx_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE mireva_flags PUBLIC mireva_wx)
+endfunction()
+
+# Run once the whole project is configured: fails when a logic library links
+# wx, GTK or WebKit, directly or through anything it links.
+function(mireva_check_logic_libraries)
+  get_property(logic GLOBAL PROPERTY MIREVA_LOGIC_LIBRARIES)
+  foreach(lib ${logic})
+    set(seen "")
+    set(todo ${lib})
+    while(todo)
+      list(POP_FRONT todo item)
+      string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" item "${item}")
+      if(item IN_LIST seen)
+        continue()
+      endif()
+      list(APPEND seen ${item})
+      string(TOLOWER "${item}" lower)
+      if(lower MATCHES "mireva_wx|wx_|wxwidgets|webkit|gtk")
+        message(FATAL_ERROR "${lib} holds logic and must not link ${item}")
+      endif()
+      if(TARGET ${item})
+        foreach(prop LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+          get_target_property(deps ${item} ${prop})
+          if(deps)
+            list(APPEND todo ${deps})
+          endif()
+        endforeach()
+      endif()
+    endwhile()
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL mireva_check_logic_libraries)
 
 # A GoogleTest program, registered with CTest.  Extra arguments are sources.
 function(mireva_test name)

@@ -1,5 +1,6 @@
 #include "collectors/collector_commands.h"
 
+#include "core/command_ids.h"
 #include "collectors/map_collector.h"
 #include "collectors/sky_survey_collector.h"
 #include "collectors/weather_collector.h"
@@ -15,24 +16,24 @@ class CollectorCommands : public CommandModule {
 
   void Register(CommandRouter& r) override {
     constexpr CommandTarget kView = CommandTarget::View;
-    r.Add(700, kView, [this] { map_.JoinMapSheet(); }, [] { return MapCollector::JoinEnabled(); });
-    r.Add(701, kView, [this] { map_.OpenMapSearch(); });
-    r.Add(702, kView, [this] { map_.OpenAirPhotoSearch(); });
-    r.Add(703, kView, [this] { map_.RunDownload(); },
+    r.Add(kCmdMapJoin, kView, [this] { map_.JoinMapSheet(); }, [] { return MapCollector::JoinEnabled(); });
+    r.Add(kCmdMapPage, kView, [this] { map_.OpenMapSearch(); });
+    r.Add(kCmdAirPhotoPage, kView, [this] { map_.OpenAirPhotoSearch(); });
+    r.Add(kCmdMapDownload, kView, [this] { map_.RunDownload(); },
           [] { return MapCollector::DownloadEnabled(); });
-    r.Add(704, kView, [this] { map_.MakeDownloadList(); });
-    r.Add(705, kView, [this] { map_.MakePatrolList(); });
+    r.Add(kCmdMapLoadList, kView, [this] { map_.MakeDownloadList(); });
+    r.Add(kCmdMapLinkAnalysis, kView, [this] { map_.MakePatrolList(); });
 
-    for (int id = 712; id <= 717; ++id) r.Add(id, kView, [this, id] { weather_.Run(id); });
+    for (int id = kCmdHimawariInfrared; id <= kCmdHimawariGlobe; ++id) r.Add(id, kView, [this, id] { weather_.Run(id); });
 
-    r.Add(721, kView, [this] { sky_.OpenScrollingSky(); });
-    r.Add(722, kView, [this] { sky_.OpenFields(); });
-    r.Add(723, kView, [this] { sky_.OpenMosaic(); });
-    r.Add(724, kView, [this] { sky_.OpenPlaces(); });
-    r.Add(725, kView, [this] { sky_.MakePatrolList(); },
+    r.Add(kCmdSkyStream, kView, [this] { sky_.OpenScrollingSky(); });
+    r.Add(kCmdSkyField, kView, [this] { sky_.OpenFields(); });
+    r.Add(kCmdSkyMosaic, kView, [this] { sky_.OpenMosaic(); });
+    r.Add(kCmdSkyFamousPlaces, kView, [this] { sky_.OpenPlaces(); });
+    r.Add(kCmdSkyPatrolList, kView, [this] { sky_.MakePatrolList(); },
           [this] { return sky_.PatrolListEnabled(); });
-    r.Add(726, kView, [this] { sky_.MakeDownloadList(); });
-    r.Add(727, kView, [this] { sky_.RunDownload(); });
+    r.Add(kCmdSkyLoadList, kView, [this] { sky_.MakeDownloadList(); });
+    r.Add(kCmdSkyDownload, kView, [this] { sky_.RunDownload(); });
   }
 
  private:

@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/command_router.h"
-#include "app/view_context.h"
+#include "core/command_router.h"
+#include "core/view_context.h"
 #include "collectors/animated_gif_builder.h"
 
 namespace mireva {

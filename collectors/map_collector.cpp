@@ -6,7 +6,7 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "app/view_context.h"
+#include "core/view_context.h"
 #include "collectors/collector_settings.h"
 #include "companions/png_compositor/png_compositor_api.h"
 #include "platform/file_util.h"

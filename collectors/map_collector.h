@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "patrol/download_engine.h"
+#include "core/download_engine.h"
 
 namespace mireva {
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "app/view_context.h"
+#include "core/view_context.h"
 #include "collectors/collector_settings.h"
-#include "patrol/download_engine.h"
+#include "core/download_engine.h"
 #include "platform/file_util.h"
 #include "platform/text_encoding.h"
 

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "pagefetch/host.h"
+#include "platform/text_helpers.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 namespace {
 
 // Half-width katakana (JIS X 0201, byte 0xA0-0xDF) as JIS X 0208 pairs,
@@ -414,34 +415,6 @@ void Converter::KatakanaAfterSs2() {
 
 // ---- UTF-8 ----------------------------------------------------------------
 
-// Length of the valid UTF-8 sequence at p (1-4), 0 when invalid, or -1 when a
-// valid prefix is cut off by the end. Overlong forms and surrogates are invalid.
-int Utf8Length(const uint8_t* p, size_t left) {
-  uint8_t b = p[0];
-  if (b < 0x80) return 1;
-  int len;
-  uint8_t lo = 0x80, hi = 0xBF;
-  if (b >= 0xC2 && b <= 0xDF) {
-    len = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    len = 3;
-    if (b == 0xE0) lo = 0xA0;
-    if (b == 0xED) hi = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    len = 4;
-    if (b == 0xF0) lo = 0x90;
-    if (b == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  for (int i = 1; i < len; ++i) {
-    if (static_cast<size_t>(i) >= left) return -1;
-    uint8_t c = p[i];
-    if (i == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF)) return 0;
-  }
-  return len;
-}
-
 uint32_t Utf8Decode(const uint8_t* p, int len) {
   if (len == 1) return p[0];
   uint32_t cp = p[0] & (0xFF >> (len + 1));
@@ -530,7 +503,7 @@ bool IsUtf8Text(std::string_view text) {
       --left;
       continue;
     }
-    int len = Utf8Length(p, left);
+    int len = Utf8SequenceLength(p, left);
     if (len == 0) return false;
     if (len < 0) break;  // cut off by the end of what was read
     multiByte = true;
@@ -557,7 +530,7 @@ size_t Utf8ToShiftJis(size_t length, const char* input, char* output, size_t cap
     left -= 3;
   }
   while (left > 0) {
-    int len = Utf8Length(p, left);
+    int len = Utf8SequenceLength(p, left);
     if (len <= 0) {
       if (len < 0) break;  // a character cut off at the end is dropped
       ++p;                 // cannot happen for a text IsUtf8Text accepted
@@ -627,4 +600,4 @@ bool NormalizePageText(char* text, size_t capacity) {
   return true;
 }
 
-}  // namespace hovrel
+}  // namespace mireva::hovrel

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace hovrel {
+namespace mireva::hovrel {
 
 // Converts `length` bytes of `input` (7-bit JIS, EUC-JP or Shift_JIS, guessed)
 // into `output`, writing at most `capacity` bytes including the terminating
@@ -40,4 +40,4 @@ bool NormalizePageText(char* text, size_t capacity);
 // Removes the first occurrence of `label` (exact bytes) and closes the gap.
 void RemoveFirst(char* text, std::string_view label);
 
-}  // namespace hovrel
+}  // namespace mireva::hovrel

@@ -1,9 +1,6 @@
 #include "pagefetch/fetch.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,29 +9,26 @@
 #include <memory>
 #include <mutex>
 
+#include "pagefetch/body_sink.h"
 #include "pagefetch/code_converter.h"
 #include "pagefetch/host.h"
 #include "pagefetch/markup.h"
+#include "pagefetch/save_file.h"
+#include "platform/curl_url.h"
 #include "platform/text_encoding.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 namespace {
 
 constexpr char kAgent[] = "Pandrel - MFC Application App";
-// Sent with every FetchPage request. The agent already fills User-Agent, so
-// the "User-Agent: Pandrel" line, added only if new, never replaces it.
+// Sent with every FetchPage request; the User-Agent header is the agent name
+// alone.
 constexpr char kAcceptHeader[] = "Accept: text/*";
 // Bounds on what a server can make us hold or wait for.
-constexpr size_t kHeaderLimit = 64 * 1024;   // raw headers of one response
-constexpr size_t kDiscardLimit = 1 << 20;    // body of a 401 or redirect answer
-constexpr long long kSaveLimit = 1LL << 32;  // a saved body
-constexpr long kConnectTimeout = 30;         // seconds
-constexpr long kStallSeconds = 60;           // no byte for this long ends the transfer
-
-// A failure that FetchPage reports and turns into its result code.
-struct TearException {
-  int code;
-};
+constexpr size_t kHeaderLimit = 64 * 1024;  // raw headers of one response
+constexpr size_t kDiscardLimit = 1 << 20;   // body of a 401 or redirect answer
+constexpr long kConnectTimeout = 30;        // seconds
+constexpr long kStallSeconds = 60;          // no byte for this long ends the transfer
 
 void GlobalInit() {
   static std::once_flag once;
@@ -47,12 +41,8 @@ struct EasyDeleter {
 struct ListDeleter {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
-struct UrlDeleter {
-  void operator()(CURLU* u) const { curl_url_cleanup(u); }
-};
 using Easy = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
-using Url = std::unique_ptr<CURLU, UrlDeleter>;
 
 bool EqualsNoCase(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; ++i) {
@@ -63,6 +53,8 @@ bool EqualsNoCase(const char* a, const char* b, size_t n) {
   }
   return true;
 }
+
+bool IsRedirect(long status) { return status == 301 || status == 302 || status == 303; }
 
 // ---- address parsing ------------------------------------------------------
 
@@ -77,211 +69,25 @@ struct ParsedUrl {
 // Parses `text`, resolving it against `base` when one is given (a redirect
 // may name its target relative to the page that redirected).
 Parse ParseHttpUrl(const std::string& text, const std::string* base, ParsedUrl* out) {
-  Url u(curl_url());
+  CurlUrl u;
   if (!u) return Parse::Unparsable;
-  if (base && curl_url_set(u.get(), CURLUPART_URL, base->c_str(), 0) != CURLUE_OK)
+  if (base && !u.Set(CURLUPART_URL, base->c_str())) return Parse::Unparsable;
+  if (!u.Set(CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE))
     return Parse::Unparsable;
-  if (curl_url_set(u.get(), CURLUPART_URL, text.c_str(),
-                   CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE) != CURLUE_OK)
-    return Parse::Unparsable;
-  char* part = nullptr;
-  if (curl_url_get(u.get(), CURLUPART_SCHEME, &part, 0) != CURLUE_OK) return Parse::Unparsable;
+  auto scheme = u.Get(CURLUPART_SCHEME);
+  if (!scheme) return Parse::Unparsable;
   // Secure HTTP is HTTP too: nearly every page today is served over TLS, and a
   // page the browser shows must be one its save commands can fetch.
-  bool http = std::strcmp(part, "http") == 0 || std::strcmp(part, "https") == 0;
-  curl_free(part);
-  if (!http) return Parse::NotHttp;
-  if (curl_url_get(u.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK) return Parse::Unparsable;
-  out->host = part;
-  curl_free(part);
-  if (curl_url_get(u.get(), CURLUPART_PORT, &part, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-    out->port = part;
-    curl_free(part);
-  }
-  if (curl_url_get(u.get(), CURLUPART_URL, &part, 0) != CURLUE_OK) return Parse::Unparsable;
-  out->url = part;
-  curl_free(part);
+  if (*scheme != "http" && *scheme != "https") return Parse::NotHttp;
+  auto host = u.Get(CURLUPART_HOST);
+  if (!host) return Parse::Unparsable;
+  out->host = *host;
+  if (auto port = u.Get(CURLUPART_PORT, CURLU_DEFAULT_PORT)) out->port = *port;
+  auto url = u.Get(CURLUPART_URL);
+  if (!url) return Parse::Unparsable;
+  out->url = *url;
   return Parse::Ok;
 }
-
-// ---- bodies ---------------------------------------------------------------
-
-class BodySink {
- public:
-  virtual ~BodySink() = default;
-  // False stops the transfer; Done() then tells a full buffer from a failure.
-  virtual bool Take(const char* data, size_t n) = 0;
-  virtual bool Done() const { return false; }
-};
-
-// Text mode: at most `limit` bytes into the caller's area; no more is read.
-class TextSink : public BodySink {
- public:
-  TextSink(char* buffer, size_t limit) : buffer_(buffer), limit_(limit) {}
-  bool Take(const char* data, size_t n) override {
-    size_t room = limit_ - length_;
-    size_t take = n < room ? n : room;
-    std::memcpy(buffer_ + length_, data, take);
-    length_ += take;
-    if (take < n || length_ == limit_) {
-      full_ = true;  // no further reads: the page is cut here
-      return false;
-    }
-    return true;
-  }
-  bool Done() const override { return full_; }
-  size_t Length() const { return length_; }
-
- private:
-  char* buffer_;
-  size_t limit_;
-  size_t length_ = 0;
-  bool full_ = false;
-};
-
-// The output file of a save: the body goes to a temporary file beside the
-// target, which replaces the target only when the whole body has arrived.
-// A failed save leaves the target empty, never half a page.
-class SaveFile {
- public:
-  ~SaveFile() { Abandon(); }
-
-  // False with errno set when the target cannot be created or written.
-  bool Open(const std::string& sjisPath) {
-    target_ = mireva::HostPath(sjisPath);
-    if (target_.empty()) {
-      errno = ENOENT;
-      return false;
-    }
-    int fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      created_ = true;
-    } else if (errno == EEXIST) {
-      fd = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-    }
-    if (fd < 0) return false;
-    struct stat st {};
-    fstat(fd, &st);
-    ::close(fd);
-    size_t slash = target_.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
-    std::string tmpl = dir + (slash == std::string::npos ? "/" : "") + ".hovrel-XXXXXX";
-    fd_ = mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd_ < 0) {
-      int e = errno;
-      if (created_) ::unlink(target_.c_str());
-      created_ = false;
-      errno = e;
-      return false;
-    }
-    temp_ = tmpl;
-    fchmod(fd_, st.st_mode & 0777);
-    return true;
-  }
-
-  bool Write(const char* data, size_t n) {
-    while (n > 0) {
-      ssize_t w = ::write(fd_, data, n);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      data += w;
-      n -= static_cast<size_t>(w);
-    }
-    return true;
-  }
-
-  // Moves the complete body into place. False with errno set on failure.
-  bool Commit() {
-    if (fsync(fd_) != 0 && errno != EINVAL) return false;
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return false;
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) return false;
-    temp_.clear();
-    return true;
-  }
-
-  // Drops the temporary file and empties the target.
-  void Abandon() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) {
-      ::unlink(temp_.c_str());
-      temp_.clear();
-      int fd = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-      if (fd >= 0) ::close(fd);
-    }
-  }
-
- private:
-  std::string target_;
-  std::string temp_;
-  int fd_ = -1;
-  bool created_ = false;
-};
-
-// Save mode: the body in reads of 32768 bytes, one progress report after the
-// first read (even an empty one) and after every further non-empty read.
-class FileSink : public BodySink {
- public:
-  FileSink(SaveFile& file, const HovrelProgressTarget* progress, uint16_t transferId)
-      : file_(file),
-        progress_(progress),
-        transferId_(transferId),
-        block_(new char[kSaveBlockSize]) {}
-
-  bool Take(const char* data, size_t n) override {
-    while (n > 0) {
-      size_t room = kSaveBlockSize - used_;
-      size_t take = n < room ? n : room;
-      std::memcpy(block_.get() + used_, data, take);
-      used_ += take;
-      data += take;
-      n -= take;
-      if (used_ == kSaveBlockSize && !CompleteRead()) return false;
-    }
-    return true;
-  }
-
-  // The last read: what is left in the block, or the empty first read.
-  bool Finish() { return (used_ > 0 || reads_ == 0) ? CompleteRead() : true; }
-  bool WriteFailed() const { return writeErrno_ != 0; }
-  int WriteErrno() const { return writeErrno_; }
-  bool TooLong() const { return tooLong_; }
-
- private:
-  bool CompleteRead() {
-    if (total_ + static_cast<long long>(used_) > kSaveLimit) {
-      tooLong_ = true;
-      return false;
-    }
-    if (!file_.Write(block_.get(), used_)) {
-      writeErrno_ = errno ? errno : EIO;
-      return false;
-    }
-    total_ += static_cast<long long>(used_);
-    used_ = 0;
-    bool first = reads_++ == 0;
-    if (progress_ && progress_->report) {
-      char text[48];
-      int n = std::snprintf(text, sizeof text, "%d %lld", static_cast<int>(transferId_), total_);
-      progress_->report(progress_->user, first ? 1 : 0, text, static_cast<unsigned>(n));
-    }
-    return true;
-  }
-
-  SaveFile& file_;
-  const HovrelProgressTarget* progress_;
-  uint16_t transferId_;
-  std::unique_ptr<char[]> block_;
-  size_t used_ = 0;
-  long long total_ = 0;
-  int reads_ = 0;
-  int writeErrno_ = 0;
-  bool tooLong_ = false;
-};
 
 // ---- one HTTP exchange ----------------------------------------------------
 
@@ -289,12 +95,11 @@ class FileSink : public BodySink {
 enum class Accept { AllButAuthAndRedirect, AllButRedirect, Only200 };
 
 bool Accepts(Accept rule, long status) {
-  bool redirect = status == 301 || status == 302 || status == 303;
   switch (rule) {
     case Accept::AllButAuthAndRedirect:
-      return !redirect && status != 401;
+      return !IsRedirect(status) && status != 401;
     case Accept::AllButRedirect:
-      return !redirect;
+      return !IsRedirect(status);
     case Accept::Only200:
       return status == 200;
   }
@@ -342,6 +147,24 @@ size_t OnBody(char* data, size_t size, size_t n, void* user) {
   return 0;
 }
 
+// The exchange ended as it should: completely, or cut off by a full sink or
+// an over-long discarded body (the answer is then complete enough to use).
+bool EndedWell(CURLcode rc, const Exchange& exchange) {
+  return rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && exchange.stoppedOnPurpose);
+}
+
+void SetTransferOptions(CURL* e, Exchange& exchange, char* errorBuffer) {
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, &exchange);
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer);
+}
+
 // The value of the first "Location: " header line, or nothing.
 bool FindLocation(const std::string& headers, std::string* location) {
   static constexpr char kName[] = "Location: ";
@@ -385,12 +208,26 @@ std::string FindRealm(const std::string& headers, bool* digest) {
   return realm;
 }
 
-void ShowClientError(CURLcode rc, const char* errorBuffer) {
-  std::string text = "CInternet Error: ";
-  text += (errorBuffer && *errorBuffer) ? errorBuffer : curl_easy_strerror(rc);
-  ShowMessage(text);
+// ---- FetchPage ------------------------------------------------------------
+
+// Shows a failure message and gives the result that goes with it.
+FetchResult Refuse(const std::string& message) {
+  ShowMessage(message);
+  return FetchResult::Refused;
+}
+FetchResult Fail(const std::string& message) {
+  ShowMessage(message);
+  return FetchResult::Failed;
 }
 
+// One GET's outcome: the server's status when `result` is Completed.
+struct Answer {
+  FetchResult result = FetchResult::Completed;
+  long status = 0;
+};
+
+// One curl handle for the whole FetchPage call, so the connection and a
+// password carry over from one GET to the next.
 class PageSession {
  public:
   explicit PageSession(const FetchRequest& request) {
@@ -409,36 +246,32 @@ class PageSession {
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
+    SetTransferOptions(e, exchange_, errorBuffer_);
   }
+
+  // The curl handle points at exchange_: the session stays where it was made.
+  PageSession(const PageSession&) = delete;
+  PageSession& operator=(const PageSession&) = delete;
 
   bool Ok() const { return easy_ != nullptr && headers_ != nullptr; }
 
-  // One GET. Returns the status; a client error is reported and thrown.
-  long Get(const std::string& url, Accept rule, BodySink& sink) {
+  // One GET. A client error is reported here ("CInternet Error: ..."); a
+  // sink that could not take the body is left to the caller to report.
+  Answer Get(const std::string& url, Accept rule, BodySink& sink) {
     exchange_ = Exchange{};
     exchange_.easy = easy_.get();
     exchange_.rule = rule;
     exchange_.sink = &sink;
     errorBuffer_[0] = '\0';
     curl_easy_setopt(easy_.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy_.get(), CURLOPT_HEADERDATA, &exchange_);
-    curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, &exchange_);
     CURLcode rc = curl_easy_perform(easy_.get());
-    if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && exchange_.stoppedOnPurpose)) {
-      if (rc == CURLE_WRITE_ERROR) throw TearException{kFetchFileFailed};
-      ShowClientError(rc, errorBuffer_);
-      throw TearException{2};
+    if (!EndedWell(rc, exchange_)) {
+      if (rc == CURLE_WRITE_ERROR) return {FetchResult::FileFailed};
+      return {Fail(ClientErrorText(rc))};
     }
-    long status = 0;
-    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
-    return status;
+    Answer answer;
+    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &answer.status);
+    return answer;
   }
 
   const std::string& Headers() const { return exchange_.headers; }
@@ -454,120 +287,120 @@ class PageSession {
   }
 
  private:
+  std::string ClientErrorText(CURLcode rc) const {
+    std::string text = "CInternet Error: ";
+    text += *errorBuffer_ ? errorBuffer_ : curl_easy_strerror(rc);
+    return text;
+  }
+
   Easy easy_;
   HeaderList headers_;
   Exchange exchange_;
   char errorBuffer_[CURL_ERROR_SIZE] = {};
 };
 
-std::string FileMessage(const char* format, int cause, const char* path) {
-  char head[64];
-  std::snprintf(head, sizeof head, format, cause);
-  return std::string(head) + " (" + path + ")";
+// A 401: asks the user for a password and sends the request once more. A
+// second 401 brings no second prompt: its body is the page.
+Answer RetryWithPassword(PageSession& session, const ParsedUrl& target, BodySink& sink) {
+  bool digest = false;
+  std::string realm = FindRealm(session.Headers(), &digest);
+  Login login;
+  if (!AskPassword(target.host, realm, &login))
+    return {Refuse("Access denied: Invalid password\n")};
+  session.SetLogin(login, digest);
+  return session.Get(target.url, Accept::AllButRedirect, sink);
 }
 
-// The transfer after the file (if any) is open: steps 3 to 10.
-void RunFetch(FetchRequest& request, const char* url, BodySink& sink) {
+// A 301, 302 or 303: one redirect is followed, and its target must answer 200.
+FetchResult FollowRedirect(PageSession& session, const ParsedUrl& target, BodySink& sink) {
+  std::string location;
+  if (!FindLocation(session.Headers(), &location))
+    return Fail("Error: Site redirects with no new location");
+  ParsedUrl next;
+  switch (ParseHttpUrl(location, &target.url, &next)) {
+    case Parse::Unparsable:
+      return Fail("Error: the redirected URL could not be parsed.");
+    case Parse::NotHttp:
+      return Fail("Error: the redirected URL does not reference a HTTP resource.");
+    case Parse::Ok:
+      break;
+  }
+  // The user's password was given for the first server only.
+  if (next.host != target.host || next.port != target.port) session.ClearLogin();
+  Answer answer = session.Get(next.url, Accept::Only200, sink);
+  if (answer.result != FetchResult::Completed) return answer.result;
+  if (answer.status != 200) return Fail("Error: Got status code " + std::to_string(answer.status));
+  return FetchResult::Completed;
+}
+
+// The transfer of the page into `sink`, once the output file (if any) is
+// open. Any status but a redirect or a first 401 delivers its body as the
+// page: a 404 brings the server's error page.
+FetchResult FetchInto(FetchRequest& request, const char* url, BodySink& sink) {
   request.url = url;
   PageSession session(request);
-  if (!session.Ok()) {
-    ShowMessage("CInternet Error: out of memory");
-    throw TearException{2};
-  }
+  if (!session.Ok()) return Fail("CInternet Error: out of memory");
   ParsedUrl target;
-  if (ParseHttpUrl(request.url, nullptr, &target) != Parse::Ok) {
-    ShowMessage("Error: can only use URLs beginning with http://");
-    throw TearException{1};
-  }
-  long status = session.Get(target.url, Accept::AllButAuthAndRedirect, sink);
-  if (status == 401) {
-    bool digest = false;
-    std::string realm = FindRealm(session.Headers(), &digest);
-    Login login;
-    if (!AskPassword(target.host, realm, &login)) {
-      ShowMessage("Access denied: Invalid password\n");
-      throw TearException{1};
-    }
-    session.SetLogin(login, digest);
-    // A second 401 brings no second prompt: its body is the page.
-    status = session.Get(target.url, Accept::AllButRedirect, sink);
-  }
-  if (status == 301 || status == 302 || status == 303) {
-    std::string location;
-    if (!FindLocation(session.Headers(), &location)) {
-      ShowMessage("Error: Site redirects with no new location");
-      throw TearException{2};
-    }
-    ParsedUrl next;
-    Parse parsed = ParseHttpUrl(location, &target.url, &next);
-    if (parsed == Parse::Unparsable) {
-      ShowMessage("Error: the redirected URL could not be parsed.");
-      throw TearException{2};
-    }
-    if (parsed == Parse::NotHttp) {
-      ShowMessage("Error: the redirected URL does not reference a HTTP resource.");
-      throw TearException{2};
-    }
-    // The user's password was given for the first server only.
-    if (next.host != target.host || next.port != target.port) session.ClearLogin();
-    status = session.Get(next.url, Accept::Only200, sink);
-    if (status != 200) {
-      ShowMessage("Error: Got status code " + std::to_string(status));
-      throw TearException{2};
-    }
-  }
+  if (ParseHttpUrl(request.url, nullptr, &target) != Parse::Ok)
+    return Refuse("Error: can only use URLs beginning with http://");
+  Answer answer = session.Get(target.url, Accept::AllButAuthAndRedirect, sink);
+  if (answer.result == FetchResult::Completed && answer.status == 401)
+    answer = RetryWithPassword(session, target, sink);
+  if (answer.result != FetchResult::Completed) return answer.result;
+  if (IsRedirect(answer.status)) return FollowRedirect(session, target, sink);
+  return FetchResult::Completed;
 }
 
-int SaveModeFetch(FetchRequest& request, const char* url, const char* path) {
+// A body the sink could not store: too long for a save is a failed download,
+// a write error a failed save.
+FetchResult ReportStoreFailure(const FileSink& sink, const char* path) {
+  if (sink.TooLong()) return Fail("CInternet Error: the page is too long to save");
+  ShowMessage(FileFailureMessage(FileStep::Write, sink.WriteErrno(), path));
+  return FetchResult::FileFailed;
+}
+
+FetchResult SaveModeFetch(FetchRequest& request, const char* url, const char* path) {
   SaveFile file;
+  // The file comes before the network: a path that cannot be written costs
+  // no request.
   if (!file.Open(path)) {
-    ShowMessage(FileMessage("ファイルの作成が失敗しました。%d", FileErrorCause(errno), path));
-    return kFetchFileFailed;
+    const int error = errno;
+    ShowMessage(FileFailureMessage(FileStep::Create, error, path));
+    return FetchResult::FileFailed;
   }
   FileSink sink(file, request.progressWindow, request.transferId);
-  int result = kFetchOk;
-  try {
-    RunFetch(request, url, sink);
-    if (!sink.Finish()) throw TearException{kFetchFileFailed};
-    if (!file.Commit()) {
-      ShowMessage(FileMessage("ファイルの書き込みが失敗しました。%d", FileErrorCause(errno), path));
-      return kFetchFileFailed;
-    }
-    return kFetchOk;
-  } catch (const TearException& e) {
-    result = e.code;
+  FetchResult result = FetchInto(request, url, sink);
+  if (result == FetchResult::Completed && !sink.Finish()) result = FetchResult::FileFailed;
+  if (result == FetchResult::Completed) {
+    if (file.Commit()) return FetchResult::Completed;
+    const int error = errno;
+    ShowMessage(FileFailureMessage(FileStep::Write, error, path));
+    return FetchResult::FileFailed;  // the file's destructor empties the target
   }
-  if (result == kFetchFileFailed) {
-    if (sink.TooLong())
-      ShowMessage("CInternet Error: the page is too long to save");
-    else
-      ShowMessage(FileMessage("ファイルの書き込みが失敗しました。%d",
-                              FileErrorCause(sink.WriteErrno()), path));
-    // A body that could not be stored is a failed save, not a failed download.
-    result = sink.TooLong() ? 2 : kFetchFileFailed;
-  }
+  if (result == FetchResult::FileFailed) result = ReportStoreFailure(sink, path);
   file.Abandon();
   return result;
 }
 
-int TextModeFetch(FetchRequest& request, const char* url, char* buffer, size_t size) {
+FetchResult TextModeFetch(FetchRequest& request, const char* url, char* buffer, size_t size) {
   buffer[0] = '\0';
   TextSink sink(buffer, size);
-  try {
-    RunFetch(request, url, sink);
-  } catch (const TearException& e) {
+  FetchResult result = FetchInto(request, url, sink);
+  if (result != FetchResult::Completed) {
     buffer[0] = '\0';
-    return e.code;
+    return result;
   }
   buffer[sink.Length()] = '\0';
   NormalizePageText(buffer, size + 1);
   if (request.stripTags) RemoveAllMarkup(buffer);
-  return kFetchOk;
+  return FetchResult::Completed;
 }
 
-// ---- FetchForAdjust's error report -----------------------------------------
+// ---- FetchForAdjust ---------------------------------------------------------
 
-int WinInetNumber(CURLcode rc) {
+// The error numbers of the tag adjustment's log line, which readers of the
+// log know: 12002 timeout, 12007 unknown host, 12029 no connection, ...
+int ClientErrorNumber(CURLcode rc) {
   switch (rc) {
     case CURLE_OPERATION_TIMEDOUT:
       return 12002;
@@ -596,7 +429,7 @@ int WinInetNumber(CURLcode rc) {
 // The tag adjustment has no window to show a report in, so it is written to
 // standard error as a log line.
 void ReportInternetError(CURLcode rc, const char* errorBuffer) {
-  int number = WinInetNumber(rc);
+  int number = ClientErrorNumber(rc);
   char when[64];
   std::time_t now = std::time(nullptr);
   std::tm tm{};
@@ -611,63 +444,29 @@ void ReportInternetError(CURLcode rc, const char* errorBuffer) {
   std::fprintf(stderr, "%s\n", mireva::SjisToUtf8(text).c_str());
 }
 
-class StringSink : public BodySink {
- public:
-  explicit StringSink(size_t limit) : limit_(limit) {}
-  bool Take(const char* data, size_t n) override {
-    size_t room = limit_ - text_.size();
-    size_t take = n < room ? n : room;
-    text_.append(data, take);
-    if (take < n || text_.size() == limit_) {
-      full_ = true;
-      return false;
-    }
-    return true;
-  }
-  bool Done() const override { return full_; }
-  const std::string& Text() const { return text_; }
+void SetAdjustOptions(CURL* e, const char* url) {
+  curl_easy_setopt(e, CURLOPT_URL, url);
+  // Web addresses only: a page must not be able to point this at local files.
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
+}
 
- private:
-  size_t limit_;
-  std::string text_;
-  bool full_ = false;
-};
+// Copies what was read into the caller's buffer and normalises it.
+AdjustRead DeliverAdjustText(const std::string& text, char* buffer, size_t capacity) {
+  if (text.size() >= capacity - 2) ShowMessage("File overran buffer -- not cached");
+  if (text.empty()) return AdjustRead::NothingRead;
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  NormalizePageText(buffer, capacity);
+  return AdjustRead::TextRead;
+}
 
 }  // namespace
 
-int FileErrorCause(int e) {
-  switch (e) {
-    case 0:
-      return 0;
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-      return 3;
-    case EMFILE:
-    case ENFILE:
-      return 4;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY:
-      return 5;
-    case EMLINK:
-      return 8;
-    case EIO:
-      return 10;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return 13;
-    default:
-      return 1;
-  }
-}
-
-int FetchPage(FetchRequest& request, const char* url, int markupOption, int reloadOption,
-              char* buffer, size_t size) {
+FetchResult FetchPage(FetchRequest& request, const char* url, int markupOption, int reloadOption,
+                      char* buffer, size_t size) {
   char markup = static_cast<char>(markupOption & 0xFF);
   char reload = static_cast<char>(reloadOption & 0xFF);
   if (markup == 'S' || markup == 's') request.stripTags = 1;
@@ -676,11 +475,12 @@ int FetchPage(FetchRequest& request, const char* url, int markupOption, int relo
   return TextModeFetch(request, url, buffer, size);
 }
 
-int FetchForAdjust(FetchRequest& /*request*/, const char* url, char* buffer, size_t capacity) {
-  if (capacity < 3) return -1;
+AdjustRead FetchForAdjust(FetchRequest& /*request*/, const char* url, char* buffer,
+                          size_t capacity) {
+  if (capacity < 3) return AdjustRead::NothingRead;
   GlobalInit();
   Easy easy(curl_easy_init());
-  if (!easy) return -1;
+  if (!easy) return AdjustRead::NothingRead;
   StringSink sink(capacity - 2);
   Exchange exchange;
   exchange.easy = easy.get();
@@ -688,34 +488,14 @@ int FetchForAdjust(FetchRequest& /*request*/, const char* url, char* buffer, siz
   exchange.rule = Accept::AllButRedirect;
   exchange.sink = &sink;
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  CURL* e = easy.get();
-  curl_easy_setopt(e, CURLOPT_URL, url);
-  // Web addresses only: a page must not be able to point this at local files.
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
-  curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, &exchange);
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer);
-  CURLcode rc = curl_easy_perform(e);
-  if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && exchange.stoppedOnPurpose)) {
+  SetAdjustOptions(easy.get(), url);
+  SetTransferOptions(easy.get(), exchange, errorBuffer);
+  CURLcode rc = curl_easy_perform(easy.get());
+  if (!EndedWell(rc, exchange)) {
     ReportInternetError(rc, errorBuffer);
-    return -1;
+    return AdjustRead::NothingRead;
   }
-  const std::string& text = sink.Text();
-  if (text.size() >= capacity - 2) ShowMessage("File overran buffer -- not cached");
-  if (text.empty()) return -1;
-  std::memcpy(buffer, text.data(), text.size());
-  buffer[text.size()] = '\0';
-  NormalizePageText(buffer, capacity);
-  return 0;
+  return DeliverAdjustText(sink.Text(), buffer, capacity);
 }
 
-}  // namespace hovrel
+}  // namespace mireva::hovrel

@@ -11,9 +11,9 @@
 
 #include "pagefetch/hovrel_api.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 
-// Request flags, as the interface has always carried them.
+// Request flags of a FetchRequest.
 constexpr uint32_t kFlagReload = 0x80000000;          // never answer from a cache
 constexpr uint32_t kFlagKeepConnection = 0x20000000;  // reuse a connection within the call
 constexpr uint32_t kFlagNoAutoRedirect = 0x00200000;  // redirects are followed by hand
@@ -29,28 +29,26 @@ struct FetchRequest {
   uint16_t transferId = 0;
 };
 
-// Results of FetchPage.
-constexpr int kFetchOk = 0;
-constexpr int kFetchFileFailed = -1;  // the output file could not be created or written
-// 1 and 2: a failure already reported to the user.
-
-// The save-mode block: one progress report per non-empty block read.
-constexpr size_t kSaveBlockSize = 32768;
+// What FetchPage came to. Every outcome but Completed has been reported to
+// the user through the host's message callback.
+enum class FetchResult {
+  Completed,   // the page is in the text area, or saved in the file
+  FileFailed,  // the output file could not be created or written
+  Refused,     // the address is not a web address, or the password prompt was cancelled
+  Failed,      // the network, the server or its redirect failed, or the body was too long
+};
 
 // Text mode (saveToFile 0): `buffer` receives at most `size` page bytes,
 // converted and NUL-terminated within `size` + 1 bytes; it holds an empty
 // text after a failure. Save mode: `buffer` is the Shift_JIS file path.
-int FetchPage(FetchRequest& request, const char* url, int markupOption, int reloadOption,
-              char* buffer, size_t size);
+FetchResult FetchPage(FetchRequest& request, const char* url, int markupOption, int reloadOption,
+                      char* buffer, size_t size);
+
+enum class AdjustRead { TextRead, NothingRead };
 
 // Reads at most `capacity` - 2 bytes of `url` into `buffer` and normalises
-// them (text within `capacity` bytes). 0 when at least one byte arrived, -1
-// otherwise; `buffer` is left untouched when nothing arrived.
-int FetchForAdjust(FetchRequest& request, const char* url, char* buffer, size_t capacity);
+// them (text within `capacity` bytes). TextRead when at least one byte
+// arrived; `buffer` is left untouched when nothing arrived.
+AdjustRead FetchForAdjust(FetchRequest& request, const char* url, char* buffer, size_t capacity);
 
-// The classification of a file error shown in the creation message:
-// 0 none, 1 other, 2 not found, 3 bad path, 4 too many open files, 5 access
-// denied, 8 directory full, 10 input/output error, 13 disk full.
-int FileErrorCause(int errnoValue);
-
-}  // namespace hovrel
+}  // namespace mireva::hovrel

@@ -6,7 +6,7 @@
 
 #include "platform/text_encoding.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 namespace {
 
 HovrelMessageFn g_message = nullptr;
@@ -59,4 +59,4 @@ namespace testing {
 void SetPausesEnabled(bool enabled) { g_pauses = enabled; }
 }  // namespace testing
 
-}  // namespace hovrel
+}  // namespace mireva::hovrel

@@ -6,7 +6,7 @@
 
 #include "pagefetch/hovrel_api.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 
 void SetHost(HovrelMessageFn message, HovrelPasswordFn password, void* user);
 
@@ -20,7 +20,9 @@ struct Login {
 // Asks for a user name and password for `site` and `realm`; false on cancel.
 bool AskPassword(const std::string& site, const std::string& realm, Login* login);
 
-// A fixed pause of the library's interface (the callers were built around it).
+// A fixed pause (100 ms after a successful fetch, 50 ms after a text
+// conversion or a tag adjustment); a caller that fetches page after page is
+// paced by it.
 void Pause(int milliseconds);
 
 namespace testing {
@@ -29,4 +31,4 @@ namespace testing {
 void SetPausesEnabled(bool enabled);
 }  // namespace testing
 
-}  // namespace hovrel
+}  // namespace mireva::hovrel

@@ -51,8 +51,8 @@ typedef int(MIREVA_STDCALL* HovrelPasswordFn)(void* user, const char* site, cons
 typedef void(MIREVA_STDCALL* HovrelProgressFn)(void* user, int first, const char* text,
                                                unsigned length);
 
-/* Stands where the original interface took the window that received the
- * progress messages. */
+/* Where a save's progress reports go: the callback and the pointer it is
+ * given back. */
 typedef struct HovrelProgressTarget {
   HovrelProgressFn report;
   void* user;

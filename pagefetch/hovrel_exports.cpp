@@ -1,5 +1,6 @@
 // The library's exports. Each builds its own FetchRequest, runs the fetch and
 // turns the outcome into 1 or 0; nothing thrown inside gets past them.
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -7,9 +8,12 @@
 #include "pagefetch/fetch.h"
 #include "pagefetch/host.h"
 #include "pagefetch/hovrel_api.h"
+#include "pagefetch/save_file.h"
 #include "pagefetch/tag_adjust.h"
 
 namespace {
+
+namespace hovrel = mireva::hovrel;
 
 constexpr int kPauseAfterCall = 100;  // ms, at the end of every successful call
 
@@ -25,10 +29,8 @@ int HovrelCall(const char* url, int markupOption, int reloadOption, char mode, c
     size_t length = strnlen(dst, area);
     if (length >= area) {
       // The path does not fit the working area: refused, nothing created.
-      char head[80];
-      std::snprintf(head, sizeof head, "ファイルの作成が失敗しました。%d",
-                    hovrel::FileErrorCause(ENAMETOOLONG));
-      hovrel::ShowMessage(std::string(head) + " (" + std::string(dst, area - 1) + ")");
+      hovrel::ShowMessage(hovrel::FileFailureMessage(hovrel::FileStep::Create, ENAMETOOLONG,
+                                                     std::string(dst, area - 1)));
       return 0;
     }
     std::memcpy(work.data(), dst, length + 1);
@@ -36,8 +38,11 @@ int HovrelCall(const char* url, int markupOption, int reloadOption, char mode, c
   } else {
     request.saveToFile = 0;
   }
-  int result = hovrel::FetchPage(request, url, markupOption, reloadOption, work.data(), size);
-  if (result == hovrel::kFetchFileFailed) return 0;
+  hovrel::FetchResult result =
+      hovrel::FetchPage(request, url, markupOption, reloadOption, work.data(), size);
+  // Only a file failure is told to the caller; every other failure has been
+  // shown to the user already.
+  if (result == hovrel::FetchResult::FileFailed) return 0;
   if (!request.saveToFile) {
     // At most size + 1 bytes: the converter stops there.
     std::memcpy(dst, work.data(), std::strlen(work.data()) + 1);
@@ -78,8 +83,9 @@ MIREVA_EXPORT int MIREVA_STDCALL loadFile(const char* url, const char* path,
     request.progressWindow = progress;
     request.transferId = transferId;
     request.saveToFile = 1;
-    int result = hovrel::FetchPage(request, url, ' ', ' ', const_cast<char*>(path), 128);
-    if (result == hovrel::kFetchFileFailed) return 0;
+    hovrel::FetchResult result =
+        hovrel::FetchPage(request, url, ' ', ' ', const_cast<char*>(path), 128);
+    if (result == hovrel::FetchResult::FileFailed) return 0;
     hovrel::Pause(kPauseAfterCall);
     return 1;
   } catch (...) {

@@ -11,6 +11,7 @@
 #include "pagefetch/hovrel_api.h"
 #include "platform/dynamic_library.h"
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace {
 
@@ -197,7 +198,8 @@ int main(int argc, char** argv) {
     // Only the main export takes the reload option; it reports no progress.
     std::vector<char> path(sjisTarget.begin(), sjisTarget.end());
     path.push_back('\0');
-    unsigned area = static_cast<unsigned>(path.size() < 260 ? 260 : path.size());
+    unsigned area =
+        static_cast<unsigned>(path.size() < mireva::kMaxPath ? mireva::kMaxPath : path.size());
     path.resize(area + 2, '\0');
     result = hovrel(sjisAddress.c_str(), ' ', 'F', 'D', path.data(), area);
   } else {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-namespace hovrel {
+namespace mireva::hovrel {
 namespace {
 
 std::string Upper(const char* s) {
@@ -136,4 +136,4 @@ void ApplyTagTable(char* text) {
   StripTagOpenings(text, "</td>");
 }
 
-}  // namespace hovrel
+}  // namespace mireva::hovrel

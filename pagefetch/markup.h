@@ -2,7 +2,7 @@
 // In-place markup removal on NUL-terminated Shift_JIS text. Every pattern
 // starts with "<", which is never the second byte of a Shift_JIS character,
 // so a match always begins on a character boundary.
-namespace hovrel {
+namespace mireva::hovrel {
 
 // Drops every tag ("<" through the next ">"); the bytes between tags stay.
 // Each call starts outside a tag, so a page that ends inside an unclosed tag
@@ -23,4 +23,4 @@ void StripElements(char* text, const char* open, const char* close);
 // images, embeds, select lists, scripts, inputs and table structure.
 void ApplyTagTable(char* text);
 
-}  // namespace hovrel
+}  // namespace mireva::hovrel

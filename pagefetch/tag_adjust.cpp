@@ -5,28 +5,16 @@
 
 #include "pagefetch/host.h"
 #include "pagefetch/markup.h"
+#include "platform/text_helpers.h"
 
-namespace hovrel {
-
-size_t SjisCut(const char* text, size_t length, size_t limit) {
-  if (length <= limit) return length;
-  size_t i = 0;
-  while (i < limit) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    size_t width = lead ? 2 : 1;
-    if (i + width > limit) break;
-    i += width;
-  }
-  return i;
-}
+namespace mireva::hovrel {
 
 int AdjustTags(FetchRequest& request, char* url, char* dst, size_t size) {
   // Room for a page a little longer than the caller's area; the extra 4096
   // bytes are taken in by the markup that the passes remove.
   const size_t capacity = size + 4096;
   std::vector<char> work(capacity, '\0');
-  if (FetchForAdjust(request, url, work.data(), capacity) == -1) return 0;
+  if (FetchForAdjust(request, url, work.data(), capacity) == AdjustRead::NothingRead) return 0;
 
   char* text = work.data();
   if (std::strstr(text, "<NOFRAMES>") || std::strstr(text, "<noframes>")) {
@@ -44,7 +32,7 @@ int AdjustTags(FetchRequest& request, char* url, char* dst, size_t size) {
 
   ApplyTagTable(text);
   if (size > 0) {
-    size_t length = SjisCut(text, std::strlen(text), size - 1);
+    size_t length = SjisCutLength(text, size - 1);
     std::memcpy(dst, text, length);
     dst[length] = '\0';
   }
@@ -52,4 +40,4 @@ int AdjustTags(FetchRequest& request, char* url, char* dst, size_t size) {
   return 1;
 }
 
-}  // namespace hovrel
+}  // namespace mireva::hovrel

@@ -6,7 +6,7 @@
 
 #include "pagefetch/fetch.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 
 // `url` is NUL-terminated in a buffer of HOVREL_URL_CAPACITY bytes; a
 // no-frames address that fits is written back into it (a longer one is not
@@ -15,8 +15,4 @@ namespace hovrel {
 // (then `dst` and `url` are untouched).
 int AdjustTags(FetchRequest& request, char* url, char* dst, size_t size);
 
-// The longest prefix of a Shift_JIS text of at most `limit` bytes that does
-// not end inside a double-byte character.
-size_t SjisCut(const char* text, size_t length, size_t limit);
-
-}  // namespace hovrel
+}  // namespace mireva::hovrel

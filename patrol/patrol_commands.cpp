@@ -1,9 +1,10 @@
 #include "patrol/patrol_commands.h"
 
+#include "core/command_ids.h"
 #include <utility>
 
 #include "companions/type_dialog/type_dialog_api.h"
-#include "patrol/download_engine.h"
+#include "core/download_engine.h"
 #include "platform/watcher_link.h"
 
 namespace mireva {
@@ -23,12 +24,12 @@ PatrolCommands::PatrolCommands(ViewContext& ctx, std::unique_ptr<PatrolDialogs> 
 }
 
 void PatrolCommands::Register(CommandRouter& router) {
-  router.Add(2201, CommandTarget::View, [this] { RunPatrol(); });
-  router.Add(2202, CommandTarget::View, [this] { EditList(); });
-  router.Add(2250, CommandTarget::View, [this] { SelectTypes(); });
-  router.Add(710, CommandTarget::View, [this] { News(CatalogueKind::Weather); });
-  router.Add(750, CommandTarget::View, [this] { News(CatalogueKind::News); });
-  router.Add(751, CommandTarget::View, [this] { News(CatalogueKind::Tv); });
+  router.Add(kCmdRunPatrol, CommandTarget::View, [this] { RunPatrol(); });
+  router.Add(kCmdEditPatrolList, CommandTarget::View, [this] { EditList(); });
+  router.Add(kCmdDownloadTypes, CommandTarget::View, [this] { SelectTypes(); });
+  router.Add(kCmdWeatherCatalogue, CommandTarget::View, [this] { News(CatalogueKind::Weather); });
+  router.Add(kCmdNewspaperCatalogue, CommandTarget::View, [this] { News(CatalogueKind::News); });
+  router.Add(kCmdTvNewsCatalogue, CommandTarget::View, [this] { News(CatalogueKind::Tv); });
 }
 
 void PatrolCommands::EditList() { dialogs_->EditPatrolList(ctx_, folder_); }

@@ -1,18 +1,18 @@
 #pragma once
 // The patrol menu's commands in the browser view:
-//   2201 run patrol, 2202 edit the patrol list (dialog 132), 2250 download
-//   file types (the type dialog library's "LoadTypeDlg"), 710 / 750 / 751 the
-//   weather, newspaper and TV-news catalogues (dialog 141), whose OK saves
-//   "Patrol.lst" and starts the patrol.
+//   2201 run patrol, 2202 edit the patrol list, 2250 download file types (the
+//   type dialog library's "LoadTypeDlg"), 710 / 750 / 751 the weather,
+//   newspaper and TV-news catalogues, whose OK saves "Patrol.lst" and starts
+//   the patrol.
 // The module hooks the view's document-complete event to advance a patrol.
-// MakePatrolCommands (mireva_patrol_ui) gives it the wx dialogs; tests build a
-// PatrolCommands with their own PatrolDialogs.
+// MakePatrolCommands (patrol/wx/patrol_dialogs.h) gives it the wx dialogs;
+// tests build a PatrolCommands with their own PatrolDialogs.
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/command_router.h"
-#include "app/view_context.h"
+#include "core/command_router.h"
+#include "core/view_context.h"
 #include "patrol/patrol_dialog_models.h"
 #include "patrol/patrol_run.h"
 #include "platform/dynamic_library.h"
@@ -23,9 +23,9 @@ namespace mireva {
 class PatrolDialogs {
  public:
   virtual ~PatrolDialogs() = default;
-  // Dialog 132, the patrol-list editor, over the list in `folder`.
+  // The patrol-list editor, over the list in `folder`.
   virtual void EditPatrolList(ViewContext& ctx, const std::string& folder) = 0;
-  // Dialog 141 for a catalogue; true when it ended with OK (the list was saved).
+  // The catalogue dialog for a catalogue; true when it ended with OK (the list was saved).
   virtual bool ChooseNewsSites(ViewContext& ctx, CatalogueKind kind, const std::string& folder) = 0;
 };
 
@@ -68,9 +68,5 @@ class PatrolCommands : public CommandModule {
   PatrolRun run_;
   DynamicLibrary typeLibrary_;
 };
-
-// The patrol commands with their wx dialogs (defined in mireva_patrol_ui).
-// The result is a PatrolCommands (see PatrolCommands::From).
-std::unique_ptr<CommandModule> MakePatrolCommands(ViewContext& ctx);
 
 }  // namespace mireva

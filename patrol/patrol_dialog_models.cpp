@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "platform/file_util.h"
-#include "platform/ini_file.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 

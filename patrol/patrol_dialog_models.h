@@ -1,6 +1,6 @@
 #pragma once
-// The logic behind the patrol-list editor (dialog 132) and the news and weather
-// dialog (dialog 141): what each button does to the lists, the files read and
+// The logic behind the patrol-list editor and the news and weather catalogue
+// dialog: what each button does to the lists, the files read and
 // written and the messages. The wx dialogs in patrol_dialogs.cpp only show these
 // models and forward their buttons. Texts are Shift_JIS.
 #include <string>

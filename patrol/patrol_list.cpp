@@ -4,6 +4,7 @@
 
 #include "platform/file_util.h"
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 namespace {
@@ -16,14 +17,9 @@ const char kEnd[] = "end patrol;";
 }  // namespace
 
 bool TakeListLine(const std::string& text, size_t* pos, std::string* line) {
-  if (*pos >= text.size()) return false;
-  size_t nl = text.find('\n', *pos);
-  size_t end = nl == std::string::npos ? text.size() : nl;
-  size_t len = end - *pos;
-  if (len > 0 && text[end - 1] == '\r') --len;
-  if (len > kMaxListLine) return false;
-  line->assign(text, *pos, len);
-  *pos = nl == std::string::npos ? text.size() : nl + 1;
+  std::string_view taken;
+  if (!TakeLine(text, pos, kMaxListLine, &taken)) return false;
+  line->assign(taken);
   return true;
 }
 
@@ -129,27 +125,11 @@ void PatrolListReader::Close() {
   file_ = nullptr;
 }
 
-bool PatrolListReader::ReadLine(std::string* line) {
-  line->clear();
-  bool any = false;
-  int c;
-  while ((c = std::getc(file_)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    // One byte of slack for the CR that belongs to the line end.
-    if (line->size() > kMaxListLine) return false;
-    line->push_back(static_cast<char>(c));
-  }
-  if (!any) return false;
-  if (!line->empty() && line->back() == '\r') line->pop_back();
-  return line->size() <= kMaxListLine;
-}
-
 bool PatrolListReader::NextEntry(std::string* out) {
   if (failed_ || file_ == nullptr) return false;
   std::string line;
   for (;;) {
-    if (!ReadLine(&line)) {
+    if (!ReadLine(file_, kMaxListLine, &line)) {
       failed_ = true;
       return false;
     }

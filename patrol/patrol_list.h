@@ -20,11 +20,12 @@
 #include <vector>
 
 #include "platform/interaction.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 
-inline constexpr size_t kMaxListLine = 257;  // bytes of one list line
-inline constexpr size_t kMaxAddress = 259;   // bytes of an address (260-byte buffer with NUL)
+inline constexpr size_t kMaxListLine = 257;          // bytes of one list line
+inline constexpr size_t kMaxAddress = kMaxPath - 1;  // bytes of an address
 inline constexpr const char kPatrolListFile[] = "Patrol.lst";
 
 // Splits one line off `text` at `pos` (CR LF or LF end it, neither is part of
@@ -70,9 +71,6 @@ class PatrolListReader {
   const std::string& BaseAddress() const { return baseAddress_; }
 
  private:
-  // One line of the file; false at end of file or at a too-long line.
-  bool ReadLine(std::string* line);
-
   Interaction& ui_;
   std::string path_;
   std::FILE* file_ = nullptr;

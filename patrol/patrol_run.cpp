@@ -6,7 +6,7 @@
 
 #include <utility>
 
-#include "patrol/download_engine.h"
+#include "core/download_engine.h"
 #include "patrol/patrol_dialog_models.h"
 #include "platform/text_encoding.h"
 

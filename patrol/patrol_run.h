@@ -11,8 +11,8 @@
 #include <functional>
 #include <string>
 
-#include "app/view_context.h"
-#include "patrol/download_types.h"
+#include "core/view_context.h"
+#include "core/download_types.h"
 #include "patrol/patrol_list.h"
 
 namespace mireva {

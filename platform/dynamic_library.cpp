@@ -11,7 +11,7 @@ std::string LibraryFileName(const std::string& bareName) {
   std::string base = bareName;
   if (base.size() > 4 && strcasecmp(base.c_str() + base.size() - 4, ".dll") == 0)
     base.resize(base.size() - 4);
-  // The original upper-case spellings of the libraries' files.
+  // The upper-case file names the program asks for, as callers spell them.
   if (strcasecmp(base.c_str(), "hovrel") == 0) base = "Hovrel";
   else if (strcasecmp(base.c_str(), "quandex") == 0) base = "Quandex";
   else if (strcasecmp(base.c_str(), "download") == 0) base = "DownLoad";

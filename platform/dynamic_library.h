@@ -4,7 +4,7 @@
 // instead. "Hovrel", "HOVREL.DLL" and "DownLoad.dll" name libHovrel.so and
 // libDownLoad.so: a trailing ".dll" (any case) is dropped, the base keeps the
 // case of the project's file names except for the all-capitals spellings of
-// the original file names, which LibraryFileName maps to the built name.
+// the file names callers ask for ("PNG.DLL"), which LibraryFileName maps to the built name.
 #include <string>
 
 namespace mireva {

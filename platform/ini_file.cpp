@@ -3,11 +3,10 @@
 #include <vector>
 
 #include "platform/file_util.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 namespace {
-
-bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -49,17 +48,6 @@ bool KeyValue(const std::string& line, std::string* key, std::string* value) {
 }
 
 }  // namespace
-
-std::string CutSjis(const std::string& text, size_t maxBytes) {
-  if (text.size() <= maxBytes) return text;
-  size_t i = 0;
-  while (i < maxBytes) {
-    size_t len = IsSjisLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
-    if (i + len > maxBytes) break;
-    i += len;
-  }
-  return text.substr(0, i);
-}
 
 std::string GetProfileString(const std::string& sjisPath, const std::string& section,
                              const std::string& key, const std::string& defaultValue,

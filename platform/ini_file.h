@@ -23,7 +23,4 @@ std::string GetProfileString(const std::string& sjisPath, const std::string& sec
 bool WriteProfileString(const std::string& sjisPath, const std::string& section,
                         const std::string& key, const std::string& value);
 
-// Cuts `text` to at most `maxBytes` bytes without splitting a double-byte character.
-std::string CutSjis(const std::string& text, size_t maxBytes);
-
 }  // namespace mireva

@@ -1,7 +1,7 @@
 #pragma once
 // The program's side of the link to the watcher Tollick.
-//  - The watcher holds an exclusive flock on a lock file while it runs (the
-//    named mutex "WebTollickApp" of the original); the program only tests it.
+//  - The watcher holds an exclusive flock on a lock file while it runs, under
+//    the lock name "WebTollickApp"; the program only tests it.
 //  - Notices are one-line texts sent as single datagrams (no NUL, no line end)
 //    to a Unix datagram socket at a fixed path (the mailslot
 //    "\\*\mailslot\Internet\Tollick"); sending fails when no watcher listens.

@@ -1,6 +1,8 @@
 #include "searchresults/result_list_model.h"
 
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "platform/text_encoding.h"
 #include "searchresults/engine_table.h"
@@ -30,8 +32,9 @@ void ResultListModel::ShowEngine(int engine) {
   }
   selection_ = 0;
   shownCount_ = onShow_.count < 0 ? 0 : onShow_.count;
-  if (engine >= 0 && engine <= 11) {
-    homeAddress_ = HomeAddress(engine);
+  // Only engines with a home page (0 to 11) change the logo and address.
+  if (std::string home = HomeAddress(engine); !home.empty()) {
+    homeAddress_ = std::move(home);
     logoEngine_ = engine;
   }
 }

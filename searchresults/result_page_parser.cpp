@@ -3,31 +3,21 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/text_helpers.h"
+#include "searchresults/engine_table.h"
+
 namespace mireva {
 namespace {
 
 constexpr size_t npos = std::string_view::npos;
 constexpr size_t kHitCountWindow = 126;
 
-size_t Find(std::string_view text, std::string_view marker, size_t from = 0) {
+size_t FindMarker(std::string_view text, std::string_view marker, size_t from) {
   if (from == npos || from > text.size()) return npos;
   return text.find(marker, from);
 }
 
-bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 }  // namespace
-
-std::string_view CutSjis(std::string_view text, size_t maxBytes) {
-  if (text.size() <= maxBytes) return text;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t len = IsSjisLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
-    if (i + len > maxBytes) break;
-    i += len;
-  }
-  return text.substr(0, i);
-}
 
 ResultPageParser::ResultPageParser() {
   // Allocated once: every chunk reuses these.
@@ -89,7 +79,8 @@ void ResultPageParser::AddEntry(std::string_view combined) {
   if (size_t paren = address.find('('); paren != npos) address = address.substr(0, paren);
   ResultEntry& entry = results_.entries[static_cast<size_t>(results_.count)];
   entry.url.assign(address);
-  entry.text.assign(CutSjis(combined.substr(space), kMaxTextBytes));
+  std::string_view text = combined.substr(space);
+  entry.text.assign(text.substr(0, SjisCutLength(text, kMaxTextBytes)));
   ++results_.count;
 }
 
@@ -171,25 +162,25 @@ bool ResultPageParser::LinkFromUrlParam(std::string_view chunk) {
   return true;
 }
 
-void ResultPageParser::Extract(std::string_view chunk, Extractor extractor) {
+void ResultPageParser::Extract(std::string_view chunk, ChunkExtractor extractor) {
   bool found = false;
   switch (extractor) {
-    case Extractor::Anchor: found = LinkFromAnchor(chunk); break;
-    case Extractor::Text: found = LinkFromText(chunk); break;
-    case Extractor::QuotedHref: found = LinkFromQuotedHref(chunk); break;
-    case Extractor::UrlParam: found = LinkFromUrlParam(chunk); break;
+    case ChunkExtractor::Anchor: found = LinkFromAnchor(chunk); break;
+    case ChunkExtractor::Text: found = LinkFromText(chunk); break;
+    case ChunkExtractor::QuotedHref: found = LinkFromQuotedHref(chunk); break;
+    case ChunkExtractor::UrlParam: found = LinkFromUrlParam(chunk); break;
   }
   if (found) AddEntry(combined_);
 }
 
 void ResultPageParser::Scan(std::string_view text, size_t start, std::string_view open,
-                            std::string_view close, size_t closeFrom, Extractor extractor,
-                            LongChunk longChunk) {
+                            std::string_view close, size_t closeFrom,
+                            ChunkExtractor extractor, LongChunk longChunk) {
   size_t pos = start;
   while (pos < text.size()) {
-    size_t a = Find(text, open, pos);
+    size_t a = FindMarker(text, open, pos);
     if (a == npos) break;
-    size_t b = Find(text, close, a + closeFrom);
+    size_t b = FindMarker(text, close, a + closeFrom);
     if (b == npos) break;  // the last item, which nothing follows, is lost
     size_t len = b - a;
     if (len > kChunkBytes) {
@@ -214,105 +205,38 @@ void ResultPageParser::ParseInto(int engine, char* page, EngineResultStore& stor
 }
 
 void ResultPageParser::ApplyRule(int engine, char* page) {
-  std::string_view text(page, std::strlen(page));
-  // Over "<a"/"<A" anchors a chunk runs to the next anchor, searched from 4
-  // bytes on; definitions run "<DT>" to "</DL>", list items "<LI>" to "<LI>",
-  // rules "<HR>" to "<HR>".
-  auto anchors = [&](size_t start, std::string_view mark) {
-    if (start != npos) Scan(text, start, mark, mark, 4, Extractor::Anchor, LongChunk::EndScan);
-  };
-  auto hitsAt = [&](size_t pos) {
-    if (pos != npos && pos <= text.size()) results_.hits = ReadHitCount(text.substr(pos));
-  };
-  // Cuts the page at an end marker, in the caller's buffer as well.
-  auto cutAt = [&](size_t pos) {
-    if (pos == npos) return;
-    page[pos] = '\0';
-    text = text.substr(0, pos);
-  };
+  const EngineInfo* info = FindEngine(engine);
+  if (!info || !info->rule) return;
+  ResultPageScan scan(*this, page);
+  info->rule(scan);
+}
 
-  switch (engine) {
-    case 0: {  // yahoo
-      size_t start = Find(text, "登録サイトとの一致");
-      if (start == npos) start = Find(text, "カテゴリとの一致");
-      if (start == npos) start = Find(text, "登録ページとの一致");
-      if (start == npos) start = Find(text, "<ul>", Find(text, "goo 検索結果"));
-      anchors(start, "<a");
-      hitsAt(Find(text, "検索結果"));
-      break;
-    }
-    case 1: {  // goo
-      size_t start = Find(text, "検索結果");
-      if (start != npos) {
-        cutAt(Find(text, "RESULT BODY TABLE/", start));
-        Scan(text, start, "<a", "<a", 4, Extractor::Text, LongChunk::Cut);
-      }
-      hitsAt(Find(text, "検索結果"));
-      break;
-    }
-    case 2: {  // excite
-      anchors(Find(text, "ウェブ検索", Find(text, "検索結果")), "<A");
-      size_t ken = Find(text, "件", Find(text, "ウェブサーチ結果"));
-      if (ken != npos) hitsAt(ken + 2);
-      break;
-    }
-    case 3:  // infoseek
-      anchors(Find(text, "-- START RESULT LIST --", Find(text, "インフォシーク")), "<a");
-      break;
-    case 4: {  // InfoNavigater
-      size_t start = Find(text, "<!-- #results -->");
-      cutAt(Find(text, "<!-- #resultsend -->"));
-      if (start != npos && start < text.size())
-        Scan(text, start, "<DT>", "</DL>", 0, Extractor::QuotedHref, LongChunk::Cut);
-      hitsAt(Find(text, "表示"));
-      break;
-    }
-    case 5:  // LYCOS
-      anchors(Find(text, "検索結果", Find(text, "<BODY")), "<a");
-      break;
-    case 6: {  // BIGLOBE
-      size_t start = Find(text, "ページ検索結果");
-      if (start != npos) {
-        if (Find(text, "KIDSPLAZA", start) != npos) {
-          size_t ul = Find(text, "<UL>", start);
-          if (ul != npos) Scan(text, ul, "<HR>", "<HR>", 3, Extractor::UrlParam, LongChunk::Cut);
-        } else {
-          anchors(start, "<A");
-        }
-      }
-      size_t of = Find(text, "の検索結果");
-      if (of != npos) hitsAt(of + 8);
-      break;
-    }
-    case 7: {  // iNET Guide
-      size_t start = Find(text, "国内検索一覧");
-      if (start != npos) Scan(text, start, "<LI>", "<LI>", 4, Extractor::QuotedHref, LongChunk::Cut);
-      size_t matched = Find(text, "件一致しました");
-      if (matched != npos) hitsAt(matched < 8 ? 0 : matched - 8);
-      break;
-    }
-    case 8:  // Fresheye
-      anchors(Find(text, "新着順", Find(text, "の検索結果")), "<A");
-      hitsAt(Find(text, "良いもの順"));
-      break;
-    case 9:  // nifty
-      anchors(Find(text, "<A", Find(text, "件表示", Find(text, "該当件数"))), "<A");
-      break;
-    case 10:  // DragonNext
-      anchors(Find(text, "<A", Find(text, "ヒット件数")), "<A");
-      break;
-    case 11:  // J.O.Y.
-      anchors(Find(text, "<a", Find(text, "NETJOY")), "<a");
-      break;
-    case 12:  // DoKoDa
-      anchors(Find(text, "<a", Find(text, "Found")), "<a");
-      break;
-    case 16:  // Google
-      anchors(Find(text, "<a", Find(text, "<body")), "<a");
-      break;
-    default:  // 13 WebGate, 14, 15 and anything else: no results
-      break;
-  }
+ResultPageScan::ResultPageScan(ResultPageParser& parser, char* page)
+    : parser_(parser), page_(page), text_(page, std::strlen(page)) {}
+
+size_t ResultPageScan::Find(std::string_view marker, size_t from) const {
+  return FindMarker(text_, marker, from);
+}
+
+void ResultPageScan::Scan(size_t start, std::string_view open, std::string_view close,
+                          size_t closeFrom, ChunkExtractor extractor, LongChunk longChunk) {
+  parser_.Scan(text_, start, open, close, closeFrom, extractor, longChunk);
+}
+
+void ResultPageScan::ScanAnchors(size_t start, std::string_view mark) {
+  // A chunk runs to the next anchor, searched from 4 bytes on.
+  if (start != npos) Scan(start, mark, mark, 4, ChunkExtractor::Anchor, LongChunk::EndScan);
+}
+
+void ResultPageScan::ReadHitsAt(size_t pos) {
+  if (pos != npos && pos <= text_.size())
+    parser_.results_.hits = ResultPageParser::ReadHitCount(text_.substr(pos));
+}
+
+void ResultPageScan::CutAt(size_t pos) {
+  if (pos == npos) return;
+  page_[pos] = '\0';
+  text_ = text_.substr(0, pos);
 }
 
 }  // namespace mireva

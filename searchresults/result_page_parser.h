@@ -2,9 +2,10 @@
 // Turns the saved result page of a supported search engine into an
 // EngineResults: at most 32 links with descriptions and the match count the
 // page reports. Each engine has its own rule of markers (plain, case-sensitive
-// substring search over the page's Shift_JIS bytes), a scanner that cuts the
-// text into one chunk per result, and an extractor that takes the address and
-// description from a chunk. Nothing is parsed as an HTML tree.
+// substring search over the page's Shift_JIS bytes; the rules sit beside the
+// engines' data in engine_table.cpp), a scanner that cuts the text into one
+// chunk per result, and an extractor that takes the address and description
+// from a chunk. Nothing is parsed as an HTML tree.
 //
 // The parser's buffers are allocated once and reused for every chunk; one
 // parser serves one page at a time.
@@ -16,6 +17,50 @@
 namespace mireva {
 
 enum class TagState { Outside, Inside };
+
+// How the address and description are taken from one chunk.
+enum class ChunkExtractor {
+  Anchor,      // address from "http" to '"' (else '>'); description: the chunk without tags
+  Text,        // address from "http" to the next space in the text without tags
+  QuotedHref,  // address from "http" to '"'; description: the rest of the chunk
+  UrlParam,    // address from "URL=" to '"'; description: the chunk without tags
+};
+// What a chunk longer than the chunk buffer does: it ends the scan or is cut.
+enum class LongChunk { EndScan, Cut };
+
+class ResultPageParser;
+
+// The page being parsed, as an engine's rule sees it. Positions are byte
+// offsets into the page; npos stands for a marker that was not found, and a
+// step given npos does nothing.
+class ResultPageScan {
+ public:
+  static constexpr size_t npos = std::string_view::npos;
+
+  // The first `marker` at or after `from`; npos when there is none.
+  size_t Find(std::string_view marker, size_t from = 0) const;
+  size_t Size() const { return text_.size(); }
+
+  // Chunks from `open` to the next `close` (searched from `closeFrom` bytes
+  // past the open mark), from `start` on, each one read by `extractor`.
+  void Scan(size_t start, std::string_view open, std::string_view close, size_t closeFrom,
+            ChunkExtractor extractor, LongChunk longChunk);
+  // Chunks from one `mark` anchor to the next, read as anchors; a chunk too
+  // long for the buffer ends the scan.
+  void ScanAnchors(size_t start, std::string_view mark);
+  // The hit count written at `pos` (see ResultPageParser::ReadHitCount).
+  void ReadHitsAt(size_t pos);
+  // Ends the page at `pos`, with a NUL in the caller's buffer as well.
+  void CutAt(size_t pos);
+
+ private:
+  friend class ResultPageParser;
+  ResultPageScan(ResultPageParser& parser, char* page);
+
+  ResultPageParser& parser_;
+  char* page_;
+  std::string_view text_;
+};
 
 class ResultPageParser {
  public:
@@ -52,22 +97,23 @@ class ResultPageParser {
   void Reset();
 
  private:
-  enum class Extractor { Anchor, Text, QuotedHref, UrlParam };
-  enum class LongChunk { EndScan, Cut };
+  friend class ResultPageScan;
 
   // Cuts [open .. next close) chunks starting at `start` and feeds each one
   // through `extractor`; `closeFrom` is how far past an open mark the close
   // mark is searched. Stops when a mark is missing; a chunk longer than the
   // chunk buffer ends the scan or is cut to it.
   void Scan(std::string_view text, size_t start, std::string_view open, std::string_view close,
-            size_t closeFrom, Extractor extractor, LongChunk longChunk);
-  void Extract(std::string_view chunk, Extractor extractor);
+            size_t closeFrom, ChunkExtractor extractor, LongChunk longChunk);
+  void Extract(std::string_view chunk, ChunkExtractor extractor);
   bool LinkFromAnchor(std::string_view chunk);
   bool LinkFromText(std::string_view chunk);
   bool LinkFromQuotedHref(std::string_view chunk);
   bool LinkFromUrlParam(std::string_view chunk);
   void SetCombined(std::string_view a, std::string_view b, std::string_view c, size_t limit);
 
+  // Runs the rule of `engine` over the page; an engine without one yields
+  // no results.
   void ApplyRule(int engine, char* page);
 
   std::string chunk_;
@@ -76,8 +122,5 @@ class ResultPageParser {
   std::string combined_;
   EngineResults results_;
 };
-
-// Cuts Shift_JIS text to at most `maxBytes` without splitting a two-byte character.
-std::string_view CutSjis(std::string_view text, size_t maxBytes);
 
 }  // namespace mireva

@@ -338,7 +338,8 @@ void Engine::Temporary(const std::string& folder, const std::string& pattern,
   std::string hostFolder = HostPath(folder);
   std::replace(hostFolder.begin(), hostFolder.end(), '\\', '/');
   std::string glob = HostPath(pattern);
-  // "*.*" means every file, as it always has, dot or not.
+  // Callers pass "*.*" for every file; cache files often have no dot in their
+  // names, which the shell pattern "*.*" would miss.
   if (glob.empty() || glob == "*.*") glob = "*";
   const bool move = mode == "1";
   FolderHandle source(open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -1,5 +1,7 @@
 #include "companions/download_engine/list_files.h"
 
+#include "platform/text_helpers.h"
+
 namespace mireva::dl {
 
 namespace {
@@ -7,17 +9,9 @@ namespace {
 // Splits into lines (CR LF or LF); stops before a line longer than the limit.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    size_t next = end == std::string::npos ? text.size() : end + 1;
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > kMaxListLine) break;
-    lines.push_back(std::move(line));
-    pos = next;
-  }
+  LineReader reader(text, kMaxListLine);
+  std::string_view line;
+  while (reader.Next(&line)) lines.emplace_back(line);
   return lines;
 }
 

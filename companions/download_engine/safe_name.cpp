@@ -1,6 +1,7 @@
 #include "companions/download_engine/safe_name.h"
 
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace mireva::dl {
 
@@ -23,24 +24,6 @@ std::string FitLength(const std::string& name) {
 }
 
 }  // namespace
-
-bool IsValidUtf8(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t n;
-    if (c < 0x80) n = 0;
-    else if (c >= 0xC2 && c <= 0xDF) n = 1;
-    else if (c >= 0xE0 && c <= 0xEF) n = 2;
-    else if (c >= 0xF0 && c <= 0xF4) n = 3;
-    else return false;
-    if (n > 0 && i + n >= text.size()) return false;
-    for (size_t k = 1; k <= n; ++k)
-      if (!Continuation(static_cast<unsigned char>(text[i + k]))) return false;
-    i += n + 1;
-  }
-  return true;
-}
 
 std::string CutUtf8(const std::string& text, size_t maxBytes) {
   if (text.size() <= maxBytes) return text;

@@ -22,6 +22,4 @@ std::string NumberedName(const std::string& safeName, int n);
 // Cuts UTF-8 text to at most `maxBytes` bytes at a character boundary.
 std::string CutUtf8(const std::string& text, size_t maxBytes);
 
-bool IsValidUtf8(const std::string& text);
-
 }  // namespace mireva::dl

@@ -64,6 +64,32 @@ class TransferBatch {
   StopReason Stopped() const { return stop_; }
 
  private:
+  struct Transfer;  // one transfer on the multi handle
+  struct Pending;   // a job waiting to start (first try or retry)
+  struct RunState;  // everything one Run keeps between its steps
+
+  enum class StartResult { Started, CannotStart };
+  enum class RetryDecision { Scheduled, GiveUp };
+
+  // The steps of one turn of Run's loop, in order.
+  void StartDueJobs(RunState& run, long long nowMs);
+  void AdvanceTransfers(RunState& run);
+  void StopOnFullDisk(const RunState& run);
+  void GiveUpStalledTransfers(RunState& run);
+  void StopAtTimeLimit(long long nowMs);
+  void ReportProgress(RunState& run, long long nowMs);
+  void WaitForActivity(const RunState& run, long long nowMs);
+  // After the loop: what is left in flight or waiting is marked stopped.
+  void AbandonUnfinished(RunState& run);
+
+  StartResult StartTransfer(RunState& run, const Pending& pending);
+  void ConfigureRequest(Transfer& transfer, const FetchJob& job);
+  // Records the answer of a transfer that has ended and releases it; a 429 or
+  // 503 goes back to the queue instead when it may be tried again.
+  void FinishTransfer(RunState& run, Transfer& transfer);
+  RetryDecision ScheduleRetry(RunState& run, Transfer& transfer, long status);
+  void Release(RunState& run, Transfer& transfer);
+
   const FetchOptions& options_;
   EngineHost& host_;
   StopReason stop_ = StopReason::None;

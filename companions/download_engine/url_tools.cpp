@@ -3,25 +3,13 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <memory>
 #include <strings.h>
+
+#include "platform/curl_url.h"
 
 namespace mireva::dl {
 
 namespace {
-
-struct UrlFree {
-  void operator()(CURLU* u) const { curl_url_cleanup(u); }
-};
-using UrlHandle = std::unique_ptr<CURLU, UrlFree>;
-
-std::optional<std::string> Part(CURLU* u, CURLUPart what, unsigned flags = 0) {
-  char* text = nullptr;
-  if (curl_url_get(u, what, &text, flags) != CURLUE_OK || !text) return std::nullopt;
-  std::string result(text);
-  curl_free(text);
-  return result;
-}
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -51,36 +39,33 @@ std::optional<std::string> ResolveUrl(const std::string& base, const std::string
   const std::string cleaned = CleanReference(ref);
   if (cleaned.empty() || cleaned.size() > 8192) return std::nullopt;
   if (cleaned.find('\0') != std::string::npos) return std::nullopt;
-  UrlHandle u(curl_url());
+  CurlUrl u;
   if (!u) return std::nullopt;
-  if (!base.empty() && curl_url_set(u.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK)
-    return std::nullopt;
+  if (!base.empty() && !u.Set(CURLUPART_URL, base.c_str())) return std::nullopt;
   // With a base set, curl resolves a relative reference against it; an absolute
   // one replaces it. Non-web schemes are refused below.
-  if (curl_url_set(u.get(), CURLUPART_URL, cleaned.c_str(),
-                   CURLU_URLENCODE | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+  if (!u.Set(CURLUPART_URL, cleaned.c_str(), CURLU_URLENCODE | CURLU_NON_SUPPORT_SCHEME))
     return std::nullopt;
-  auto scheme = Part(u.get(), CURLUPART_SCHEME);
+  auto scheme = u.Get(CURLUPART_SCHEME);
   if (!scheme || !IsWebScheme(Lower(*scheme))) return std::nullopt;
-  auto host = Part(u.get(), CURLUPART_HOST);
+  auto host = u.Get(CURLUPART_HOST);
   if (!host || host->empty()) return std::nullopt;
-  curl_url_set(u.get(), CURLUPART_FRAGMENT, nullptr, 0);
-  return Part(u.get(), CURLUPART_URL);
+  u.Set(CURLUPART_FRAGMENT, nullptr);
+  return u.Get(CURLUPART_URL);
 }
 
 std::optional<UrlParts> SplitUrl(const std::string& url) {
-  UrlHandle u(curl_url());
-  if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
-    return std::nullopt;
+  CurlUrl u;
+  if (!u.Set(CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME)) return std::nullopt;
   UrlParts p;
-  p.scheme = Lower(Part(u.get(), CURLUPART_SCHEME).value_or(""));
+  p.scheme = Lower(u.Get(CURLUPART_SCHEME).value_or(""));
   if (!IsWebScheme(p.scheme)) return std::nullopt;
-  p.host = Lower(Part(u.get(), CURLUPART_HOST).value_or(""));
+  p.host = Lower(u.Get(CURLUPART_HOST).value_or(""));
   if (p.host.empty()) return std::nullopt;
-  p.port = Part(u.get(), CURLUPART_PORT).value_or("");
-  p.path = Part(u.get(), CURLUPART_PATH).value_or("/");
+  p.port = u.Get(CURLUPART_PORT).value_or("");
+  p.path = u.Get(CURLUPART_PATH).value_or("/");
   if (p.path.empty() || p.path[0] != '/') p.path = std::string("/") + p.path;
-  p.query = Part(u.get(), CURLUPART_QUERY).value_or("");
+  p.query = u.Get(CURLUPART_QUERY).value_or("");
   return p;
 }
 

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "patrol/download_types.h"
+#include "core/download_types.h"
 
 namespace mireva::tollick {
 

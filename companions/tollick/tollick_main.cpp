@@ -31,7 +31,7 @@
 #include <string>
 
 #include "companions/tollick/cache_collector.h"
-#include "patrol/download_types.h"
+#include "core/download_types.h"
 #include "platform/folders.h"
 #include "platform/text_encoding.h"
 #include "platform/watcher_link.h"

@@ -13,19 +13,18 @@
 #include <vector>
 
 #include "companions/type_dialog/type_dialog_api.h"
-#include "patrol/download_types.h"
-#include "platform/text_encoding.h"
+#include "core/download_types.h"
+#include "platform/wx/wx_text.h"
 
 namespace {
 
 using mireva::DownloadTypeFlags;
-
-wxString W(const std::string& sjis) { return wxString::FromUTF8(mireva::SjisToUtf8(sjis)); }
+using mireva::ToWx;
 
 class TypeDialog : public wxDialog {
  public:
   TypeDialog(wxWindow* parent, const DownloadTypeFlags& flags)
-      : wxDialog(parent, wxID_ANY, W("ダウンロードファイル")) {
+      : wxDialog(parent, wxID_ANY, ToWx("ダウンロードファイル")) {
     auto* grid = new wxGridSizer(3, 4, 16);
     const auto& table = mireva::DownloadTypeTable();
     for (size_t i = 0; i < table.size(); ++i) {
@@ -34,8 +33,8 @@ class TypeDialog : public wxDialog {
       boxes_.back()->SetValue(flags[i]);
       grid->Add(boxes_.back());
     }
-    auto* all = new wxButton(this, wxID_ANY, W("すべて選択"));
-    auto* none = new wxButton(this, wxID_ANY, W("すべて解除"));
+    auto* all = new wxButton(this, wxID_ANY, ToWx("すべて選択"));
+    auto* none = new wxButton(this, wxID_ANY, ToWx("すべて解除"));
     all->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { SetAll(true); });
     none->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { SetAll(false); });
     auto* ok = new wxButton(this, wxID_OK, "OK");
@@ -45,7 +44,7 @@ class TypeDialog : public wxDialog {
     row->Add(none, 0, wxALL, 3);
     row->AddStretchSpacer();
     row->Add(ok, 0, wxALL, 3);
-    row->Add(new wxButton(this, wxID_CANCEL, W("キャンセル")), 0, wxALL, 3);
+    row->Add(new wxButton(this, wxID_CANCEL, ToWx("キャンセル")), 0, wxALL, 3);
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(grid, 1, wxALL, 12);
     top->Add(row, 0, wxEXPAND | wxALL, 8);
@@ -72,7 +71,7 @@ int RunDialog() {
   if (dialog.ShowModal() != wxID_OK) return 0;
   if (!mireva::WriteDownloadTypes(ini, dialog.Flags())) {
     // Unsaved settings would not reach the program: report and count as cancelled.
-    wxMessageBox(W("TollickApp.ini が保存できませんでした。"), "Tavish2",
+    wxMessageBox(ToWx("TollickApp.ini が保存できませんでした。"), "Tavish2",
                  wxOK | wxICON_EXCLAMATION);
     return 0;
   }

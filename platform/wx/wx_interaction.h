@@ -1,7 +1,5 @@
 #pragma once
-// Interaction through wx's message boxes and file dialogs. In test mode
-// (platform/test_hooks.h) nothing is shown: messages are logged and answers are
-// taken from the test's answer file.
+// Interaction through wx's message boxes, file dialogs and password prompt.
 #include <wx/window.h>
 
 #include "platform/interaction.h"

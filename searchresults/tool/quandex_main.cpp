@@ -43,7 +43,8 @@ void PrintUsage(FILE* out) {
       "\nEngine indices:\n",
       out);
   for (const mireva::EngineInfo& e : mireva::Engines())
-    std::fprintf(out, "  %2d  %s\n", e.index, mireva::SjisToUtf8(e.caption).c_str());
+    std::fprintf(out, "  %2d  %s\n", mireva::EngineIndex(e.id),
+                 mireva::SjisToUtf8(e.caption).c_str());
 }
 
 bool ReadPage(PageArg& arg) {

@@ -5,21 +5,17 @@
 #include <wx/sizer.h>
 #include <wx/textctrl.h>
 
-#include "platform/text_encoding.h"
+#include "platform/wx/wx_text.h"
 
 namespace mireva {
-namespace {
-// Text of the system (Shift_JIS, as every narrow literal here) for the GUI.
-wxString Gui(const char* sjis) { return wxString::FromUTF8(SjisToUtf8(sjis)); }
-}  // namespace
 
 CBrowserPathDlg::CBrowserPathDlg(wxWindow* parent)
-    : wxDialog(parent, wxID_ANY, Gui("使用するブラウザ")) {
+    : wxDialog(parent, wxID_ANY, ToWx("使用するブラウザ")) {
   SetFont(wxFont(wxFontInfo(11).Family(wxFONTFAMILY_SWISS).FaceName("Noto Sans CJK JP")));
   auto* row = new wxBoxSizer(wxHORIZONTAL);
   edit_ = new wxTextCtrl(this, kEditId, wxString(), wxDefaultPosition, wxSize(380, -1));
   row->Add(edit_, 1, wxALIGN_CENTER_VERTICAL | wxALL, 6);
-  auto* browse = new wxButton(this, kBrowseId, Gui("参照"));
+  auto* browse = new wxButton(this, kBrowseId, ToWx("参照"));
   row->Add(browse, 0, wxALIGN_CENTER_VERTICAL | wxALL, 6);
   auto* ok = new wxButton(this, wxID_OK, "OK");
   row->Add(ok, 0, wxALIGN_CENTER_VERTICAL | wxALL, 6);
@@ -38,7 +34,7 @@ wxString CBrowserPathDlg::Line() const { return edit_->GetValue(); }
 // Programs here carry no extension, so the file dialog starts in the usual
 // folder of installed programs and shows every file.
 void CBrowserPathDlg::OnBrowse() {
-  wxFileDialog dlg(this, Gui("使用するブラウザ"), "/usr/bin", wxString(),
+  wxFileDialog dlg(this, ToWx("使用するブラウザ"), "/usr/bin", wxString(),
                    "Web Program (*)|*", wxFD_OPEN);
   if (dlg.ShowModal() != wxID_OK) return;
   // The path in double quotes with one space inside them, as the program

@@ -11,16 +11,13 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
-#include "platform/text_encoding.h"
+#include "platform/wx/wx_text.h"
 #include "searchresults/engine_table.h"
 #include "searchresults/wx/browser_path_dlg.h"
 #include "searchresults/wx/text_faces.h"
 
 namespace mireva {
 namespace {
-
-// Text of the system (Shift_JIS, as every narrow literal here) for the GUI.
-wxString Gui(const std::string& sjis) { return wxString::FromUTF8(SjisToUtf8(sjis)); }
 
 // The dialog's face: a Japanese serif at 10 points, when one is installed.
 wxFont DialogFont() {
@@ -35,7 +32,7 @@ wxFont DialogFont() {
 
 CResultListDlg::CResultListDlg(const EngineResultStore& store, int engine, Launcher& launcher,
                                std::string programFolder, std::function<void()> onDestroy)
-    : wxDialog(nullptr, wxID_ANY, Gui("検索結果"), wxDefaultPosition, wxDefaultSize,
+    : wxDialog(nullptr, wxID_ANY, ToWx("検索結果"), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxMINIMIZE_BOX),
       model_(store, engine),
       launcher_(launcher),
@@ -62,7 +59,7 @@ void CResultListDlg::BuildControls() {
   homeAddress_ = new wxStaticText(this, kHomeAddressId, wxString());
   topText->Add(homeAddress_, 0, wxBOTTOM, 6);
   auto* hitsRow = new wxBoxSizer(wxHORIZONTAL);
-  hitsRow->Add(new wxStaticText(this, wxID_ANY, Gui("検索結果")), 0, wxRIGHT, 12);
+  hitsRow->Add(new wxStaticText(this, wxID_ANY, ToWx("検索結果")), 0, wxRIGHT, 12);
   hitCount_ = new wxStaticText(this, kHitCountId, wxString(), wxDefaultPosition,
                                wxSize(140, -1), wxST_NO_AUTORESIZE);
   hitsRow->Add(hitCount_, 0);
@@ -79,13 +76,14 @@ void CResultListDlg::BuildControls() {
   left->Add(description_, 0, wxEXPAND | wxALL, 4);
 
   auto* bottom = new wxBoxSizer(wxHORIZONTAL);
-  auto* browsers = new wxStaticBoxSizer(wxHORIZONTAL, this, Gui("使用するブラウザ"));
-  browsers->Add(new wxRadioButton(browsers->GetStaticBox(), kSystemBrowserId, Gui("システム"),
+  auto* browsers = new wxStaticBoxSizer(wxHORIZONTAL, this, ToWx("使用するブラウザ"));
+  browsers->Add(new wxRadioButton(browsers->GetStaticBox(), kSystemBrowserId, ToWx("システム"),
                                   wxDefaultPosition, wxDefaultSize, wxRB_GROUP), 0, wxALL, 3);
   browsers->Add(new wxRadioButton(browsers->GetStaticBox(), kOriginalBrowserId,
-                                  Gui("オリジナル")), 0, wxALL, 3);
-  browsers->Add(new wxRadioButton(browsers->GetStaticBox(), kUserBrowserId, Gui("ユーザ設定")),
-                0, wxALL, 3);
+                                  ToWx("オリジナル")), 0, wxALL, 3);
+  browsers->Add(
+      new wxRadioButton(browsers->GetStaticBox(), kUserBrowserId, ToWx("ユーザ設定")), 0,
+      wxALL, 3);
   bottom->Add(browsers, 0, wxALIGN_BOTTOM);
   bottom->AddStretchSpacer();
   auto* buttons = new wxBoxSizer(wxHORIZONTAL);
@@ -94,8 +92,8 @@ void CResultListDlg::BuildControls() {
     const char* caption;
   };
   for (Face f : {Face{kSaveId, "保存"}, Face{kGoId, "GO"}, Face{kCloseId, "閉じる"}}) {
-    auto* b = new wxBitmapButton(this, f.id, ButtonFace(Gui(f.caption)));
-    b->SetToolTip(Gui(f.caption));
+    auto* b = new wxBitmapButton(this, f.id, ButtonFace(ToWx(f.caption)));
+    b->SetToolTip(ToWx(f.caption));
     buttons->Add(b, 0, wxLEFT, 4);
   }
   bottom->Add(buttons, 0, wxALIGN_BOTTOM | wxBOTTOM, 4);
@@ -107,7 +105,7 @@ void CResultListDlg::BuildControls() {
   bool first = true;
   for (const EngineRow& row : EngineRows()) {
     auto* line = new wxBoxSizer(wxHORIZONTAL);
-    auto* radio = new wxRadioButton(box, row.radioId, Gui(row.caption), wxDefaultPosition,
+    auto* radio = new wxRadioButton(box, row.radioId, ToWx(row.caption), wxDefaultPosition,
                                     wxSize(150, -1), first ? wxRB_GROUP : 0);
     first = false;
     line->Add(radio, 1, wxALIGN_CENTER_VERTICAL);
@@ -175,7 +173,7 @@ void CResultListDlg::RefreshFor(int engine) {
   ShowModelState();
   if (const EngineInfo* info = FindEngine(engine)) {
     if (auto* mark = dynamic_cast<wxStaticText*>(FindWindow(info->markId)))
-      mark->SetLabel(Gui("○"));
+      mark->SetLabel(ToWx("○"));
     // GTK always shows one radio of a group checked: let it be the engine on show.
     if (auto* radio = dynamic_cast<wxRadioButton*>(FindWindow(info->radioId)))
       radio->SetValue(true);
@@ -188,16 +186,16 @@ void CResultListDlg::ShowModelState() {
   if (model_.ShownCount() > 0) {
     wxArrayString urls;
     for (int i = 0; i < model_.ShownCount(); ++i)
-      urls.Add(Gui(shown.entries[static_cast<size_t>(i)].url));
+      urls.Add(ToWx(shown.entries[static_cast<size_t>(i)].url));
     list_->Append(urls);
     list_->SetSelection(0);
   }
-  description_->ChangeValue(Gui(model_.Description()));
-  hitCount_->SetLabelText(Gui(model_.HitText()));
+  description_->ChangeValue(ToWx(model_.Description()));
+  hitCount_->SetLabelText(ToWx(model_.HitText()));
   if (model_.LogoEngine() != logoShown_) {
     logoShown_ = model_.LogoEngine();
     logo_->SetBitmap(EngineLogoFace(logoShown_));
-    wxString address = Gui(model_.HomeAddressText());
+    wxString address = ToWx(model_.HomeAddressText());
     homeAddress_->SetLabelText(address);
     logo_->SetToolTip(address);
     logo_->Refresh();
@@ -207,7 +205,7 @@ void CResultListDlg::ShowModelState() {
 
 void CResultListDlg::OnSelect() {
   model_.Select(list_->GetSelection());
-  description_->ChangeValue(Gui(model_.Description()));
+  description_->ChangeValue(ToWx(model_.Description()));
 }
 
 void CResultListDlg::OnGo() {
@@ -225,7 +223,7 @@ void CResultListDlg::OnSave() {
       break;
     case SaveOutcome::Failed: {
       std::string name = ResultsFileName(model_.EngineOnShow());
-      wxMessageBox(Gui(name + " を作成できませんでした。"), Gui("検索結果"),
+      wxMessageBox(ToWx(name + " を作成できませんでした。"), ToWx("検索結果"),
                    wxOK | wxICON_ERROR, this);
       break;
     }

@@ -3,7 +3,7 @@
 #include <wx/dcmemory.h>
 #include <wx/settings.h>
 
-#include "platform/text_encoding.h"
+#include "platform/wx/wx_text.h"
 #include "searchresults/engine_table.h"
 
 namespace mireva {
@@ -64,7 +64,7 @@ wxBitmap EngineLogoFace(int engine) {
                     wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE), *wxBLACK, 12, false);
   }
   const FaceColours& c = kLogoColours[engine];
-  return DrawFace(wxString::FromUTF8(SjisToUtf8(info->caption)), wxSize(kLogoWidth, kLogoHeight),
+  return DrawFace(ToWx(info->caption), wxSize(kLogoWidth, kLogoHeight),
                   FromRgb(c.back), FromRgb(c.text), 16, true);
 }
 

@@ -5,8 +5,8 @@
 
 #include "app/app_options.h"
 #include "app/cache_move.h"
-#include "app/command_router.h"
-#include "app/command_table.h"
+#include "core/command_router.h"
+#include "core/command_table.h"
 #include "app/start_address.h"
 #include "app/view_commands.h"
 #include "tests/support/fake_view_context.h"
@@ -163,12 +163,12 @@ TEST(CommandTable, EveryMenuItemHasItsHandlerEntry) {
   for (const CommandInfo& c : CommandHandlers()) {
     EXPECT_TRUE(handlerIds.insert(c.id).second) << "duplicate " << c.id;
   }
-  std::function<void(const std::vector<MenuNode>&)> walk = [&](const std::vector<MenuNode>& nodes) {
-    for (const MenuNode& n : nodes) {
-      if (!n.children.empty()) {
+  std::function<void(const MenuModel&)> walk = [&](const MenuModel& nodes) {
+    for (const MenuItem& n : nodes) {
+      if (n.kind == MenuItem::Kind::Submenu) {
         EXPECT_FALSE(n.caption.empty());
         walk(n.children);
-      } else if (!n.IsSeparator() && n.id != 1501 && n.id != 1502) {
+      } else if (n.kind != MenuItem::Kind::Separator && n.id != 1501 && n.id != 1502) {
         EXPECT_TRUE(handlerIds.count(n.id)) << "menu item " << n.id << " has no entry";
         EXPECT_FALSE(n.caption.empty());
       }
@@ -192,7 +192,7 @@ TEST(CommandTable, CaptionsAreTheProgramsOwn) {
   EXPECT_EQ(FindMenuItem(2103)->caption, "リンク（内部)");
   EXPECT_EQ(FindMenuItem(712)->caption, "ひまわり　赤外");
   EXPECT_EQ(FindMenuItem(57665)->caption, "(&x)終了");
-  EXPECT_TRUE(FindMenuItem(59392)->checkable);
+  EXPECT_EQ(FindMenuItem(59392)->kind, MenuItem::Kind::Check);
   EXPECT_EQ(FindMenuItem(9999), nullptr);
   EXPECT_EQ(MainToolbar()[11].tooltip, "Go back");
 }

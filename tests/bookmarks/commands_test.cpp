@@ -1,16 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include "app/command_router.h"
-#include "app/view_context.h"
+#include "core/command_router.h"
 #include "bookmarks/bookmark_commands.h"
 #include "bookmarks/bookmark_menus.h"
-#include "platform/testing/fake_browser.h"
-#include "platform/testing/fake_interaction.h"
 #include "platform/text_encoding.h"
+#include "tests/support/fake_view_context.h"
 #include "tests/support/test_server.h"
 
 namespace mireva {
@@ -22,27 +19,14 @@ using testing::ReadFile;
 using testing::RemoveFolder;
 using testing::WriteFile;
 
-// A view that logs the address field next to the browser's calls, so the
-// order of "field" and "navigate" can be checked.
-class FakeView : public ViewContext {
+// The shared fake view, also logging the address field next to the browser's
+// calls, so the order of "field" and "navigate" can be checked.
+class FakeView : public testing::FakeViewContext {
  public:
-  FakeBrowser browser;
-  FakeInteraction ui;
-  std::string field;
-
-  std::string AddressField() const override { return field; }
   void SetAddressField(const std::string& a) override {
-    field = a;
+    FakeViewContext::SetAddressField(a);
     browser.log.push_back("field:" + a);
   }
-  BrowserControl& Browser() override { return browser; }
-  Interaction& Ui() override { return ui; }
-  void SetStatusText(const std::string&) override {}
-  DownloadEngine& Engine() override { std::abort(); }
-  wxWindow* DialogParent() override { return nullptr; }
-  void AddDocumentCompleteHook(std::function<void(const std::string&)>) override {}
-  void SetMosaicCollection() override {}
-  void KeepAlive() override {}
 };
 
 class BookmarkCommandsTest : public ::testing::Test {
@@ -63,13 +47,6 @@ class BookmarkCommandsTest : public ::testing::Test {
     module->Register(router);
   }
   void TearDown() override { RemoveFolder(work); }
-
-  std::vector<std::string> Navigations() const {
-    std::vector<std::string> out;
-    for (const std::string& l : view.browser.log)
-      if (l.rfind("navigate:", 0) == 0) out.push_back(l.substr(9));
-    return out;
-  }
 
   std::string work;
   std::string netscapeSource, operaSource;
@@ -132,9 +109,9 @@ TEST_F(BookmarkCommandsTest, EditNetscapeCopiesWaitsAndReads) {
   // Bookmark entries navigate without touching the address field.
   ASSERT_TRUE(router.Dispatch(3840));
   EXPECT_EQ(view.browser.log, (std::vector<std::string>{"navigate:http://one.example/"}));
-  EXPECT_EQ(view.field, "");
+  EXPECT_EQ(view.address, "");
   router.Dispatch(3842);  // beyond the list
-  EXPECT_EQ(Navigations().size(), 1u);
+  EXPECT_EQ(view.Visits().size(), 1u);
 
   // A second edit replaces the section instead of adding a copy; what the
   // user saved in the editor is what is read.
@@ -159,7 +136,7 @@ TEST_F(BookmarkCommandsTest, ClosingTheEditorWithoutSavingStillRereads) {
   ASSERT_EQ(menu.size(), 4u);
   EXPECT_EQ(menu[3].caption, "Kept");
   router.Dispatch(4096);
-  EXPECT_EQ(Navigations(), (std::vector<std::string>{"http://kept.example/"}));
+  EXPECT_EQ(view.Visits(), (std::vector<std::string>{"http://kept.example/"}));
   router.Dispatch(3312);
   EXPECT_EQ(menus->BookmarksModel().size(), 4u);
 }

@@ -1,14 +1,15 @@
-// The wx menu made from a model: captions shown literally, ids and enabled
-// states as in the model, and a refill replacing the old items. Needs a
-// display (GTK); skips without one.
+// The wx menus made from a model: captions shown literally, ids and enabled
+// states as in the model, and a refill replacing the old items; a menu bar with
+// mnemonics, check items and mapped ids. Needs a display (GTK); skips without one.
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/menu.h>
 
 #include <cstdlib>
+#include <memory>
 
-#include "bookmarks/wx_menu_builder.h"
+#include "bookmarks/wx/menu_builder.h"
 #include "tests/support/gtk_leak_suppressions.h"
 #include "platform/text_encoding.h"
 
@@ -55,6 +56,26 @@ TEST(WxMenuBuilder, FillsAndRefillsAMenu) {
   EXPECT_EQ(menu.FindItemByPosition(0)->GetId(), 3584);
   FillMenu(menu, {});
   EXPECT_EQ(menu.GetMenuItemCount(), 0u);
+}
+
+TEST(WxMenuBuilder, BuildsAMenuBarWithMnemonicsCheckItemsAndMappedIds) {
+  if (!wxReady) GTEST_SKIP() << "no display";
+  const MenuModel model = {MenuItem::Submenu(
+      "表示(&V)", {MenuItem::Check("(&T)ツールバー", 59392), MenuItem::Separator(),
+                   MenuItem::Command("ソース表示", 801)})};
+  std::unique_ptr<wxMenuBar> bar(MakeMenuBar(model, MenuCaptions::WithMnemonics,
+                                             [](int id) { return id == 59392 ? 6100 : id; }));
+  ASSERT_EQ(bar->GetMenuCount(), 1u);
+  EXPECT_EQ(bar->GetMenuLabelText(0).utf8_str(), SjisToUtf8("表示(V)"));
+  wxMenu* view = bar->GetMenu(0);
+  ASSERT_EQ(view->GetMenuItemCount(), 3u);
+  wxMenuItem* toolbar = view->FindItemByPosition(0);
+  EXPECT_EQ(toolbar->GetId(), 6100);
+  EXPECT_TRUE(toolbar->IsCheckable());
+  EXPECT_EQ(toolbar->GetItemLabelText().utf8_str(), SjisToUtf8("(T)ツールバー"));
+  EXPECT_TRUE(view->FindItemByPosition(1)->IsSeparator());
+  EXPECT_EQ(view->FindItemByPosition(2)->GetId(), 801);
+  EXPECT_FALSE(view->FindItemByPosition(2)->IsCheckable());
 }
 
 }  // namespace

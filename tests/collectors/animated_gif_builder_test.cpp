@@ -52,7 +52,7 @@ AnimatedGifBuilder::Options NoPause() {
 
 class AnimatedGifBuilderTest : public ::testing::Test {
  protected:
-  testing::WorkingFolder folder;
+  testing::CollectorFolder folder;
   FakeInteraction ui;
 };
 

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "tests/support/test_server.h"
 
@@ -14,29 +13,23 @@ namespace mireva::testing {
 
 std::string FakeEngineFolder() { return BinDir() + "/collectors_fake_engine"; }
 
-WorkingFolder::WorkingFolder() {
-  char buf[4096];
-  previous_ = ::getcwd(buf, sizeof buf) ? buf : "/";
-  path_ = MakeTempFolder("mireva-collectors");
-  std::filesystem::create_directories(path_ + "/DownLoad/Weather");
-  std::filesystem::create_directories(path_ + "/DownLoad/JapanMap");
-  if (::chdir(path_.c_str()) != 0) std::abort();
-  ::setenv("MIREVA_FAKE_ENGINE_LOG", (path_ + "/engine.log").c_str(), 1);
+CollectorFolder::CollectorFolder() : WorkingFolder("mireva-collectors") {
+  std::filesystem::create_directories(Path() + "/DownLoad/Weather");
+  std::filesystem::create_directories(Path() + "/DownLoad/JapanMap");
+  ::setenv("MIREVA_FAKE_ENGINE_LOG", (Path() + "/engine.log").c_str(), 1);
   ::unsetenv("MIREVA_FAKE_ENGINE_SOURCE");
   ::unsetenv("MIREVA_FAKE_ENGINE_RESULT");
 }
 
-WorkingFolder::~WorkingFolder() {
-  if (::chdir(previous_.c_str()) != 0) std::abort();
+CollectorFolder::~CollectorFolder() {
   ::unsetenv("MIREVA_FAKE_ENGINE_LOG");
   ::unsetenv("MIREVA_FAKE_ENGINE_SOURCE");
   ::unsetenv("MIREVA_FAKE_ENGINE_RESULT");
-  RemoveFolder(path_);
 }
 
-std::vector<std::string> WorkingFolder::EngineCalls() const {
+std::vector<std::string> CollectorFolder::EngineCalls() const {
   std::vector<std::string> calls;
-  std::ifstream in(path_ + "/engine.log");
+  std::ifstream in(Path() + "/engine.log");
   std::string line;
   while (std::getline(in, line)) calls.push_back(line);
   return calls;

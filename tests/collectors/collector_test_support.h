@@ -1,57 +1,26 @@
 #pragma once
-// Shared helpers of the collector tests: a fake view, a working folder of its
-// own for each test, GIF frames made with giflib, and the fake engine's log.
-#include <functional>
+// Shared helpers of the collector tests: a working folder of its own for each
+// test, GIF frames made with giflib, and the fake engine's log. The view is the
+// shared FakeViewContext over FakeEngineFolder().
 #include <string>
 #include <vector>
 
-#include "app/view_context.h"
-#include "patrol/download_engine.h"
-#include "platform/testing/fake_browser.h"
-#include "platform/testing/fake_interaction.h"
+#include "tests/support/fake_view_context.h"
+#include "tests/support/working_folder.h"
 
 namespace mireva::testing {
 
 // The folder of the fake libDownLoad.so (and a link to libPngCompo.so).
 std::string FakeEngineFolder();
 
-class FakeView : public ViewContext {
+// A test's working folder (see WorkingFolder) with "DownLoad/Weather" and
+// "DownLoad/JapanMap" made in it and the fake engine's log pointed into it.
+class CollectorFolder : public WorkingFolder {
  public:
-  explicit FakeView(const std::string& libraryFolder = FakeEngineFolder())
-      : engine(ui, libraryFolder) {}
-  std::string AddressField() const override { return address; }
-  void SetAddressField(const std::string& a) override { address = a; }
-  BrowserControl& Browser() override { return browser; }
-  Interaction& Ui() override { return ui; }
-  void SetStatusText(const std::string& text) override { status = text; }
-  DownloadEngine& Engine() override { return engine; }
-  wxWindow* DialogParent() override { return nullptr; }
-  void AddDocumentCompleteHook(std::function<void(const std::string&)>) override {}
-  void SetMosaicCollection() override { mosaicCollection = true; }
-  void KeepAlive() override {}
-
-  std::string address;
-  std::string status;
-  bool mosaicCollection = false;
-  FakeBrowser browser;
-  FakeInteraction ui;
-  DownloadEngine engine;
-};
-
-// Makes a fresh temporary folder, changes into it (with "DownLoad/Weather"
-// and "DownLoad/JapanMap" made) and points the fake engine's log into it;
-// the destructor changes back and removes everything.
-class WorkingFolder {
- public:
-  WorkingFolder();
-  ~WorkingFolder();
-  const std::string& Path() const { return path_; }
+  CollectorFolder();
+  ~CollectorFolder();
   // The fake engine's calls so far, one line each.
   std::vector<std::string> EngineCalls() const;
-
- private:
-  std::string path_;
-  std::string previous_;
 };
 
 struct FrameShape {

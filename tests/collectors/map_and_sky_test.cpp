@@ -29,8 +29,8 @@ class CollectorCommandsTest : public ::testing::Test {
     ::unsetenv("MIREVA_SKY_HOST");
   }
 
-  testing::WorkingFolder folder;
-  testing::FakeView view;
+  testing::CollectorFolder folder;
+  testing::FakeViewContext view{testing::FakeEngineFolder()};
   CommandRouter router;
   std::unique_ptr<CommandModule> module;
 };
@@ -170,7 +170,7 @@ TEST_F(CollectorCommandsTest, CancelledDialogJoinsNothing) {
 TEST_F(CollectorCommandsTest, MissingLibraryAndEntryAreReported) {
   const std::string empty = folder.Path() + "/nolib";
   std::filesystem::create_directories(empty);
-  testing::FakeView noLibrary(empty);
+  testing::FakeViewContext noLibrary(empty);
   CommandRouter r1;
   auto m1 = MakeCollectorCommands(noLibrary);
   m1->Register(r1);
@@ -185,7 +185,7 @@ TEST_F(CollectorCommandsTest, MissingLibraryAndEntryAreReported) {
   std::filesystem::create_directories(wrong);
   std::filesystem::create_symlink(testing::FakeEngineFolder() + "/libDownLoad.so",
                                   wrong + "/libPngCompo.so");
-  testing::FakeView noEntry(wrong);
+  testing::FakeViewContext noEntry(wrong);
   CommandRouter r2;
   auto m2 = MakeCollectorCommands(noEntry);
   m2->Register(r2);

@@ -133,8 +133,8 @@ class WeatherCommandTest : public ::testing::Test {
     return "DownLoad/Weather/" + WeatherImageName(kind, Series(command, now)[static_cast<size_t>(slot)]);
   }
 
-  testing::WorkingFolder folder;
-  testing::FakeView view;
+  testing::CollectorFolder folder;
+  testing::FakeViewContext view{testing::FakeEngineFolder()};
   std::time_t now = 0;
   std::string source;
 };
@@ -211,7 +211,7 @@ TEST_F(WeatherCommandTest, FailedAnimationShowsTheFallbackPage) {
 }
 
 TEST_F(WeatherCommandTest, MissingEngineStillRefreshesTheFrames) {
-  testing::FakeView noEngine(folder.Path());
+  testing::FakeViewContext noEngine(folder.Path());
   for (int slot = 0; slot < 20; ++slot) testing::WriteFile(ImagePath(713, slot), "x");
   CommandRouter router;
   auto module = MakeCollectorCommands(noEngine, [this] { return now; }, {});

@@ -245,9 +245,17 @@ class Desktop:
         if not os.environ.get("DISPLAY"):
             raise unittest.SkipTest("no display")
         if shutil.which("openbox") and not self._wm_running():
-            self.wm = subprocess.Popen(["openbox", "--sm-disable"],
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            wait_for(self._wm_running, timeout=30, what="the window manager")
+            def started():
+                # The X server refuses connections for a moment while it resets
+                # after its last client has gone (the previous test file's
+                # window manager, say): an openbox that could not connect is
+                # started again.
+                if self.wm is None or self.wm.poll() is not None:
+                    self.wm = subprocess.Popen(["openbox", "--sm-disable"],
+                                               stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL)
+                return self._wm_running()
+            wait_for(started, timeout=30, what="the window manager")
         # The accessibility bus: GTK programs find it through the session bus.
         os.environ.setdefault("NO_AT_BRIDGE", "0")
         os.environ.pop("NO_AT_BRIDGE", None)

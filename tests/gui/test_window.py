@@ -16,7 +16,7 @@ PAGE = ('<html><head><meta charset="utf-8"><title>\u30c6\u30b9\u30c8</title></he
 def table_menus():
     """The menus of the program's command table, read from its source: a list of
     (caption, [items]) where an item is (id, caption) or (caption, [items])."""
-    with open(os.path.join(g.SOURCE_DIR, "app", "command_table.cpp"), encoding="utf-8") as f:
+    with open(os.path.join(g.SOURCE_DIR, "core", "command_table.cpp"), encoding="utf-8") as f:
         text = f.read()
     body = text[text.index("MainMenu() {"):text.index("return menu;")]
     tokens = re.findall(r'Menu\("([^"]*)"|Item\((\d+), "([^"]*)"|(\}\))', body)

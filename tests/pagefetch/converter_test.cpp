@@ -10,7 +10,7 @@
 #include "tests/pagefetch/test_helpers.h"
 #include "tests/support/test_server.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 namespace {
 
 using test::CrLf;
@@ -219,4 +219,4 @@ TEST(CodeConverterBadInput, LineFeedsAtTheBufferSizeStayInside) {
 }
 
 }  // namespace
-}  // namespace hovrel
+}  // namespace mireva::hovrel

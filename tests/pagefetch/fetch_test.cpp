@@ -13,7 +13,7 @@
 #include "tests/pagefetch/test_helpers.h"
 #include "tests/support/test_server.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 namespace {
 
 using mireva::testing::MakeTempFolder;
@@ -403,9 +403,9 @@ TEST_F(TagAdjustTest, BoundsTheCopyAndWarnsOfAnOverrun) {
 }
 
 }  // namespace
-}  // namespace hovrel
+}  // namespace mireva::hovrel
 
-namespace hovrel {
+namespace mireva::hovrel {
 namespace {
 
 // Without a host the library still tells the user: on standard error, in
@@ -432,4 +432,4 @@ TEST(FetchWithoutHost, WritesMessagesToStandardErrorAndCancelsPrompts) {
 }
 
 }  // namespace
-}  // namespace hovrel
+}  // namespace mireva::hovrel

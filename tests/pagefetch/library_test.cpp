@@ -51,7 +51,7 @@ TEST(HovrelLibrary, LoadsByNameAndEveryExportRoundTrips) {
   auto setHost = lib.Entry<HovrelSetHostFn>("HovrelSetHost");
   ASSERT_TRUE(hovrel && adjust && load && setHost);
   // Only the interface is visible.
-  EXPECT_EQ(lib.Symbol("_ZN6hovrel9FetchPageERNS_12FetchRequestEPKciiPcm"), nullptr);
+  EXPECT_EQ(lib.Symbol("_ZN6mireva6hovrel9FetchPageERNS0_12FetchRequestEPKciiPcm"), nullptr);
 
   Recorder rec;
   setHost(&Recorder::Message, &Recorder::Password, &rec);

@@ -7,7 +7,7 @@
 
 #include "pagefetch/markup.h"
 
-namespace hovrel {
+namespace mireva::hovrel {
 namespace {
 
 std::string Apply(const std::string& in, void (*fn)(char*)) {
@@ -53,4 +53,4 @@ TEST(Markup, ShiftJisTextIsNotSplit) {
 }
 
 }  // namespace
-}  // namespace hovrel
+}  // namespace mireva::hovrel

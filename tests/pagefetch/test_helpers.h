@@ -9,7 +9,7 @@
 
 #include "pagefetch/host.h"
 
-namespace hovrel::test {
+namespace mireva::hovrel::test {
 
 // Converts with glibc iconv; empty when `in` holds something `to` lacks.
 inline std::string Iconv(const char* to, const char* from, const std::string& in) {
@@ -73,4 +73,4 @@ struct RecordingHost {
   }
 };
 
-}  // namespace hovrel::test
+}  // namespace mireva::hovrel::test

@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
   for (const char* v :
        {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
     unsetenv(v);
-  hovrel::testing::SetPausesEnabled(false);
+  mireva::hovrel::testing::SetPausesEnabled(false);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

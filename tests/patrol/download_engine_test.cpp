@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "patrol/download_engine.h"
+#include "core/download_engine.h"
 #include "platform/dynamic_library.h"
 #include "platform/testing/fake_interaction.h"
 #include "tests/support/test_server.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "patrol/download_types.h"
+#include "core/download_types.h"
 #include "patrol/patrol_dialog_models.h"
 #include "platform/ini_file.h"
 #include "platform/testing/fake_interaction.h"

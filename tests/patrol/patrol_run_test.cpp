@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/command_router.h"
+#include "core/command_router.h"
 #include "patrol/patrol_commands.h"
 #include "platform/folders.h"
 #include "platform/watcher_link.h"
-#include "tests/patrol/fake_view.h"
+#include "tests/support/fake_view_context.h"
 #include "tests/support/test_server.h"
 
 namespace mireva {
@@ -24,6 +24,7 @@ namespace {
 
 using testing::ReadFile;
 using testing::WriteFile;
+using FakeView = testing::FakeViewContext;
 
 // Binds the watcher's notice socket in a private runtime folder and collects
 // what arrives, as the watcher would.
@@ -115,7 +116,7 @@ class PatrolRunTest : public ::testing::Test {
   // deliver a finished page right then.
   static int Progress(void* user, const char*, long long, long long) {
     auto* self = static_cast<PatrolRunTest*>(user);
-    if (self->completeDuringLoad) self->view->Complete("http://during/");
+    if (self->completeDuringLoad) self->view->CompleteDocument("http://during/");
     return 0;
   }
 
@@ -145,14 +146,14 @@ TEST_F(PatrolRunTest, VisitsEveryEntryOnePerFinishedPage) {
     ASSERT_EQ(view->Visits().size(), i + 1);
     EXPECT_EQ(view->Visits()[i], pages[i]);
     EXPECT_EQ(view->address, pages[i]);  // the address field follows
-    view->Complete(pages[i]);
+    view->CompleteDocument(pages[i]);
   }
   EXPECT_FALSE(commands->PatrolRunning());
   EXPECT_EQ(view->Visits().size(), pages.size());
   EXPECT_EQ(endedCount, 1);
   EXPECT_TRUE(view->ui.messages.empty());
   EXPECT_EQ(ReadFile(engineLog), "");  // no type enabled: the engine is bound, never called
-  view->Complete("http://later/");     // an idle patrol ignores page events
+  view->CompleteDocument("http://later/");     // an idle patrol ignores page events
   EXPECT_EQ(view->Visits().size(), pages.size());
 }
 
@@ -166,11 +167,11 @@ TEST_F(PatrolRunTest, EnabledTypesAreLoadedForEveryPageInTableOrder) {
             (std::vector<std::string>{"download set", "off", "download break", "download start"}));
   // The first page: navigated once, no renavigation after StartPatrol's calls.
   EXPECT_EQ(view->Visits(), std::vector<std::string>{"http://a/"});
-  view->Complete("http://a/");
+  view->CompleteDocument("http://a/");
   // Each later page is navigated again after every "ALoad".
   EXPECT_EQ(view->Visits(),
             (std::vector<std::string>{"http://a/", "http://b/", "http://b/", "http://b/"}));
-  view->Complete("http://b/");
+  view->CompleteDocument("http://b/");
   EXPECT_FALSE(commands->PatrolRunning());
   EXPECT_EQ(ReadFile(engineLog),
             "ALoad\thttp://a/\tjpg\nALoad\thttp://a/\tzip\nALoad\thttp://b/\tjpg\nALoad\thttp://b/"
@@ -181,14 +182,14 @@ TEST_F(PatrolRunTest, StopEndsThePatrolAndLaterPagesNeverResumeIt) {
   FakeNoticeListener watcher;
   WriteList("http://a/\r\nhttp://b/\r\nhttp://c/\r\n");
   ASSERT_TRUE(router.Dispatch(2201));
-  view->Complete("http://a/");
+  view->CompleteDocument("http://a/");
   ASSERT_EQ(view->Visits().back(), "http://b/");
   view->UserStopped();  // the Stop button or Esc
   EXPECT_FALSE(commands->PatrolRunning());
   EXPECT_EQ(endedCount, 1);
   EXPECT_EQ(watcher.Received().back(), "download break");
-  view->Complete("http://b/");
-  view->Complete("http://mine/");  // a page the user opened afterwards
+  view->CompleteDocument("http://b/");
+  view->CompleteDocument("http://mine/");  // a page the user opened afterwards
   EXPECT_EQ(view->Visits().size(), 2u);
   // The list was closed: a new run starts from the top.
   ASSERT_TRUE(router.Dispatch(2201));
@@ -204,15 +205,15 @@ TEST_F(PatrolRunTest, PageEventsDuringADownloadAreShutOut) {
   // The event that arrived during StartPatrol's own call is answered by
   // navigating to the page again, so the patrol does not stall.
   EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://a/"}));
-  view->Complete("http://a/");
+  view->CompleteDocument("http://a/");
   // During ContinuePatrol's call downloadBusy ignores the event: no skip to c.
   EXPECT_EQ(view->Visits(),
             (std::vector<std::string>{"http://a/", "http://a/", "http://b/", "http://b/"}));
   EXPECT_FALSE(commands->Run().DownloadBusy());
   completeDuringLoad = false;
-  view->Complete("http://b/");
+  view->CompleteDocument("http://b/");
   EXPECT_EQ(view->Visits().back(), "http://c/");
-  view->Complete("http://c/");
+  view->CompleteDocument("http://c/");
   EXPECT_FALSE(commands->PatrolRunning());
 }
 
@@ -263,7 +264,7 @@ TEST_F(PatrolRunTest, ASecondStartWhileRunningEndsTheRun) {
   EXPECT_EQ(view->ui.messages, std::vector<std::string>{"巡回リストが見つかりません。"});
   EXPECT_TRUE(commands->PatrolRunning());
   EXPECT_EQ(endedCount, 0);
-  view->Complete("http://a/");
+  view->CompleteDocument("http://a/");
   EXPECT_FALSE(commands->PatrolRunning());
   EXPECT_EQ(view->Visits(), std::vector<std::string>{"http://a/"});
   EXPECT_EQ(endedCount, 1);
@@ -291,7 +292,7 @@ TEST_F(PatrolRunTest, NewsCommandsOpenTheirCatalogueAndStartOnOk) {
   dialogs->newsAnswer = true;
   ASSERT_TRUE(router.Dispatch(750));
   EXPECT_TRUE(commands->PatrolRunning());
-  view->Complete("http://a/");
+  view->CompleteDocument("http://a/");
   ASSERT_TRUE(router.Dispatch(751));
   ASSERT_TRUE(router.Dispatch(2202));
   EXPECT_EQ(dialogs->calls,

@@ -5,16 +5,22 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <string_view>
+#include <vector>
 
+#include "platform/curl_url.h"
 #include "platform/dynamic_library.h"
 #include "platform/file_util.h"
 #include "platform/folders.h"
 #include "platform/ini_file.h"
 #include "platform/process.h"
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 #include "platform/watcher_link.h"
 #include "tests/support/test_server.h"
 
@@ -44,6 +50,84 @@ TEST(TextEncoding, ReplacesWhatCannotBeConverted) {
   EXPECT_FALSE(IsAscii("\x82\xA0"));
 }
 
+TEST(TextHelpers, SjisCutNeverSplitsADoubleByteCharacter) {
+  // Lead bytes are 0x81-0x9F and 0xE0-0xFC; half-width katakana (0xA0-0xDF) are single.
+  EXPECT_FALSE(IsSjisLead(0x80));
+  EXPECT_TRUE(IsSjisLead(0x81) && IsSjisLead(0x9F) && IsSjisLead(0xE0) && IsSjisLead(0xFC));
+  EXPECT_FALSE(IsSjisLead(0xA0) || IsSjisLead(0xDF) || IsSjisLead(0xFD));
+  EXPECT_EQ(CutSjis("\x82\xA0\x82\xA2", 3), "\x82\xA0");
+  EXPECT_EQ(CutSjis("a\x82\xA0", 2), "a");
+  EXPECT_EQ(CutSjis("\xB1\xB2\xB3", 2), "\xB1\xB2");  // half-width katakana
+  EXPECT_EQ(CutSjis("abc", 10), "abc");
+  EXPECT_EQ(CutSjis("ab\x82", 3), "ab\x82");  // a text that fits is kept whole
+  EXPECT_EQ(SjisCutLength("\x82\xA0xyz", 0), 0u);
+  // The 260-byte areas hold 259 bytes of address.
+  EXPECT_EQ(CutSjis(std::string(300, 'a'), kMaxPath - 1).size(), 259u);
+}
+
+TEST(TextHelpers, Utf8ValidationRefusesMalformedSequences) {
+  struct Row {
+    const char* text;
+    bool valid;
+  };
+  const Row rows[] = {
+      {"", true},
+      {"plain", true},
+      {"\xE6\x97\xA5\xE6\x9C\xAC", true},  // 日本
+      {"\xF0\x9F\x98\x80", true},          // U+1F600
+      {"\xF4\x8F\xBF\xBF", true},          // U+10FFFF
+      {"\x82\xA0", false},                 // Shift_JIS
+      {"\xC0\xAF", false},                 // overlong "/"
+      {"\xE0\x80\xAF", false},             // overlong three-byte form
+      {"\xED\xA0\x80", false},             // surrogate
+      {"\xF4\x90\x80\x80", false},         // past U+10FFFF
+      {"\xE6\x97", false},                 // cut off by the end
+      {"a\x80", false},                    // stray continuation byte
+  };
+  for (size_t i = 0; i < std::size(rows); ++i)
+    EXPECT_EQ(IsValidUtf8(rows[i].text), rows[i].valid) << "row " << i;
+  const unsigned char cut[] = {0xE6, 0x97};
+  EXPECT_EQ(Utf8SequenceLength(cut, 2), -1);
+}
+
+TEST(TextHelpers, LineReadersStopAtAnOverlongLine) {
+  const std::string text = "one\r\ntwo\n\nabcd\nlast";
+  std::vector<std::string> lines;
+  LineReader reader(text, 4);
+  std::string_view line;
+  while (reader.Next(&line)) lines.emplace_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "", "abcd", "last"}));
+
+  LineReader shortLines(text, 3);
+  lines.clear();
+  while (shortLines.Next(&line)) lines.emplace_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", ""}));
+  EXPECT_FALSE(shortLines.Next(&line));  // stays stopped
+
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  std::fputs("abcd\r\nlast\nlonger line\n", file);
+  std::rewind(file);
+  std::string read;
+  EXPECT_TRUE(ReadLine(file, 4, &read));
+  EXPECT_EQ(read, "abcd");  // the CR of a line at the limit is not counted
+  EXPECT_TRUE(ReadLine(file, 4, &read));
+  EXPECT_EQ(read, "last");
+  EXPECT_FALSE(ReadLine(file, 4, &read));
+  std::fclose(file);
+}
+
+TEST(CurlUrl, ResolvesReferencesAndReportsMissingParts) {
+  CurlUrl url;
+  ASSERT_TRUE(url);
+  ASSERT_TRUE(url.Set(CURLUPART_URL, "http://example.com/dir/page.html"));
+  ASSERT_TRUE(url.Set(CURLUPART_URL, "../up.html?q=1", CURLU_URLENCODE));
+  EXPECT_EQ(url.Get(CURLUPART_URL), "http://example.com/up.html?q=1");
+  EXPECT_EQ(url.Get(CURLUPART_PORT, CURLU_DEFAULT_PORT), "80");
+  EXPECT_FALSE(url.Get(CURLUPART_FRAGMENT).has_value());
+  EXPECT_FALSE(CurlUrl().Set(CURLUPART_URL, "not an address"));
+}
+
 class IniFileTest : public ::testing::Test {
  protected:
   void SetUp() override { dir = MakeTempFolder(); path = dir + "/TollickApp.ini"; }
@@ -59,12 +143,6 @@ TEST_F(IniFileTest, ReadsWithProfileRules) {
   EXPECT_EQ(GetProfileString(path, "Missing", "jpg", "dflt"), "dflt");
   EXPECT_EQ(GetProfileString(dir + "/none.ini", "TollickApp", "jpg", "dflt"), "dflt");
   EXPECT_EQ(GetProfileString(path, "TollickApp", "jpg", "x", 2), "o");  // capacity with NUL
-}
-
-TEST_F(IniFileTest, CutNeverSplitsADoubleByteCharacter) {
-  EXPECT_EQ(CutSjis("\x82\xA0\x82\xA2", 3), "\x82\xA0");
-  EXPECT_EQ(CutSjis("a\x82\xA0", 2), "a");
-  EXPECT_EQ(CutSjis("abc", 10), "abc");
 }
 
 TEST_F(IniFileTest, WritesKeepOtherLinesAndAddMissingOnes) {

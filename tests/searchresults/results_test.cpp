@@ -163,12 +163,13 @@ TEST(ResultListModel, SecondEngineSwitchesTheListAndKeepsEarlierMarks) {
   EXPECT_EQ(model.LogoEngine(), 1);
 
   // Google has no home page: logo and address stay goo's.
-  store.slots[kGoogleEngine] = TwoResults();
-  model.ShowEngine(kGoogleEngine);
+  const int google = EngineIndex(EngineId::Google);
+  store.slots[google] = TwoResults();
+  model.ShowEngine(google);
   EXPECT_EQ(model.ShownCount(), 2);
   EXPECT_EQ(model.LogoEngine(), 1);
   EXPECT_EQ(model.HomeAddressText(), "http://www.goo.ne.jp/");
-  EXPECT_FALSE(model.Marked(kGoogleEngine));
+  EXPECT_FALSE(model.Marked(google));
 
   // Back to yahoo: its list is still there.
   model.ShowEngine(0);

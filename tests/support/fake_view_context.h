@@ -1,13 +1,15 @@
 #pragma once
-// A ViewContext for tests of command modules: a FakeBrowser, a FakeInteraction,
-// an address field and status text held in members, and a DownloadEngine
-// that loads its libraries from `engineFolder` (a test folder).
+// The ViewContext of every area's tests: a FakeBrowser, a FakeInteraction,
+// the address field (and a log of what was written into it), the status texts,
+// the page events' hooks and a DownloadEngine that loads its libraries from
+// `engineFolder` (a test folder; the engine binds only when a command uses it).
+// An area that needs more derives from it and overrides what it must.
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "app/view_context.h"
-#include "patrol/download_engine.h"
+#include "core/view_context.h"
+#include "core/download_engine.h"
 #include "platform/testing/fake_browser.h"
 #include "platform/testing/fake_interaction.h"
 
@@ -22,18 +24,21 @@ class FakeViewContext : public ViewContext {
   FakeInteraction ui;
   DownloadEngine engine;
   std::string address;
+  std::vector<std::string> addressLog;  // every write into the address field, in order
   std::vector<std::string> statusTexts;
   std::vector<std::function<void(const std::string&)>> hooks;
   bool mosaicCollection = false;
   int keepAliveCalls = 0;
 
   std::string AddressField() const override { return address; }
-  void SetAddressField(const std::string& a) override { address = a; }
+  void SetAddressField(const std::string& a) override {
+    address = a;
+    addressLog.push_back(a);
+  }
   BrowserControl& Browser() override { return browser; }
   Interaction& Ui() override { return ui; }
   void SetStatusText(const std::string& t) override { statusTexts.push_back(t); }
   DownloadEngine& Engine() override { return engine; }
-  wxWindow* DialogParent() override { return nullptr; }
   void AddDocumentCompleteHook(std::function<void(const std::string&)> h) override {
     hooks.push_back(std::move(h));
   }
@@ -44,9 +49,16 @@ class FakeViewContext : public ViewContext {
   // first, then the hooks.
   void CompleteDocument(const std::string& a) {
     browser.address = a;
-    address = a;
-    auto copy = hooks;
+    SetAddressField(a);
+    auto copy = hooks;  // copied: a hook may add hooks
     for (auto& h : copy) h(a);
+  }
+  // The browser's navigations in order, without the "navigate:" prefix.
+  std::vector<std::string> Visits() const {
+    std::vector<std::string> out;
+    for (const std::string& l : browser.log)
+      if (l.rfind("navigate:", 0) == 0) out.push_back(l.substr(9));
+    return out;
   }
 };
 

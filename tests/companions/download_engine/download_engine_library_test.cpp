@@ -1,8 +1,8 @@
 // The built libDownLoad.so, loaded by name as the program loads it: every entry
 // resolves, and one download makes the round trip through the host callbacks.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,6 +10,7 @@
 #include "companions/download_engine/download_engine_api.h"
 #include "platform/dynamic_library.h"
 #include "tests/support/test_server.h"
+#include "tests/support/working_folder.h"
 
 namespace mireva {
 namespace {
@@ -41,10 +42,8 @@ TEST(DownloadEngineLibrary, LoadsByNameResolvesEveryEntryAndDownloads) {
       "{\"routes\": {\"/p.html\": {\"body\": \"<img src='pic.png'><a href='doc.zip'>z</a>\"},"
       " \"/pic.png\": {\"body\": \"PNGDATA\"}, \"/doc.zip\": {\"body\": \"ZIP\"}}}");
   ASSERT_TRUE(server.Running());
-  std::string dir = testing::MakeTempFolder("dl-lib");
-  char old[4096];
-  ASSERT_NE(getcwd(old, sizeof old), nullptr);
-  ASSERT_EQ(chdir(dir.c_str()), 0);
+  testing::WorkingFolder folder("dl-lib");
+  const std::string& dir = folder.Path();
   setenv("MIREVA_COOKIE_FILE", (dir + "/no-cookies.txt").c_str(), 1);
 
   HostLog log;
@@ -62,9 +61,6 @@ TEST(DownloadEngineLibrary, LoadsByNameResolvesEveryEntryAndDownloads) {
   lib.Entry<TemporaryFn>("Temporary")((dir + "/none").c_str(), "*.*", "1");
   EXPECT_EQ(lib.Entry<MakeDownloadListFn>("MakeDownloadList")("japanmap"), 0);
   lib.Entry<DlSetHostFn>("DlSetHost")(nullptr, nullptr, nullptr);
-
-  EXPECT_EQ(chdir(old), 0);
-  testing::RemoveFolder(dir);
 }
 
 }  // namespace

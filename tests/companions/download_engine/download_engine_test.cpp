@@ -9,6 +9,7 @@
 #include "companions/download_engine/list_files.h"
 #include "companions/download_engine/safe_name.h"
 #include "companions/download_engine/url_tools.h"
+#include "platform/text_helpers.h"
 #include "tests/support/test_server.h"
 
 namespace mireva::dl {

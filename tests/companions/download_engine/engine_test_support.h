@@ -2,7 +2,6 @@
 // Shared pieces of the engine tests: a recording host and a fixture that runs
 // each test in a fresh working folder.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include "companions/download_engine/engine.h"
 #include "tests/support/test_server.h"
+#include "tests/support/working_folder.h"
 
 namespace mireva::dl::testing {
 
@@ -29,17 +29,9 @@ class RecordingHost : public EngineHost {
 class EngineFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    char buf[4096];
-    oldDir_ = getcwd(buf, sizeof buf) ? buf : "/";
-    dir = mireva::testing::MakeTempFolder("dl-engine");
-    ASSERT_EQ(chdir(dir.c_str()), 0);
     options.pageCacheMs = 0;
     options.fetch.cookieFile = "";
     options.fetch.defaultBackoffMs = 200;
-  }
-  void TearDown() override {
-    if (chdir(oldDir_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << oldDir_;
-    mireva::testing::RemoveFolder(dir);
   }
   Engine MakeEngine() { return Engine(host, options); }
 
@@ -59,12 +51,10 @@ class EngineFixture : public ::testing::Test {
     return n;
   }
 
-  std::string dir;
+  mireva::testing::WorkingFolder folder{"dl-engine"};
+  const std::string dir = folder.Path();
   RecordingHost host;
   EngineOptions options;
-
- private:
-  std::string oldDir_;
 };
 
 }  // namespace mireva::dl::testing

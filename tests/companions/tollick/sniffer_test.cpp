@@ -3,7 +3,7 @@
 #include <string>
 
 #include "companions/tollick/content_sniffer.h"
-#include "patrol/download_types.h"
+#include "core/download_types.h"
 #include "tests/companions/tollick/cache_samples.h"
 
 namespace mireva::tollick {

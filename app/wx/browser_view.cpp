@@ -1,0 +1,114 @@
+#include "app/wx/browser_view.h"
+
+#include <wx/app.h>
+#include <wx/clipbrd.h>
+#include <wx/sizer.h>
+
+#include "app/wx/main_frame.h"
+#include "collectors/collector_commands.h"
+#include "linkharvest/wx/link_harvest_commands.h"
+#include "pagesave/page_save.h"
+#include "patrol/patrol_commands.h"
+#include "patrol/wx/patrol_dialogs.h"
+#include "resources/release_page.h"
+#include "platform/folders.h"
+#include "platform/process.h"
+#include "platform/wx/wx_text.h"
+
+namespace mireva {
+namespace {
+
+class WxClipboard : public Clipboard {
+ public:
+  std::string Text() override {
+    wxClipboardLocker lock;
+    if (!lock || !wxTheClipboard->IsSupported(wxDF_UNICODETEXT)) return std::string();
+    wxTextDataObject data;
+    if (!wxTheClipboard->GetData(data)) return std::string();
+    return FromWx(data.GetText());
+  }
+  void Clear() override {
+    wxClipboardLocker lock;
+    if (!lock) return;
+    // Owning the clipboard with empty text empties it for every program;
+    // Clear() alone only gives up what this program put there.
+    wxTheClipboard->SetData(new wxTextDataObject(wxEmptyString));
+    wxTheClipboard->Clear();
+  }
+};
+
+// The home page shipped with the program, seeded into the working folder.
+std::string HomeAddress() { return Utf8ToSjis("file://" + WorkingFolder() + "/home.html"); }
+
+}  // namespace
+
+BrowserView::BrowserView(wxWindow* parent, MainFrame* frame, CommandRouter& router)
+    : wxPanel(parent), frame_(frame), ui_(frame), engine_(ui_) {
+  browser_ = std::make_unique<WebViewBrowser>(this);
+  browser_->SetHomeAddress(HomeAddress());
+  browser_->SetEvents(this);
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->Add(browser_->Window(), 1, wxEXPAND);
+  SetSizer(sizer);
+  clipboard_ = std::make_unique<WxClipboard>();
+  RegisterModules(router);
+}
+
+BrowserView::~BrowserView() {
+  // Modules hold references to the view; they go before it does.
+  modules_.clear();
+  browser_->SetEvents(nullptr);
+}
+
+void BrowserView::RegisterModules(CommandRouter& router) {
+  OwnPages pages;
+  pages.releaseHtml = Utf8ToSjis(ReleasePageHtml());
+  pages.releaseBase = Utf8ToSjis("file://" + WorkingFolder() + "/");
+  pages.homeAddress = HomeAddress();
+  modules_.push_back(MakeViewCommands(*this, *clipboard_, pages));
+  modules_.push_back(MakePageSaveCommands(*this));
+  modules_.push_back(MakeLinkHarvestCommands(*this, frame_));
+  modules_.push_back(MakePatrolCommands(*this, frame_));
+  if (PatrolCommands* patrol = PatrolCommands::From(modules_.back().get())) {
+    patrolRunning_ = [patrol] { return patrol->PatrolRunning(); };
+    readTypes_ = [patrol] { patrol->Run().ReadTypeSettings(); };
+  }
+  modules_.push_back(MakeCollectorCommands(*this));
+  for (auto& m : modules_) m->Register(router);
+}
+
+void BrowserView::InitialUpdate(const std::string& startAddress) {
+  if (startAddress.empty()) {
+    browser_->GoHome();
+  } else {
+    SetAddressField(startAddress);
+    browser_->Navigate(startAddress);
+  }
+}
+
+std::string BrowserView::AddressField() const { return frame_->AddressText(); }
+void BrowserView::SetAddressField(const std::string& address) { frame_->SetAddressText(address); }
+void BrowserView::SetStatusText(const std::string& text) { frame_->SetMessageText(text); }
+void BrowserView::SetMosaicCollection() { frame_->SetMosaicCollection(); }
+void BrowserView::KeepAlive() { wxTheApp->Yield(true); }
+
+void BrowserView::OnBeforeNavigate(const std::string&) { frame_->PlayBusy(); }
+
+void BrowserView::OnTitleChange(const std::string& title) { frame_->SetDocumentTitle(title); }
+
+void BrowserView::OnDocumentComplete(const std::string& address) {
+  frame_->StopBusy();
+  SetAddressField(address);
+  // Copied: a hook may add hooks of its own.
+  auto hooks = completeHooks_;
+  for (auto& hook : hooks) hook(address);
+}
+
+void BrowserView::OnStatusText(const std::string& text) { frame_->SetMessageText(text); }
+
+void BrowserView::OnNewWindow(const std::string& address) {
+  // A page's request for a new window goes to the desktop's browser.
+  OpenWithDesktop(SjisToUtf8(address));
+}
+
+}  // namespace mireva

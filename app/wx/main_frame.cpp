@@ -1,0 +1,315 @@
+#include "app/wx/main_frame.h"
+
+#include <wx/accel.h>
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/display.h>
+#include <wx/menu.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+
+#include "app/wx/artwork.h"
+#include "app/wx/browser_view.h"
+#include "app/wx/busy_indicator.h"
+#include "app/cache_move.h"
+#include "core/command_table.h"
+#include "app/view_commands.h"
+#include "bookmarks/bookmark_commands.h"
+#include "bookmarks/bookmark_menus.h"
+#include "bookmarks/favorites.h"
+#include "bookmarks/wx/menu_builder.h"
+#include "platform/folders.h"
+#include "platform/wx/wx_text.h"
+
+namespace mireva {
+namespace {
+
+constexpr int kAddressFieldId = 1000;
+constexpr int kOkButtonId = 1001;
+constexpr int kPasteButtonId = 1002;
+
+struct StockId {
+  int command;
+  int wx;
+};
+constexpr StockId kStockIds[] = {
+    {kCmdFileNew, wxID_NEW},     {kCmdFileOpen, wxID_OPEN},   {kCmdFileSave, wxID_SAVE},
+    {kCmdPrintSetup, wxID_PRINT_SETUP}, {kCmdEditCopy, wxID_COPY}, {kCmdEditCut, wxID_CUT},
+    {kCmdEditPaste, wxID_PASTE}, {kCmdEditUndo, wxID_UNDO},   {kCmdAppAbout, wxID_ABOUT},
+    {kCmdAppExit, wxID_EXIT},
+    // No stock id: wx takes menu ids below 0x7FFF only.
+    {kCmdViewToolbar, 6100}, {kCmdViewStatusBar, 6101},
+    {kCmdNextPane, 6102},    {kCmdPrevPane, 6103},
+};
+
+// The program's own ids are used as wx ids as they are: none may fall into
+// wx's reserved range of stock ids, which the standard commands are mapped to.
+constexpr bool OwnIdsClearOfStockIds() {
+  for (const CommandInfo& c : kCommandHandlerTable)
+    if (c.id < kFirstStandardCommand && c.id >= wxID_LOWEST && c.id <= wxID_HIGHEST) return false;
+  return kOperaLast < wxID_LOWEST;
+}
+static_assert(OwnIdsClearOfStockIds(), "a command id lies in wx's range of stock ids");
+
+int WxKey(int key) {
+  switch (key) {
+    case kKeyBackspace: return WXK_BACK;
+    case kKeyDelete: return WXK_DELETE;
+    case kKeyInsert: return WXK_INSERT;
+    case kKeyF6: return WXK_F6;
+    default: return key;
+  }
+}
+
+}  // namespace
+
+int WxIdForCommand(int commandId) {
+  for (const StockId& s : kStockIds)
+    if (s.command == commandId) return s.wx;
+  return commandId;
+}
+
+int CommandForWxId(int wxId) {
+  for (const StockId& s : kStockIds)
+    if (s.wx == wxId) return s.command;
+  return wxId;
+}
+
+MainFrame::MainFrame() {
+  // Placement: (30, 20), 50 pixels narrower and 40 lower than the screen's
+  // client area (the desktop without its panels).
+  wxRect area = wxDisplay(0u).GetClientArea();
+  Create(nullptr, wxID_ANY, ToWx("Mireva"), wxPoint(30, 20),
+         wxSize(std::max(400, area.width - 50), std::max(300, area.height - 40)));
+  SetIcons(wxIconBundle(ProgramIcon(32)));
+
+  BuildMenuBar();
+  BuildToolBar();
+  BuildStatusBar();
+
+  auto* root = new wxPanel(this);
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  BuildAddressBar(root, sizer);
+  view_ = new BrowserView(root, this, router_);
+  sizer->Add(view_, 1, wxEXPAND);
+  root->SetSizer(sizer);
+
+  RegisterFrameCommands();
+  BuildBookmarkMenus();
+
+  Bind(wxEVT_MENU, &MainFrame::OnMenu, this);
+  Bind(wxEVT_UPDATE_UI, &MainFrame::OnUpdateUi, this);
+  Bind(wxEVT_IDLE, &MainFrame::OnIdle, this);
+  Bind(wxEVT_TOOL, &MainFrame::OnMenu, this);
+  // Esc stops the page load (and a patrol), as in every browser. Not an
+  // accelerator: those take the key from open menus, which Esc must close.
+  Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+    auto* from = wxDynamicCast(e.GetEventObject(), wxWindow);
+    if (e.GetKeyCode() == WXK_ESCAPE && e.GetModifiers() == wxMOD_NONE &&
+        (!from || wxGetTopLevelParent(from) == this)) {
+      IssueCommand(kCmdStop);
+      return;
+    }
+    e.Skip();
+  });
+
+  std::vector<wxAcceleratorEntry> accels;
+  for (const Accelerator& a : MainAccelerators()) {
+    int flags = (a.modifiers & kCtrl ? wxACCEL_CTRL : 0) | (a.modifiers & kShift ? wxACCEL_SHIFT : 0) |
+                (a.modifiers & kAlt ? wxACCEL_ALT : 0);
+    accels.emplace_back(flags, WxKey(a.key), WxIdForCommand(a.id));
+  }
+  SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(accels.size()), accels.data()));
+}
+
+MainFrame::~MainFrame() {
+  // The modules refer to the view and the bookmark menus; they go first.
+  modules_.clear();
+}
+
+void MainFrame::BuildBookmarkMenus() {
+  bookmarks_ = std::make_unique<BookmarkMenus>(WorkingFolder());
+  bookmarks_->onChanged = [this](BookmarkMenuKind kind) {
+    if (kind == BookmarkMenuKind::Favorites) FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
+    else FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
+  };
+  bookmarks_->BuildFavorites(FavoritesFolder());
+  FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
+  FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
+  modules_.push_back(MakeBookmarkCommands(*view_, *bookmarks_));
+  modules_.back()->Register(router_);
+}
+
+void MainFrame::BuildMenuBar() {
+  wxMenuBar* bar = MakeMenuBar(MainMenu(), MenuCaptions::WithMnemonics, WxIdForCommand);
+  // The favorites menu is emptied here and filled from the favorites folder.
+  FillMenu(*bar->GetMenu(3), MenuModel());
+  SetMenuBar(bar);
+}
+
+wxMenu* MainFrame::FavoritesMenu() const { return GetMenuBar()->GetMenu(3); }
+wxMenu* MainFrame::BookmarkMenu() const { return GetMenuBar()->GetMenu(4); }
+
+void MainFrame::BuildToolBar() {
+  wxToolBar* tb = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
+  // The icon themes' toolbar size: their pictures are drawn for it.
+  const int size = 24;
+  tb->SetToolBitmapSize(wxSize(size, size));
+  for (const ToolButton& b : MainToolbar()) {
+    if (b.id == 0) {
+      tb->AddSeparator();
+      continue;
+    }
+    wxString tip = ToWx(b.tooltip);
+    tb->AddTool(WxIdForCommand(b.id), tip, ToolbarBitmap(b.id, size), tip, wxITEM_NORMAL);
+    tb->SetToolLongHelp(WxIdForCommand(b.id), tip);
+  }
+  tb->Realize();
+}
+
+void MainFrame::BuildStatusBar() {
+  wxStatusBar* sb = CreateStatusBar(4, wxSTB_DEFAULT_STYLE);
+  int widths[] = {-1, 50, 50, 50};
+  sb->SetStatusWidths(4, widths);
+  SetStatusText("Ready", 0);
+}
+
+void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  row->Add(new wxStaticText(parent, wxID_ANY, ToWx("場所:")), 0,
+           wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 6);
+  address_ = new wxTextCtrl(parent, kAddressFieldId, wxEmptyString, wxDefaultPosition,
+                            wxDefaultSize, wxTE_PROCESS_ENTER);
+  row->Add(address_, 1, wxALIGN_CENTER_VERTICAL);
+  // The buttons take the size their theme gives their captions; the sizer
+  // keeps it as their minimum, so a narrow window shortens the address field,
+  // never a caption.
+  auto* ok = new wxButton(parent, kOkButtonId, "OK");
+  ok->SetDefault();
+  ok->SetMinSize(ok->GetBestSize());
+  row->Add(ok, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
+  auto* paste = new wxButton(parent, kPasteButtonId, ToWx("アドレスの貼り付け"));
+  paste->SetMinSize(paste->GetBestSize());
+  row->Add(paste, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
+  busy_ = new BusyIndicator(parent, wxID_ANY, 30);
+  row->Add(busy_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 8);
+  sizer->Add(row, 0, wxEXPAND | wxTOP | wxBOTTOM, 2);
+  // Enter in the address field does exactly what "OK" does.
+  address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { IssueCommand(kOkButtonId); });
+  parent->Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) { IssueCommand(e.GetId()); }, kOkButtonId,
+               kPasteButtonId);
+}
+
+void MainFrame::RegisterFrameCommands() {
+  modules_.push_back(MakeControlPanelCommands(view_->Ui()));
+  for (auto& m : modules_) m->Register(router_);
+  router_.Add(kCmdViewToolbar, CommandTarget::Frame, [this] {
+    GetToolBar()->Show(!GetToolBar()->IsShown());
+    SendSizeEvent();
+  });
+  router_.Add(kCmdViewStatusBar, CommandTarget::Frame, [this] {
+    GetStatusBar()->Show(!GetStatusBar()->IsShown());
+    SendSizeEvent();
+  });
+  router_.Add(kCmdAppAbout, CommandTarget::Application, [this] { ShowAbout(); });
+  router_.Add(kCmdAppExit, CommandTarget::Application, [this] { Close(); });
+}
+
+bool MainFrame::IssueCommand(int commandId) {
+  // The edit commands act on the address field while it has the focus.
+  if (commandId == kCmdEditCopy || commandId == kCmdEditCut || commandId == kCmdEditPaste) {
+    if (wxWindow::FindFocus() == address_) {
+      if (commandId == kCmdEditCopy) address_->Copy();
+      if (commandId == kCmdEditCut) address_->Cut();
+      if (commandId == kCmdEditPaste) address_->Paste();
+      return true;
+    }
+  }
+  return router_.Dispatch(commandId);
+}
+
+void MainFrame::OnMenu(wxCommandEvent& e) {
+  int id = CommandForWxId(e.GetId());
+  if (id == kAddressFieldId) return;
+  if (!router_.Handles(id)) {
+    e.Skip();
+    return;
+  }
+  IssueCommand(id);
+}
+
+void MainFrame::OnUpdateUi(wxUpdateUIEvent& e) {
+  int id = CommandForWxId(e.GetId());
+  // Update-UI events reach the frame for every window below it, the frame
+  // itself included: disabling one that is not a command would grey the
+  // whole window (and make the window manager's close do nothing).
+  if (!IsCommandId(id)) {
+    e.Skip();
+    return;
+  }
+  if (id == kCmdEditCopy || id == kCmdEditCut || id == kCmdEditPaste) {
+    if (wxWindow::FindFocus() == address_) {
+      e.Enable(id == kCmdEditPaste || address_->CanCopy());
+      return;
+    }
+  }
+  e.Enable(router_.IsEnabled(id));
+  if (id == kCmdViewToolbar) e.Check(GetToolBar() && GetToolBar()->IsShown());
+  if (id == kCmdViewStatusBar) e.Check(GetStatusBar() && GetStatusBar()->IsShown());
+}
+
+void MainFrame::OnIdle(wxIdleEvent& e) {
+  if (mosaicCollection_) MoveMosaicImages(".");
+  std::string keys;
+  keys += wxGetKeyState(WXK_CAPITAL) ? "C" : "c";
+  keys += wxGetKeyState(WXK_NUMLOCK) ? "N" : "n";
+  keys += wxGetKeyState(WXK_SCROLL) ? "S" : "s";
+  if (keys != keyState_ && GetStatusBar()) {
+    keyState_ = keys;
+    SetStatusText(keys[0] == 'C' ? "CAP" : "", 1);
+    SetStatusText(keys[1] == 'N' ? "NUM" : "", 2);
+    SetStatusText(keys[2] == 'S' ? "SCRL" : "", 3);
+  }
+  e.Skip();
+}
+
+std::string MainFrame::AddressText() const { return FromWx(address_->GetValue()); }
+
+void MainFrame::SetAddressText(const std::string& sjis) {
+  address_->ChangeValue(ToWx(sjis));
+  address_->SetInsertionPointEnd();
+}
+
+void MainFrame::SetMessageText(const std::string& sjis) {
+  if (GetStatusBar()) SetStatusText(sjis.empty() ? wxString("Ready") : ToWx(sjis), 0);
+}
+
+void MainFrame::SetDocumentTitle(const std::string& sjis) {
+  SetTitle(ToWx(sjis.empty() ? std::string("Mireva") : sjis + " - Mireva"));
+}
+
+void MainFrame::PlayBusy() { busy_->Play(); }
+void MainFrame::StopBusy() { busy_->Stop(); }
+
+void MainFrame::ShowAbout() {
+  wxDialog dlg(this, 100, "About Mireva");
+  auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+  wxBitmap icon;
+  icon.CopyFromIcon(ProgramIcon(48));
+  sizer->Add(new wxStaticBitmap(&dlg, wxID_ANY, icon), 0, wxALL, 12);
+  auto* text = new wxBoxSizer(wxVERTICAL);
+  text->Add(new wxStaticText(&dlg, wxID_ANY, "Mireva Version " MIREVA_VERSION), 0, wxBOTTOM, 6);
+  text->Add(new wxStaticText(&dlg, wxID_ANY, ToWx("ウェブから資料を集めるためのブラウザ")), 0, wxBOTTOM, 4);
+  text->Add(new wxStaticText(&dlg, wxID_ANY, ToWx("巡回・一括ダウンロード・画像収集")), 0, wxBOTTOM, 8);
+  text->Add(new wxButton(&dlg, wxID_OK, "OK"), 0, wxALIGN_RIGHT);
+  sizer->Add(text, 1, wxALL, 12);
+  dlg.SetSizerAndFit(sizer);
+  dlg.ShowModal();
+}
+
+}  // namespace mireva

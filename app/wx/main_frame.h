@@ -1,0 +1,72 @@
+#pragma once
+// The main window: menu bar, toolbar, address bar (label, address field 1000,
+// "OK" 1001, "アドレスの貼り付け" 1002), status bar with its four panes, the
+// busy animation, and the browser view. Every command of the menu, toolbar,
+// address bar and keys goes through the command router; a command that
+// nothing handles is shown disabled and never reaches code.
+#include <memory>
+#include <string>
+
+#include <wx/frame.h>
+#include <wx/textctrl.h>
+
+#include "core/command_router.h"
+
+namespace mireva {
+
+class BrowserView;
+class BusyIndicator;
+class BookmarkMenus;
+
+class MainFrame : public wxFrame {
+ public:
+  MainFrame();
+  ~MainFrame() override;
+
+  BrowserView& View() { return *view_; }
+  CommandRouter& Router() { return router_; }
+
+  // Issues a command as the menu would: false when it is disabled or unhandled.
+  bool IssueCommand(int commandId);
+  bool CommandEnabled(int commandId) const { return router_.IsEnabled(commandId); }
+
+  std::string AddressText() const;
+  void SetAddressText(const std::string& sjis);
+  void SetMessageText(const std::string& sjis);
+  void SetDocumentTitle(const std::string& sjis);
+  void PlayBusy();
+  void StopBusy();
+  void SetMosaicCollection() { mosaicCollection_ = true; }
+  bool MosaicCollection() const { return mosaicCollection_; }
+  // The favorites menu (the fourth top-level menu), emptied at creation.
+  wxMenu* FavoritesMenu() const;
+  wxMenu* BookmarkMenu() const;
+
+ private:
+  void BuildMenuBar();
+  void BuildToolBar();
+  void BuildAddressBar(wxWindow* parent, wxSizer* sizer);
+  void BuildStatusBar();
+  void RegisterFrameCommands();
+  void OnMenu(wxCommandEvent& e);
+  void OnUpdateUi(wxUpdateUIEvent& e);
+  void OnIdle(wxIdleEvent& e);
+  void ShowAbout();
+  void BuildBookmarkMenus();
+
+  CommandRouter router_;
+  BrowserView* view_ = nullptr;
+  wxTextCtrl* address_ = nullptr;
+  BusyIndicator* busy_ = nullptr;
+  std::vector<std::unique_ptr<CommandModule>> modules_;
+  std::unique_ptr<BookmarkMenus> bookmarks_;
+  bool mosaicCollection_ = false;
+  std::string keyState_;
+};
+
+// Command ids and wx ids: the framework's standard commands use wx's stock ids
+// (so GTK shows its stock labels and keys); all others are the same number.
+int WxIdForCommand(int commandId);
+int CommandForWxId(int wxId);
+
+}  // namespace mireva

@@ -1,0 +1,260 @@
+#include "linkharvest/link_harvest.h"
+
+#include "core/command_ids.h"
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "pagefetch/hovrel_api.h"
+#include "core/download_engine.h"
+#include "platform/curl_url.h"
+#include "platform/file_util.h"
+#include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
+
+namespace mireva {
+
+namespace {
+
+constexpr size_t kMaxTagBytes = 4096;
+constexpr size_t kAddressBytes = kMaxPath - 1;
+
+const char kStatusLoaded[] = "読み込み終了";
+const char kStatusChecking[] = "読み込み終了 → チェック";
+const char kProgressTitle[] = "ダウンロード";
+const char kDownloadFolder[] = "DownLoad";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The page's directory: the address through its last "/" (looked for from the
+// end down to the second character); an address without one gets one.
+std::string DirectoryOf(const std::string& page) {
+  for (size_t i = page.size(); i-- > 1;)
+    if (page[i] == '/') return page.substr(0, i + 1);
+  return page + "/";
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// `folder` below the working folder as an absolute Shift_JIS path, when it is
+// there; else empty.
+std::string ExistingFolder(const std::string& folder) {
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return std::string();
+  const std::string path = Utf8ToSjis(cwd) + "/" + folder;
+  struct stat st;
+  if (::stat(HostPath(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+  return path;
+}
+
+}  // namespace
+
+std::optional<FileCount> CountInProgressText(const std::string& text) {
+  // "<label> <done>/<total>" as the engine writes it while it works.
+  size_t slash = text.rfind('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 >= text.size()) return std::nullopt;
+  size_t begin = slash;
+  while (begin > 0 && IsDigit(text[begin - 1])) --begin;
+  if (begin == slash || (begin > 0 && text[begin - 1] != ' ')) return std::nullopt;
+  for (size_t i = slash + 1; i < text.size(); ++i)
+    if (!IsDigit(text[i])) return std::nullopt;
+  if (slash - begin > 9 || text.size() - slash - 1 > 9) return std::nullopt;
+  FileCount count;
+  count.done = std::stoul(text.substr(begin, slash - begin));
+  count.total = std::stoul(text.substr(slash + 1));
+  if (count.done > count.total) return std::nullopt;
+  return count;
+}
+
+std::string DownloadFolderFor(const std::string& address) {
+  CurlUrl url;
+  std::string host;
+  if (url.Set(CURLUPART_URL, address.c_str(), CURLU_URLENCODE))
+    host = url.Get(CURLUPART_HOST).value_or("");
+  for (char& c : host)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (host.empty() || host.find_first_of("/\\") != std::string::npos || host[0] == '.' ||
+      host.find("..") != std::string::npos)
+    return kDownloadFolder;
+  return std::string(kDownloadFolder) + "/" + host;
+}
+
+std::optional<std::vector<std::string>> CollectFrameTags(const std::string& page) {
+  size_t start = page.find("<frameset");
+  if (start == std::string::npos) start = page.find("<FRAMESET");
+  if (start == std::string::npos) return std::nullopt;
+  std::string text = page;
+  size_t close = text.find("</FRAMESET", start);
+  if (close == std::string::npos) close = text.find("</frameset", start);
+  if (close != std::string::npos) text.resize(std::min(text.size(), close + 11));
+
+  std::vector<std::string> tags;
+  size_t pos = start;
+  while (tags.size() < kMaxFrameTags) {
+    // A lower-case tag further on is found before an upper-case one that comes
+    // earlier; that is how pages have always been read here.
+    size_t tag = text.find("<frame ", pos);
+    if (tag == std::string::npos) tag = text.find("<FRAME ", pos);
+    if (tag == std::string::npos) break;
+    size_t end = text.find('>', tag);
+    size_t length = end == std::string::npos ? text.size() - tag : end - tag + 1;
+    tags.push_back(text.substr(tag, std::min(length, kMaxTagBytes)));
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return tags;
+}
+
+std::string FrameEntryText(const std::string& tag) { return CutSjis(tag, kFrameEntryBytes); }
+
+std::string FrameSource(const std::string& tag) {
+  for (const char* name : {"src", "SRC"}) {
+    for (size_t at = tag.find(name); at != std::string::npos; at = tag.find(name, at + 3)) {
+      size_t i = at + 3;
+      while (i < tag.size() && IsBlank(tag[i])) ++i;
+      if (i >= tag.size() || tag[i] != '=') continue;  // "srcdoc" and the like
+      ++i;
+      while (i < tag.size() && IsBlank(tag[i])) ++i;
+      if (i >= tag.size()) return std::string();
+      if (tag[i] == '"' || tag[i] == '\'') {
+        size_t end = tag.find(tag[i], i + 1);
+        if (end == std::string::npos) end = tag.find('>', i + 1);
+        if (end == std::string::npos) end = tag.size();
+        return tag.substr(i + 1, end - i - 1);
+      }
+      size_t end = i;
+      while (end < tag.size() && !IsBlank(tag[end]) && tag[end] != '>') ++end;
+      return tag.substr(i, end - i);
+    }
+  }
+  return std::string();
+}
+
+std::string FrameAddress(const std::string& page, const std::string& source) {
+  CurlUrl url;
+  std::string result;
+  if (!source.empty() && url.Set(CURLUPART_URL, page.c_str()) &&
+      url.Set(CURLUPART_URL, source.c_str(), CURLU_URLENCODE))
+    result = url.Get(CURLUPART_URL).value_or("");
+  if (!result.empty()) return result;
+  return DirectoryOf(page) + source;
+}
+
+char LinkCommandCode(int id) {
+  switch (id) {
+    case 2102: return '1';
+    case 2103: return '2';
+    case 2104: return '3';
+    case 2105: return '4';
+    case 2106: return '5';
+    case 2107: return '6';
+    case 2108: return '7';
+    case 2113: return '8';
+    case 2110: return '9';
+    default: return 0;
+  }
+}
+
+LinkHarvestCommands::LinkHarvestCommands(ViewContext& ctx, std::unique_ptr<FrameChooser> chooser,
+                                         std::unique_ptr<EngineProgressView> progress,
+                                         PageSaver saver)
+    : ctx_(ctx), chooser_(std::move(chooser)), progress_(std::move(progress)), saver_(std::move(saver)) {}
+
+void LinkHarvestCommands::Register(CommandRouter& router) {
+  for (int id : {kCmdExternalLinks, kCmdInternalLinks, kCmdPageImages, kCmdLinkedBinaries,
+                 kCmdLinkedImages, kCmdPageMedia, kCmdLinkedMedia, kCmdLinkedMovies,
+                 kCmdLinkedMetafiles})
+    router.Add(id, CommandTarget::View, [this, id] { RunLinkCommand(id); });
+  router.Add(kCmdCacheFiles, CommandTarget::View, [this] { RunCacheFiles(); });
+}
+
+int LinkHarvestCommands::EngineProgress(void* user, const char* text, long long, long long) {
+  // Called from inside the engine: nothing may throw through it.
+  try {
+    auto* self = static_cast<LinkHarvestCommands*>(user);
+    const std::string t = text ? text : "";
+    self->ctx_.SetStatusText(t);
+    self->lastText_ = t;
+    // The engine's numbers are bytes (or nothing); the count of files is in its text.
+    const FileCount count = CountInProgressText(t).value_or(FileCount{});
+    bool cancel = self->engineWorking_ && self->progress_ &&
+                  self->progress_->Update(t, count.done, count.total);
+    self->ctx_.KeepAlive();
+    return cancel ? 1 : 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+void LinkHarvestCommands::EngineMessage(void* user, const char* text) {
+  try {
+    static_cast<LinkHarvestCommands*>(user)->ctx_.Ui().ShowMessage(text ? text : "");
+  } catch (...) {
+  }
+}
+
+template <typename Call>
+void LinkHarvestCommands::WithEngine(const std::string& title, const std::string& folder,
+                                     Call call) {
+  const DownloadEngine::Host previous = ctx_.Engine().CurrentHost();
+  ctx_.Engine().SetHost(&LinkHarvestCommands::EngineProgress, &LinkHarvestCommands::EngineMessage,
+                        this);
+  if (progress_) progress_->Begin(title);
+  lastText_.clear();
+  engineWorking_ = true;
+  const bool ran = call();
+  engineWorking_ = false;
+  // A text that still counts files is no last word: the engine stopped early
+  // (its page could not be read, and it said so in a message).
+  std::string summary = ran && !CountInProgressText(lastText_) ? lastText_ : std::string();
+  // The engine may have been sent elsewhere (a redirect to another host): then
+  // the download folder as a whole is the place to look.
+  std::string shown;
+  if (!summary.empty()) {
+    shown = ExistingFolder(folder);
+    if (shown.empty()) shown = ExistingFolder(kDownloadFolder);
+  }
+  if (progress_) progress_->End(summary, shown);
+  // The view's own callbacks serve the patrol and the collectors again.
+  ctx_.Engine().SetHost(previous.progress, previous.message, previous.user);
+}
+
+void LinkHarvestCommands::RunLinkCommand(int id) {
+  const char code = LinkCommandCode(id);
+  if (!code) return;
+  const std::string address = CutSjis(ctx_.AddressField(), kAddressBytes);
+  ctx_.SetStatusText(address);
+  if (saver_) saver_(address, "temp.html");
+  ctx_.SetStatusText(kStatusLoaded);
+  auto page = ReadWholeFile("temp.html");
+  if (!page) return;
+  ctx_.SetStatusText(kStatusChecking);
+
+  std::string target = address;
+  if (auto tags = CollectFrameTags(*page)) {
+    FrameChoice choice = chooser_ ? chooser_->Choose(*tags) : FrameChoice{};
+    if (choice.action == FrameAction::None || choice.index >= tags->size()) return;
+    const std::string frame = FrameAddress(address, FrameSource((*tags)[choice.index]));
+    if (choice.action == FrameAction::Go) {
+      // The address field follows when the frame's document completes.
+      ctx_.Browser().Navigate(frame);
+      return;
+    }
+    target = frame;  // the frame's page is not examined for frames again
+  }
+  ctx_.SetStatusText(target);
+  const std::string kind(1, code);
+  WithEngine(kProgressTitle, DownloadFolderFor(target),
+             [&] { return ctx_.Engine().DLoad(target, kind); });
+}
+
+void LinkHarvestCommands::RunCacheFiles() {
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return;
+  const std::string folder = Utf8ToSjis(cwd) + "/Cache";
+  WithEngine(kProgressTitle, std::string(kDownloadFolder) + "/Cache",
+             [&] { return ctx_.Engine().Temporary(folder, "*.*", "1"); });
+}
+
+}  // namespace mireva
