@@ -188,14 +188,14 @@ class CommandLine(g.GuiTest):
                    what="the release page")
 
     def test_a_timer_patrol_visits_the_list_downloads_and_ends(self):
-        m = g.Mireva(["--command", "2201", "--quit-after-patrol"])
+        m = g.Mireva(["--command", "2201", "--quit-after-patrol"], env={"NO_AT_BRIDGE": "1"})
         self.addCleanup(m.stop)
         with open(os.path.join(m.home, "Patrol.lst"), "w", newline="") as f:
             f.write("start patrol;\r\nindex page;\r\n%s\r\nindex page;\r\n%s\r\nend patrol;\r\n"
                     % (self.server.url("/a.html"), self.server.url("/b.html")))
         with open(os.path.join(m.home, "TollickApp.ini"), "w", newline="") as f:
             f.write("[TollickApp]\r\nGIF=on\r\n")
-        m.start()
+        m.spawn()
         self.assertEqual(m.wait_exit(timeout=90), 0, m.stderr())
         paths = self.server.requested_paths()
         self.assertIn("/a.html", paths)
