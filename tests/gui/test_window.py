@@ -168,12 +168,8 @@ class MainWindow(g.GuiTest):
 
 
 class CommandLine(g.GuiTest):
-    GIF = ("47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b")
     routes = {"routes": {
-        "/a.html": {"body": '<html><head><title>A</title></head><body><a href="pic.gif">pic</a>'
-                            '</body></html>'},
-        "/b.html": {"body": "<html><head><title>B</title></head><body>b</body></html>"},
-        "/pic.gif": {"content_type": "image/gif", "body_hex": GIF},
+        "/a.html": {"body": "<html><head><title>A</title></head><body>a</body></html>"},
     }}
 
     def test_without_an_address_the_home_page_opens_and_the_folder_is_seeded(self):
@@ -186,21 +182,6 @@ class CommandLine(g.GuiTest):
         m = self.launch("--command", "3000", self.server.url("/a.html"))
         g.wait_for(lambda: "Mireva" in m.caption() and m.caption() != "Mireva", timeout=30,
                    what="the release page")
-
-    def test_a_timer_patrol_visits_the_list_downloads_and_ends(self):
-        m = g.Mireva(["--command", "2201", "--quit-after-patrol"], env={"NO_AT_BRIDGE": "1"})
-        self.addCleanup(m.stop)
-        with open(os.path.join(m.home, "Patrol.lst"), "w", newline="") as f:
-            f.write("start patrol;\r\nindex page;\r\n%s\r\nindex page;\r\n%s\r\nend patrol;\r\n"
-                    % (self.server.url("/a.html"), self.server.url("/b.html")))
-        with open(os.path.join(m.home, "TollickApp.ini"), "w", newline="") as f:
-            f.write("[TollickApp]\r\nGIF=on\r\n")
-        m.spawn()
-        self.assertEqual(m.wait_exit(timeout=90), 0, m.stderr())
-        paths = self.server.requested_paths()
-        self.assertIn("/a.html", paths)
-        self.assertIn("/b.html", paths)
-        self.assertEqual(os.path.getsize(os.path.join(m.home, "DownLoad", "127.0.0.1", "pic.gif")), 43)
 
 
 if __name__ == "__main__":
