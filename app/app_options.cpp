@@ -29,6 +29,8 @@ AppOptions ParseAppOptions(const std::vector<std::string>& args) {
       o.version = true;
     } else if (a == "--quit-after-patrol" && !hasValue) {
       o.quitAfterPatrol = true;
+    } else if (a == "--headless" && !hasValue) {
+      o.headless = true;
     } else if (a == "--command") {
       if (!hasValue) {
         if (i + 1 >= args.size()) {
@@ -71,6 +73,10 @@ std::string AppUsage() {
          "                       satellite images, ...)\n"
          "  --quit-after-patrol  end the program when the patrol started with\n"
          "                       --command 2201 has ended\n"
+         "  --headless           run without a display: start a virtual X server (Xvfb,\n"
+         "                       Debian package xvfb) for the run and stop it at the\n"
+         "                       end; messages go to standard error, and a patrol\n"
+         "                       that cannot start ends the program with status 1\n"
          "  --                   end of the options: what follows is the address, even\n"
          "                       where it begins with \"-\"\n"
          "\n"

@@ -5,6 +5,8 @@
 //   --command N        issue command id N once the window is up (repeatable)
 //   --quit-after-patrol  end the program when the patrol started by a
 //                      --command 2201 has ended (for patrols run from a timer)
+//   --headless         run on a virtual X display (Xvfb) of the program's own,
+//                      for machines where nobody is logged in; no value
 //   --                 ends the options: every later word is address text
 // "--command=N" is the same as the two-word form. Any
 // other word that begins with "-" is an unknown option and an error. The
@@ -18,6 +20,7 @@ struct AppOptions {
   bool help = false;
   bool version = false;
   bool quitAfterPatrol = false;
+  bool headless = false;
   std::vector<int> commands;
   std::vector<std::string> words;  // the words that are no options, UTF-8 as given
   std::string commandLine;         // the same words joined by blanks

@@ -80,8 +80,17 @@ else()
     "only the scalable icon is installed")
 endif()
 
-# Manual pages of the programs started from bin/.
-install(FILES
-  ${PROJECT_SOURCE_DIR}/docs/man/mireva.1 ${PROJECT_SOURCE_DIR}/docs/man/tollick.1
-  ${PROJECT_SOURCE_DIR}/docs/man/quandex.1 ${PROJECT_SOURCE_DIR}/docs/man/hovrel-fetch.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual pages of the programs started from bin/, compressed as man expects
+# them on Debian (-n keeps the time stamp out, so the files are reproducible).
+set(_mireva_man_gz "")
+foreach(page mireva tollick quandex hovrel-fetch)
+  set(gz ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
+  add_custom_command(OUTPUT ${gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/docs/man/${page}.1 > ${gz}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page}.1
+    COMMENT "Compressing the manual page ${page}.1")
+  list(APPEND _mireva_man_gz ${gz})
+endforeach()
+add_custom_target(mireva_man_pages ALL DEPENDS ${_mireva_man_gz})
+install(FILES ${_mireva_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -11,7 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick fonts-noto-cjk
   python3 xdg-utils wget curl gifsicle
-  librsvg2-bin desktop-file-utils appstream
+  librsvg2-bin desktop-file-utils appstream dpkg-dev lintian
   openbox xdotool wmctrl dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0 procps
 )
 

@@ -14,7 +14,7 @@
 #include "core/view_context.h"
 #include "core/download_engine.h"
 #include "platform/wx/webview_browser.h"
-#include "platform/wx/wx_interaction.h"
+#include "app/wx/console_interaction.h"
 
 namespace mireva {
 
@@ -60,7 +60,7 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   void RegisterModules(CommandRouter& router);
 
   MainFrame* frame_;
-  WxInteraction ui_;
+  ConsoleInteraction ui_;
   std::unique_ptr<WebViewBrowser> browser_;
   DownloadEngine engine_;
   std::unique_ptr<Clipboard> clipboard_;

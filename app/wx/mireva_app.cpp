@@ -1,12 +1,19 @@
 // The program: works out the start address, prepares the working folder,
 // makes the main window and starts the companion programs.
+#include <fcntl.h>
 #include <libintl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <glib.h>
 
@@ -23,15 +30,89 @@
 #include "app/companions_start.h"
 #include "app/wx/main_frame.h"
 #include "app/start_address.h"
+#include "app/wx/console_interaction.h"
 #include "platform/file_util.h"
 #include "platform/folders.h"
+#include "platform/process.h"
 #include "platform/text_encoding.h"
 #include "platform/wx/webview_browser.h"
+
+extern char** environ;
 
 namespace mireva {
 namespace {
 
 AppOptions gOptions;
+
+// The virtual X server of a --headless run; 0 when none runs.
+volatile pid_t gXvfb = 0;
+
+void StopXvfb() {
+  const pid_t pid = gXvfb;
+  if (pid <= 0) return;
+  gXvfb = 0;
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// Ended by a signal, the program still takes its X server with it.
+void StopXvfbOnSignal(int sig) {
+  if (gXvfb > 0) ::kill(gXvfb, SIGTERM);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+// Starts Xvfb on a display it picks itself and points DISPLAY at it. With
+// -displayfd the server writes the display number to the pipe once it accepts
+// connections. Returns "" on success, else one line saying why not.
+std::string StartXvfb() {
+  const std::string program = FindProgram("Xvfb");
+  if (program.empty())
+    return "--headless needs Xvfb, which is not installed (Debian package xvfb)";
+  int fds[2];
+  // Only the write end is inherited: it is the server's -displayfd.
+  if (::pipe(fds) != 0 || ::fcntl(fds[0], F_SETFD, FD_CLOEXEC) != 0)
+    return std::string("cannot start Xvfb: ") + std::strerror(errno);
+  const std::string displayFd = std::to_string(fds[1]);
+  std::vector<std::string> args = {program, "-displayfd", displayFd, "-screen", "0",
+                                   "1280x1024x24", "-nolisten", "tcp"};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  // The server's own chatter (keymap warnings) is no news for the run.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int err = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  if (err != 0) {
+    ::close(fds[0]);
+    return "cannot start " + program + ": " + std::strerror(err);
+  }
+  gXvfb = pid;
+  std::string number;
+  pollfd p{fds[0], POLLIN, 0};
+  char c = 0;
+  // The number ends with a newline; end of file first means the server gave up.
+  while (::poll(&p, 1, 20000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  ::close(fds[0]);
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+    StopXvfb();
+    return "Xvfb did not start (" + program + ")";
+  }
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::signal(sig, StopXvfbOnSignal);
+  // The program and the companions it starts use the virtual display; nobody
+  // reads it, so the accessibility bridge stays off.
+  ::setenv("DISPLAY", (":" + number).c_str(), 1);
+  ::unsetenv("WAYLAND_DISPLAY");
+  ::setenv("NO_AT_BRIDGE", "1", 1);
+  return std::string();
+}
 
 // A failed toolkit check is reported on standard error instead of a modal box that would stop the program in its tracks.
 void ReportAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
@@ -158,7 +239,17 @@ int main(int argc, char** argv) {
     std::puts("Mireva Version " MIREVA_VERSION);
     return 0;
   }
-  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+  // Unattended runs report on standard error: a message box would wait for
+  // nobody, and a patrol that cannot start ends the run with status 1.
+  mireva::ConsoleInteraction::toConsole =
+      mireva::gOptions.headless || mireva::gOptions.quitAfterPatrol;
+  if (mireva::gOptions.headless) {
+    std::string error = mireva::StartXvfb();
+    if (!error.empty()) {
+      std::fprintf(stderr, "mireva: %s\n", error.c_str());
+      return 1;
+    }
+  } else if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
     std::fputs("mireva: no display is set; run it on a desktop, or under Xvfb: xvfb-run -a mireva\n",
                stderr);
     return 1;
@@ -169,5 +260,8 @@ int main(int argc, char** argv) {
   // wx sees only the program's name: our options and the address are ours.
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};
-  return wxEntry(wxArgc, wxArgv);
+  int status = wxEntry(wxArgc, wxArgv);
+  mireva::StopXvfb();
+  if (status == 0 && mireva::ConsoleInteraction::failed) status = 1;
+  return status;
 }

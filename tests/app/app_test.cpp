@@ -91,11 +91,14 @@ TEST(StartAddress, AddressesWithoutSchemeAreWebAddressesExistingFilesStayFiles) 
 // ---- options -------------------------------------------------------------
 
 TEST(AppOptions, TakesOwnOptionsOffTheCommandLine) {
-  AppOptions o = ParseAppOptions({"--command", "2201", "Default.htm", "--command", "3302",
-                                  "http://a.example/", "--quit-after-patrol"});
+  // --headless takes no value: the word after it stays part of the address.
+  AppOptions o = ParseAppOptions({"--command", "2201", "--headless", "Default.htm", "--command",
+                                  "3302", "http://a.example/", "--quit-after-patrol"});
   EXPECT_TRUE(o.error.empty());
   EXPECT_EQ(o.commands, (std::vector<int>{2201, 3302}));
   EXPECT_TRUE(o.quitAfterPatrol);
+  EXPECT_TRUE(o.headless);
+  EXPECT_FALSE(ParseAppOptions({"Default.htm"}).headless);
   EXPECT_EQ(o.commandLine, "Default.htm http://a.example/");
 }
 
@@ -103,7 +106,7 @@ TEST(AppOptions, RejectsMalformedCommandsAndUnknownOptions) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"--command"}, {"--command", "abc"}, {"--command", "0"}, {"--command", "70000"},
            {"--command="}, {"--bogus"}, {"-x", "http://a.example/"},
-           {"http://a.example/", "--bogus=1"}, {"--help=yes"}}) {
+           {"http://a.example/", "--bogus=1"}, {"--help=yes"}, {"--headless=1"}}) {
     AppOptions o = ParseAppOptions(args);
     EXPECT_FALSE(o.error.empty()) << args[0];
     EXPECT_EQ(o.error.find('\n'), std::string::npos) << o.error;  // one line
@@ -112,6 +115,7 @@ TEST(AppOptions, RejectsMalformedCommandsAndUnknownOptions) {
   EXPECT_NE(ParseAppOptions({"--bogus"}).error.find("--bogus"), std::string::npos);
   EXPECT_TRUE(ParseAppOptions({"--help"}).help);
   EXPECT_NE(AppUsage().find("--command N"), std::string::npos);
+  EXPECT_NE(AppUsage().find("--headless"), std::string::npos);
 }
 
 TEST(AppOptions, ValuesAfterEqualsAndWordsAfterTheEndOfOptions) {
