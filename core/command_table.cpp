@@ -1,7 +1,5 @@
 #include "core/command_table.h"
 
-#include <iterator>
-
 namespace mireva {
 namespace {
 
@@ -82,17 +80,11 @@ const std::vector<Accelerator>& MainAccelerators() {
   return keys;
 }
 
-const std::vector<CommandInfo>& CommandHandlers() {
-  static const std::vector<CommandInfo> table(std::begin(kCommandHandlerTable),
-                                              std::end(kCommandHandlerTable));
-  return table;
-}
-
 const MenuItem* FindMenuItem(int id) { return FindMenuItem(MainMenu(), id); }
 
 bool IsCommandId(int id) {
   if (id >= kFavoritesFirst && id <= kOperaLast) return true;
-  for (const CommandInfo& c : CommandHandlers())
+  for (const CommandInfo& c : kCommandHandlerTable)
     if (c.id == id) return true;
   return false;
 }

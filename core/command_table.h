@@ -115,7 +115,6 @@ inline constexpr CommandInfo kCommandHandlerTable[] = {
     {kCmdNextPane, false, CommandTarget::View},
     {kCmdPrevPane, false, CommandTarget::View},
 };
-const std::vector<CommandInfo>& CommandHandlers();
 
 // Finds a menu item by id anywhere in MainMenu(); nullptr if there is none.
 const MenuItem* FindMenuItem(int id);

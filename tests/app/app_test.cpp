@@ -164,7 +164,7 @@ TEST(CacheMove, MissingFoldersAreNoError) {
 
 TEST(CommandTable, EveryMenuItemHasItsHandlerEntry) {
   std::set<int> handlerIds;
-  for (const CommandInfo& c : CommandHandlers()) {
+  for (const CommandInfo& c : kCommandHandlerTable) {
     EXPECT_TRUE(handlerIds.insert(c.id).second) << "duplicate " << c.id;
   }
   std::function<void(const MenuModel&)> walk = [&](const MenuModel& nodes) {

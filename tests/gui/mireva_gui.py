@@ -256,9 +256,6 @@ class Desktop:
                                                stderr=subprocess.DEVNULL)
                 return self._wm_running()
             wait_for(started, timeout=30, what="the window manager")
-        # The accessibility bus: GTK programs find it through the session bus.
-        os.environ.setdefault("NO_AT_BRIDGE", "0")
-        os.environ.pop("NO_AT_BRIDGE", None)
 
     @staticmethod
     def _wm_running():
