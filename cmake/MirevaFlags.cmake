@@ -76,12 +76,18 @@ function(mireva_check_logic_libraries)
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL mireva_check_logic_libraries)
 
+# The environment of every GoogleTest program.  NO_AT_BRIDGE: a toolkit test
+# without a session bus would otherwise autolaunch one (and an accessibility bus)
+# bound to the test display, which the GUI tests on that display then meet.
+set(MIREVA_TEST_ENVIRONMENT
+  "MIREVA_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR};MIREVA_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin;NO_AT_BRIDGE=1")
+
 # A GoogleTest program, registered with CTest.  Extra arguments are sources.
 function(mireva_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE mireva_flags GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "MIREVA_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR};MIREVA_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    PROPERTIES ENVIRONMENT "${MIREVA_TEST_ENVIRONMENT}")
 endfunction()
 
 # mireva_wx: wxWidgets (with wxWebView) and WebKitGTK for GUI targets.
