@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <set>
 #include <unordered_set>
@@ -136,14 +137,17 @@ Engine::Page Engine::FetchPage(TransferBatch& batch, const std::string& url, Pag
       return page;
     }
   }
-  if (batch.Stopped() != StopReason::None) return page;
+  if (batch.Stopped() != StopReason::None) {
+    ReportEnd(batch.Stopped(), 0);
+    return page;
+  }
   if (failure == PageFailure::Message) host_.Message(kMsgPageFailed + url);
   else host_.Progress(kMsgPageFailed + url, 0, -1);
   return page;
 }
 
-void Engine::ReportEnd(const TransferBatch& batch, size_t fetched) {
-  switch (batch.Stopped()) {
+void Engine::ReportEnd(StopReason stop, size_t fetched) {
+  switch (stop) {
     case StopReason::DiskFull:
       host_.Message(kMsgDiskFull);
       break;
@@ -184,15 +188,34 @@ void Engine::FetchFiles(TransferBatch& batch, const std::string& folder, const s
     jobs.push_back(std::move(job));
   }
   batch.Run(jobs, kTextLoading);
-  size_t fetched = 0;
+  RecordAndReport(batch, root.Fd(), record, parts[1], jobs);
+}
+
+void Engine::RecordAndReport(const TransferBatch& batch, int downloadFolderFd, FetchRecord& record,
+                             const std::string& folder, const std::vector<FetchJob>& jobs) {
+  size_t fetched = 0, ended = 0;
+  long long bytes = 0;
   const long long now = static_cast<long long>(std::time(nullptr));
   for (const FetchJob& j : jobs) {
+    if (j.ok || j.error != kStoppedError) ++ended;
     if (!j.ok) continue;
     ++fetched;
-    record.Add(j.url, j.bytes, now, parts[1] + "/" + j.savedName);
+    bytes += j.bytes;
+    record.Add(j.url, j.bytes, now, folder + "/" + j.savedName);
   }
-  if (!record.Save(root.Fd())) host_.Message(kMsgRecord);
-  ReportEnd(batch, fetched);
+  // A large record takes a moment to write: the user may still cancel, and
+  // the old record then stays (the files of this run are found again by
+  // their content next time).
+  StopReason stop = batch.Stopped();
+  const std::string text = std::string(kTextLoading) + " " + std::to_string(ended) + "/" +
+                           std::to_string(jobs.size());
+  auto keepGoing = [&] {
+    if (stop == StopReason::None && host_.Progress(text, bytes, -1)) stop = StopReason::Cancelled;
+    return stop != StopReason::Cancelled;
+  };
+  if (!record.Save(downloadFolderFd, keepGoing) && stop != StopReason::Cancelled)
+    host_.Message(kMsgRecord);
+  ReportEnd(stop, fetched);
 }
 
 void Engine::SelectAndFetch(const std::string& page, unsigned kinds,
@@ -277,15 +300,7 @@ void Engine::ListLoad(const std::string& listFile, const std::string& collection
   batch.Run(jobs, kTextLoading);
   FetchRecord record;
   record.Load(root.Fd());
-  size_t fetched = 0;
-  const long long now = static_cast<long long>(std::time(nullptr));
-  for (const FetchJob& j : jobs)
-    if (j.ok) {
-      ++fetched;
-      record.Add(j.url, j.bytes, now, parts[1] + "/" + j.savedName);
-    }
-  if (!record.Save(root.Fd())) host_.Message(kMsgRecord);
-  ReportEnd(batch, fetched);
+  RecordAndReport(batch, root.Fd(), record, parts[1], jobs);
 }
 
 namespace {
@@ -319,6 +334,10 @@ std::string CopyToTemp(int srcFd, int folderFd, int* error) {
       }
       done += w;
     }
+  }
+  if (ok && !SyncFd(out)) {
+    *error = errno;
+    ok = false;
   }
   if (close(out) != 0 && ok) {
     *error = errno;
@@ -360,11 +379,27 @@ void Engine::Temporary(const std::string& folder, const std::string& pattern,
   closedir(dir);
   std::sort(names.begin(), names.end());
 
+  // A copy's source is removed only once the copy's name is on disk.
+  struct Target {
+    FolderHandle folder;
+    FileCommitter committer;
+  };
+  std::map<std::string, Target> targets;  // by type
+  std::vector<std::string> copied;
+  auto settle = [&] {
+    bool synced = true;
+    for (auto& [type, t] : targets) synced = t.committer.SyncFolder() && synced;
+    if (synced)
+      for (const std::string& name : copied) unlinkat(source.Fd(), name.c_str(), 0);
+    copied.clear();
+  };
+
   size_t done = 0;
   for (const std::string& name : names) {
     if (host_.Progress(std::string(kTextSorting) + " " + std::to_string(done) + "/" +
                            std::to_string(names.size()),
                        static_cast<long long>(done), static_cast<long long>(names.size()))) {
+      settle();
       host_.Progress(kTextCancelled, 0, -1);
       return;
     }
@@ -381,33 +416,42 @@ void Engine::Temporary(const std::string& folder, const std::string& pattern,
     // writing them, or they are of no use to the user).
     std::string type = SniffType(std::string(head, static_cast<size_t>(got)));
     if (type.empty()) continue;
-    const std::vector<std::string> parts = {kDownloadFolder, "Cache", type};
-    FolderHandle target = OpenFolderChain(parts);
-    if (!target.IsOpen()) {
-      host_.Message(kMsgFolder + FolderText(parts));
-      return;
+    auto target = targets.find(type);
+    if (target == targets.end()) {
+      const std::vector<std::string> parts = {kDownloadFolder, "Cache", type};
+      FolderHandle opened = OpenFolderChain(parts);
+      if (!opened.IsOpen()) {
+        settle();
+        host_.Message(kMsgFolder + FolderText(parts));
+        return;
+      }
+      const int fd = opened.Fd();
+      target = targets.emplace(type, Target{std::move(opened), FileCommitter(fd)}).first;
     }
+    const int targetFd = target->second.folder.Fd();
     std::string safe = SafeFileName(name);
     auto dot = safe.rfind('.');
     std::string ext = dot == std::string::npos ? "" : NormalExtension(safe.substr(dot + 1));
-    if (ext != type) safe = CutUtf8(safe, kMaxNameBytes - type.size() - 1) + "." + type;
+    if (ext != type) safe = CutNameBase(safe, kMaxNameBytes - type.size() - 1) + "." + type;
 
     // Within one file system a move is a rename to a free name; when the name is
     // taken (or across file systems) the file is copied, which also finds
     // identical files and numbered names, and the original removed afterwards.
-    if (move && renameat2(source.Fd(), name.c_str(), target.Fd(), safe.c_str(), RENAME_NOREPLACE) == 0)
+    if (move && renameat2(source.Fd(), name.c_str(), targetFd, safe.c_str(), RENAME_NOREPLACE) == 0)
       continue;
     int error = 0;
-    std::string temp = CopyToTemp(file.Fd(), target.Fd(), &error);
+    std::string temp = CopyToTemp(file.Fd(), targetFd, &error);
     if (temp.empty()) {
       if (error == ENOSPC || error == EDQUOT) {
+        settle();
         host_.Message(kMsgDiskFull);
         return;
       }
       continue;
     }
-    if (CommitFile(target.Fd(), temp, safe) && move) unlinkat(source.Fd(), name.c_str(), 0);
+    if (target->second.committer.Commit(temp, safe) && move) copied.push_back(name);
   }
+  settle();
   host_.Progress(std::string(kTextDone) + " " + std::to_string(done), 0, -1);
 }
 
@@ -457,7 +501,7 @@ int Engine::MakeDownloadList(const std::string& kind) {
   TransferBatch batch(options_.fetch, host_);
   batch.Run(jobs, kTextLoading);
   if (batch.Stopped() != StopReason::None) {
-    ReportEnd(batch, 0);
+    ReportEnd(batch.Stopped(), 0);
     return 0;
   }
   std::vector<std::string> images;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "companions/download_engine/engine_host.h"
+#include "companions/download_engine/fetch_record.h"
 #include "companions/download_engine/transfer_batch.h"
 
 namespace mireva::dl {
@@ -61,7 +62,10 @@ class Engine {
   // `exts` (or, with `pages`, the linked pages of other hosts or its own).
   void SelectAndFetch(const std::string& page, unsigned kinds, const std::vector<std::string>& exts,
                       Pages pages, PageFailure failure);
-  void ReportEnd(const TransferBatch& batch, size_t fetched);
+  // Adds the files fetched to the record, saves it and says how the run ended.
+  void RecordAndReport(const TransferBatch& batch, int downloadFolderFd, FetchRecord& record,
+                       const std::string& folder, const std::vector<FetchJob>& jobs);
+  void ReportEnd(StopReason stop, size_t fetched);
 
   EngineHost& host_;
   EngineOptions options_;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -62,7 +63,7 @@ void FetchRecord::Add(const std::string& url, long long size, long long time,
   changed_ = true;
 }
 
-bool FetchRecord::Save(int downloadFolderFd) {
+bool FetchRecord::Save(int downloadFolderFd, const std::function<bool()>& keepGoing) {
   if (!changed_) return true;
   std::vector<std::pair<const std::string*, const Entry*>> order;
   order.reserve(entries_.size());
@@ -81,21 +82,28 @@ bool FetchRecord::Save(int downloadFolderFd) {
   int fd = openat(downloadFolderFd, temp.c_str(),
                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return false;
+  constexpr size_t kPiece = 1u << 20;
   size_t done = 0;
   bool ok = true;
-  while (done < text.size()) {
-    ssize_t w = write(fd, text.data() + done, text.size() - done);
-    if (w < 0) {
-      ok = false;
-      break;
+  while (ok && done < text.size()) {
+    const size_t end = std::min(text.size(), done + kPiece);
+    while (done < end) {
+      ssize_t w = write(fd, text.data() + done, end - done);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+      done += static_cast<size_t>(w);
     }
-    done += static_cast<size_t>(w);
+    if (ok && done < text.size() && keepGoing && !keepGoing()) ok = false;
   }
-  if (ok && fsync(fd) != 0) ok = false;
+  if (ok && !SyncFd(fd)) ok = false;
   if (close(fd) != 0) ok = false;
   // renameat replaces the name itself; a symbolic link there is not followed.
   if (ok && renameat(downloadFolderFd, temp.c_str(), downloadFolderFd, kRecordName) != 0) ok = false;
   if (!ok) unlinkat(downloadFolderFd, temp.c_str(), 0);
+  if (ok) SyncFd(downloadFolderFd);
   if (ok) changed_ = false;
   return ok;
 }

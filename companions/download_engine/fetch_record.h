@@ -4,6 +4,7 @@
 //   address TAB size TAB unix-time TAB folder/name LF
 // The file is the engine's own; it is rewritten whole through a temporary name.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <unordered_map>
 
@@ -18,8 +19,11 @@ class FetchRecord {
   void Load(int downloadFolderFd);
   bool Has(const std::string& url) const { return entries_.count(url) != 0; }
   void Add(const std::string& url, long long size, long long time, const std::string& file);
-  // Writes the record back when it changed. False when it could not be written.
-  bool Save(int downloadFolderFd);
+  // Writes the record back when it changed: to a temporary name, flushed,
+  // renamed over the old one, the folder flushed. `keepGoing` is asked after
+  // each megabyte written; when it says no, the old record stays as it was.
+  // False when the record was not written.
+  bool Save(int downloadFolderFd, const std::function<bool()>& keepGoing = {});
   size_t Size() const { return entries_.size(); }
 
  private:

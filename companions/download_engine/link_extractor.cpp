@@ -14,9 +14,48 @@ namespace mireva::dl {
 
 namespace {
 
-struct RawLink {
-  std::string ref;
-  unsigned kind;
+// At most this many candidates of one srcset attribute count: real ones offer a
+// handful of sizes, a hostile one millions.
+constexpr size_t kMaxSrcsetCandidates = 32;
+// At most this many references of a page are resolved (each takes a parse).
+constexpr size_t kMaxReferences = 200000;
+
+// Resolves and merges references as they are found, so memory stays bounded by
+// the links kept, whatever the page holds.
+class LinkSink {
+ public:
+  LinkSink(ExtractedLinks& result, std::string base, size_t maxLinks)
+      : result_(result), base_(std::move(base)), maxLinks_(maxLinks) {}
+
+  bool Full() const { return references_ >= kMaxReferences; }
+
+  void Add(const std::string& ref, unsigned kind) {
+    if (Full()) {
+      result_.truncated = true;
+      return;
+    }
+    ++references_;
+    auto url = ResolveUrl(base_, ref);
+    if (!url) return;
+    auto it = seen_.find(*url);
+    if (it != seen_.end()) {
+      result_.links[it->second].kinds |= kind;
+      return;
+    }
+    if (result_.links.size() >= maxLinks_) {
+      result_.truncated = true;
+      return;
+    }
+    seen_.emplace(*url, result_.links.size());
+    result_.links.push_back({std::move(*url), kind});
+  }
+
+ private:
+  ExtractedLinks& result_;
+  const std::string base_;
+  const size_t maxLinks_;
+  size_t references_ = 0;
+  std::unordered_map<std::string, size_t> seen_;
 };
 
 bool NameIs(const xmlNode* node, const char* name) {
@@ -36,9 +75,9 @@ bool HasAttr(xmlNode* node, const char* name) {
 }
 
 // "a.jpg 1x, b.jpg 2x" -> the addresses of each candidate.
-void AddSrcset(const std::string& srcset, std::vector<RawLink>& out) {
+void AddSrcset(const std::string& srcset, LinkSink& out) {
   size_t i = 0;
-  while (i < srcset.size()) {
+  for (size_t taken = 0; i < srcset.size() && taken < kMaxSrcsetCandidates;) {
     while (i < srcset.size() && (srcset[i] == ' ' || srcset[i] == ',' || srcset[i] == '\t' ||
                                  srcset[i] == '\n' || srcset[i] == '\r'))
       ++i;
@@ -48,19 +87,26 @@ void AddSrcset(const std::string& srcset, std::vector<RawLink>& out) {
       ++i;
     std::string url = srcset.substr(start, i - start);
     while (!url.empty() && url.back() == ',') url.pop_back();
-    if (!url.empty()) out.push_back({url, kImage});
+    if (!url.empty()) {
+      out.Add(url, kImage);
+      ++taken;
+    }
     while (i < srcset.size() && srcset[i] != ',') ++i;
   }
 }
 
-void Visit(xmlNode* n, std::vector<RawLink>& out, std::string& base) {
+// The first <base href> of the page, wherever it stands.
+std::string FindBase(xmlNode* n) {
+  if (NameIs(n, "base") && HasAttr(n, "href")) return Attr(n, "href");
+  return std::string();
+}
+
+void Visit(xmlNode* n, LinkSink& out) {
   auto add = [&](const char* attr, unsigned kind) {
-    if (HasAttr(n, attr)) out.push_back({Attr(n, attr), kind});
+    if (HasAttr(n, attr)) out.Add(Attr(n, attr), kind);
   };
   if (NameIs(n, "a") || NameIs(n, "area")) {
     add("href", kAnchor);
-  } else if (NameIs(n, "base")) {
-    if (base.empty() && HasAttr(n, "href")) base = Attr(n, "href");
   } else if (NameIs(n, "img")) {
     add("src", kImage);
     add("lowsrc", kImage);
@@ -89,13 +135,14 @@ void Visit(xmlNode* n, std::vector<RawLink>& out, std::string& base) {
 }
 
 // Walks the tree without recursion (a hostile page can nest elements deeply)
-// and visits at most `budget` elements.
-void Collect(xmlNode* root, std::vector<RawLink>& out, std::string& base, size_t budget) {
+// and calls `visit` for at most `budget` elements, until it returns false.
+template <typename Visitor>
+void Walk(xmlNode* root, size_t budget, Visitor visit) {
   xmlNode* n = root;
   while (n && budget > 0) {
     if (n->type == XML_ELEMENT_NODE) {
       --budget;
-      Visit(n, out, base);
+      if (!visit(n)) return;
       if (n->children) {
         n = n->children;
         continue;
@@ -119,31 +166,23 @@ ExtractedLinks ExtractLinks(const std::string& html, const std::string& pageUrl,
                                   HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                                       HTML_PARSE_NONET | HTML_PARSE_COMPACT | XML_PARSE_HUGE);
   if (!doc) return result;
-  std::vector<RawLink> raw;
+  constexpr size_t kMaxElements = 200000;
+  xmlNode* root = xmlDocGetRootElement(doc);
+  // Every link resolves against the first <base href>, even links before it.
   std::string base;
-  Collect(xmlDocGetRootElement(doc), raw, base, 200000);
-  xmlFreeDoc(doc);
-
+  Walk(root, kMaxElements, [&](xmlNode* n) {
+    base = FindBase(n);
+    return base.empty();
+  });
   std::string resolveAgainst = pageUrl;
   if (!base.empty())
     if (auto b = ResolveUrl(pageUrl, base)) resolveAgainst = *b;
-
-  std::unordered_map<std::string, size_t> seen;
-  for (const RawLink& r : raw) {
-    auto url = ResolveUrl(resolveAgainst, r.ref);
-    if (!url) continue;
-    auto it = seen.find(*url);
-    if (it != seen.end()) {
-      result.links[it->second].kinds |= r.kind;
-      continue;
-    }
-    if (result.links.size() >= maxLinks) {
-      result.truncated = true;
-      continue;
-    }
-    seen.emplace(*url, result.links.size());
-    result.links.push_back({std::move(*url), r.kind});
-  }
+  LinkSink sink(result, resolveAgainst, maxLinks);
+  Walk(root, kMaxElements, [&](xmlNode* n) {
+    Visit(n, sink);
+    return !sink.Full();
+  });
+  xmlFreeDoc(doc);
   return result;
 }
 

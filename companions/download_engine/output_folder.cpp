@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <string_view>
 
 #include "companions/download_engine/safe_name.h"
 
@@ -53,6 +56,33 @@ bool SameContent(int folderFd, const std::string& a, const std::string& b) {
   close(fa);
   close(fb);
   return same;
+}
+
+// Size and a hash of a regular file's bytes in one number; nothing when the file
+// cannot be read. Equal files have equal keys; SameContent confirms a match.
+std::optional<unsigned long long> ContentKey(int folderFd, const std::string& name) {
+  int fd = openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  std::optional<unsigned long long> key;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    unsigned long long h = static_cast<unsigned long long>(st.st_size) * 0x9E3779B97F4A7C15ull;
+    static constexpr size_t kChunk = 65536;
+    std::unique_ptr<char[]> buf(new char[kChunk]);
+    ssize_t n;
+    while ((n = read(fd, buf.get(), kChunk)) != 0) {
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        h = 0;
+        break;
+      }
+      h = (h ^ std::hash<std::string_view>{}(std::string_view(buf.get(), static_cast<size_t>(n)))) *
+          0x100000001B3ull;
+    }
+    if (n == 0) key = h;
+  }
+  close(fd);
+  return key;
 }
 
 // rename without replacing: RENAME_NOREPLACE where the file system has it, else a
@@ -120,19 +150,66 @@ void RemoveStaleParts(int folderFd) {
   closedir(dir);
 }
 
-std::optional<std::string> CommitFile(int folderFd, const std::string& tempName,
-                                      const std::string& name) {
-  for (int n = 0; n < 10000; ++n) {
-    std::string candidate = n == 0 ? name : NumberedName(name, n);
-    if (RenameNoReplace(folderFd, tempName, candidate) == 0) return candidate;
-    if (errno != EEXIST) break;
-    if (SameContent(folderFd, tempName, candidate)) {
-      unlinkat(folderFd, tempName.c_str(), 0);
+bool SyncFd(int fd) {
+  while (fsync(fd) != 0)
+    if (errno != EINTR) return false;
+  return true;
+}
+
+void FileCommitter::HashMembers(Family& family) {
+  for (const std::string& member : family.unhashed)
+    if (auto key = ContentKey(folderFd_, member)) family.byContent.emplace(*key, member);
+  family.unhashed.clear();
+}
+
+std::optional<std::string> FileCommitter::SameAs(Family& family, const std::string& tempName,
+                                                 std::optional<unsigned long long>& tempKey) {
+  HashMembers(family);
+  if (family.byContent.empty()) return std::nullopt;
+  if (!tempKey) tempKey = ContentKey(folderFd_, tempName);
+  if (!tempKey) return std::nullopt;
+  auto [from, to] = family.byContent.equal_range(*tempKey);
+  for (auto it = from; it != to; ++it)
+    if (SameContent(folderFd_, tempName, it->second)) return it->second;
+  return std::nullopt;
+}
+
+std::optional<std::string> FileCommitter::Commit(const std::string& tempName,
+                                                 const std::string& name) {
+  constexpr int kMaxNumber = 10000;
+  Family& family = families_[name];
+  std::optional<unsigned long long> tempKey;
+  // Every name below `next` is known to be taken: look among them for the same
+  // bytes once, then try only names not tried before.
+  if (family.next > 0)
+    if (auto same = SameAs(family, tempName, tempKey)) {
+      unlinkat(folderFd_, tempName.c_str(), 0);
+      return same;
+    }
+  for (; family.next < kMaxNumber; ++family.next) {
+    std::string candidate = family.next == 0 ? name : NumberedName(name, family.next);
+    if (RenameNoReplace(folderFd_, tempName, candidate) == 0) {
+      ++family.next;
+      family.unhashed.push_back(candidate);
+      renamed_ = true;
       return candidate;
     }
+    if (errno != EEXIST) break;
+    family.unhashed.push_back(candidate);
+    if (auto same = SameAs(family, tempName, tempKey)) {
+      ++family.next;
+      unlinkat(folderFd_, tempName.c_str(), 0);
+      return same;
+    }
   }
-  unlinkat(folderFd, tempName.c_str(), 0);
+  unlinkat(folderFd_, tempName.c_str(), 0);
   return std::nullopt;
+}
+
+bool FileCommitter::SyncFolder() {
+  if (!renamed_) return true;
+  renamed_ = false;
+  return SyncFd(folderFd_);
 }
 
 bool NameTaken(int folderFd, const std::string& name) {

@@ -20,7 +20,7 @@ std::string FitLength(const std::string& name) {
   if (name.size() <= kMaxNameBytes) return name;
   size_t ext = ExtensionStart(name);
   std::string tail = name.substr(ext);
-  return CutUtf8(name.substr(0, ext), kMaxNameBytes - tail.size()) + tail;
+  return CutNameBase(name.substr(0, ext), kMaxNameBytes - tail.size()) + tail;
 }
 
 }  // namespace
@@ -30,6 +30,13 @@ std::string CutUtf8(const std::string& text, size_t maxBytes) {
   size_t end = maxBytes;
   while (end > 0 && Continuation(static_cast<unsigned char>(text[end]))) --end;
   return text.substr(0, end);
+}
+
+std::string CutNameBase(const std::string& base, size_t maxBytes) {
+  std::string cut = CutUtf8(base, maxBytes);
+  // A cut that ends in a dot would meet the extension's dot ("aaa." + ".jpg").
+  while (!cut.empty() && (cut.back() == '.' || cut.back() == ' ')) cut.pop_back();
+  return cut.empty() ? std::string("_") : cut;
 }
 
 std::string SafeFileName(const std::string& raw, const std::string& fallback) {
@@ -67,7 +74,7 @@ bool IsSafeFileName(const std::string& name) {
 std::string NumberedName(const std::string& safeName, int n) {
   size_t ext = ExtensionStart(safeName);
   std::string tail = "(" + std::to_string(n) + ")" + safeName.substr(ext);
-  return CutUtf8(safeName.substr(0, ext), kMaxNameBytes - tail.size()) + tail;
+  return CutNameBase(safeName.substr(0, ext), kMaxNameBytes - tail.size()) + tail;
 }
 
 }  // namespace mireva::dl

@@ -19,6 +19,11 @@ bool IsSafeFileName(const std::string& name);
 // "name.ext" -> "name(n).ext", kept safe and within the length limit.
 std::string NumberedName(const std::string& safeName, int n);
 
+// The base of a safe name (the part before its extension) cut to at most
+// `maxBytes` bytes at a character boundary, without the dots and blanks the cut
+// leaves at its end, so that adding an extension never makes "..". Never empty.
+std::string CutNameBase(const std::string& base, size_t maxBytes);
+
 // Cuts UTF-8 text to at most `maxBytes` bytes at a character boundary.
 std::string CutUtf8(const std::string& text, size_t maxBytes);
 

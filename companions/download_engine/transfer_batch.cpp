@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cerrno>
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "companions/download_engine/monotonic_clock.h"
 #include "companions/download_engine/output_folder.h"
@@ -30,6 +33,94 @@ std::string HostOf(const std::string& url) {
 
 }  // namespace
 
+namespace {
+
+// Saves the files that arrived whole on threads of its own: flushing each to
+// disk takes milliseconds, which the transfers should not wait for, and
+// flushes made side by side share the file system's journal commits. Only the
+// saver touches a handed file, its job's results and the folders' committers
+// until Finish returns; names are chosen one file at a time.
+class Saver {
+ public:
+  struct Work {
+    FetchJob* job;
+    int fd;
+    std::string tempName;
+    FileCommitter* committer;
+    int folderFd;
+  };
+
+  Saver() {
+    for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Loop(); });
+  }
+  ~Saver() { Finish(Outcome::SaveAll); }
+  Saver(const Saver&) = delete;
+  Saver& operator=(const Saver&) = delete;
+
+  void Hand(Work work) {
+    std::lock_guard<std::mutex> hold(lock_);
+    queue_.push_back(std::move(work));
+    wake_.notify_one();
+  }
+
+  // Waits for the saver; with Drop, files not yet named are removed instead
+  // (the user cancelled).
+  enum class Outcome { SaveAll, Drop };
+  void Finish(Outcome outcome) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (outcome == Outcome::Drop) drop_ = true;
+      done_ = true;
+      wake_.notify_all();
+    }
+    for (std::thread& t : threads_)
+      if (t.joinable()) t.join();
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+      wake_.wait(hold, [this] { return done_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      Work work = std::move(queue_.front());
+      queue_.pop_front();
+      const bool drop = drop_;
+      hold.unlock();
+      Save(work, drop, nameLock_);
+      hold.lock();
+    }
+  }
+
+  static void Save(Work& work, bool drop, std::mutex& nameLock) {
+    bool flushed = !drop && SyncFd(work.fd);
+    if (close(work.fd) != 0) flushed = false;
+    std::optional<std::string> saved;
+    if (flushed) {
+      std::lock_guard<std::mutex> hold(nameLock);
+      saved = work.committer->Commit(work.tempName, work.job->name);
+    }
+    else unlinkat(work.folderFd, work.tempName.c_str(), 0);
+    if (saved) {
+      work.job->ok = true;
+      work.job->savedName = *saved;
+    } else {
+      work.job->error = drop ? kStoppedError : "cannot save";
+    }
+  }
+
+  static constexpr int kThreads = 4;
+  std::mutex lock_;
+  std::mutex nameLock_;
+  std::condition_variable wake_;
+  std::deque<Work> queue_;
+  bool done_ = false;
+  bool drop_ = false;
+  std::vector<std::thread> threads_;  // last: they start once the rest is ready
+};
+
+}  // namespace
+
 struct TransferBatch::Transfer {
   size_t job = 0;  // index into the run's jobs
   CURL* easy = nullptr;
@@ -40,8 +131,14 @@ struct TransferBatch::Transfer {
   long long bytes = 0;
   long long limit = 0;
   std::string* body = nullptr;  // pages: the job's body; files: nullptr
+  FileCommitter* committer = nullptr;  // files: names them in their folder
   bool tooBig = false;
   int writeErrno = 0;
+  long long timeoutMs = 0;
+  // 0 until curl has a connection and is about to send the request: before
+  // that the transfer is waiting (for a connection of its host, or connecting
+  // under the connect timeout) and can neither stall nor run out of time.
+  long long startedMs = 0;
   long long lastActivityMs = 0;
   CURLcode result = CURLE_OK;  // how the transfer ended
 
@@ -72,22 +169,34 @@ struct TransferBatch::Transfer {
     if (body) body->clear();
   }
 
-  // A file that arrived whole: its temporary gets the job's name (an empty
-  // body still makes an empty file).
-  void SaveAs(FetchJob& finished) {
-    if (fd < 0) OpenTemp();
-    const bool closed = fd >= 0 && close(fd) == 0;
-    fd = -1;
-    std::optional<std::string> saved;
-    if (closed) saved = CommitFile(folderFd, tempName, finished.name);
-    else if (!tempName.empty()) unlinkat(folderFd, tempName.c_str(), 0);
-    tempName.clear();
-    if (saved) {
-      finished.ok = true;
-      finished.savedName = *saved;
-    } else {
+  // A file that arrived whole: its temporary goes to the saver, which gives
+  // it the job's name (an empty body still makes an empty file).
+  void SaveAs(FetchJob& finished, Saver& saver) {
+    if (fd < 0 && !OpenTemp()) {
       finished.error = "cannot save";
+      return;
     }
+    saver.Hand({&finished, fd, tempName, committer, folderFd});
+    fd = -1;
+    tempName.clear();
+  }
+
+  // curl calls this when the connection is made and the request is about to
+  // be sent (again after each redirect).
+  static int OnRequest(void* user, char*, char*, int, int) {
+    auto* t = static_cast<Transfer*>(user);
+    t->lastActivityMs = MonotonicMs();
+    if (t->startedMs == 0) t->startedMs = t->lastActivityMs;
+    return CURL_PREREQFUNC_OK;
+  }
+
+  static size_t OnHeader(char*, size_t size, size_t count, void* user) {
+    static_cast<Transfer*>(user)->lastActivityMs = MonotonicMs();
+    return size * count;
+  }
+
+  bool Stalled(long long nowMs, long long stallMs) const {
+    return startedMs != 0 && (nowMs - lastActivityMs > stallMs || nowMs - startedMs > timeoutMs);
   }
 
   // curl's write callback; returning less than `len` ends the transfer.
@@ -169,6 +278,8 @@ struct TransferBatch::RunState {
   std::vector<FetchJob>& jobs;
   const std::string& label;
   CURLM* multi;
+  std::map<int, FileCommitter> committers;  // by folder
+  Saver saver;
   std::deque<Pending> pending;
   std::map<std::string, int> activePerHost;
   std::map<std::string, long long> hostWait;  // no start on the host before this time
@@ -215,6 +326,9 @@ void TransferBatch::Run(std::vector<FetchJob>& jobs, const std::string& label) {
     WaitForActivity(run, now);
   }
   AbandonUnfinished(run);
+  run.saver.Finish(stop_ == StopReason::Cancelled ? Saver::Outcome::Drop : Saver::Outcome::SaveAll);
+  // The new names reach the disk before anyone records them.
+  for (auto& [fd, committer] : run.committers) committer.SyncFolder();
 }
 
 void TransferBatch::StartDueJobs(RunState& run, long long nowMs) {
@@ -244,7 +358,8 @@ TransferBatch::StartResult TransferBatch::StartTransfer(RunState& run, const Pen
   t->folderFd = job.folderFd;
   t->body = job.folderFd < 0 ? &job.body : nullptr;
   t->limit = job.folderFd < 0 ? options_.maxPageBytes : options_.maxFileBytes;
-  t->lastActivityMs = MonotonicMs();
+  t->timeoutMs = job.folderFd < 0 ? options_.pageTimeoutMs : options_.fileTimeoutMs;
+  if (job.folderFd >= 0) t->committer = &run.committers.try_emplace(job.folderFd, job.folderFd).first->second;
   job.body.clear();
   t->easy = curl_easy_init();
   if (!t->easy) return StartResult::CannotStart;
@@ -265,10 +380,15 @@ void TransferBatch::ConfigureRequest(Transfer& transfer, const FetchJob& job) {
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, static_cast<long>(options_.maxRedirects));
+  // Stalls and deadlines are the batch's own (GiveUpStalledTransfers): curl's
+  // low-speed check averages over a window, so a server that sends a byte now
+  // and then passes it for ever, and its timeout would count the time a
+  // transfer waits for a connection.
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, options_.connectTimeoutMs);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, options_.stallSeconds);
-  if (transfer.body) curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, options_.pageTimeoutMs);
+  curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &Transfer::OnRequest);
+  curl_easy_setopt(e, CURLOPT_PREREQDATA, &transfer);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, &transfer);
   curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.limit));
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
@@ -277,7 +397,9 @@ void TransferBatch::ConfigureRequest(Transfer& transfer, const FetchJob& job) {
   // Read only: the browser view owns the cookie file, the engine never writes it.
   curl_easy_setopt(e, CURLOPT_COOKIEFILE, options_.cookieFile.c_str());
   if (share_) curl_easy_setopt(e, CURLOPT_SHARE, static_cast<CURLSH*>(share_));
-  curl_easy_setopt(e, CURLOPT_PIPEWAIT, 1L);
+  // No CURLOPT_PIPEWAIT: with it curl 7.88 holds every plain-HTTP transfer to a
+  // host until the first connection to it is free, so a slow first file made
+  // the host's files come one after another. The per-host limit is ours.
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnWrite);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(e, CURLOPT_PRIVATE, &transfer);
@@ -294,6 +416,12 @@ void TransferBatch::AdvanceTransfers(RunState& run) {
     if (!t) continue;
     t->result = msg->data.result;
     FinishTransfer(run, *t);
+    // Saving many files at once takes a while: the progress, and with it the
+    // user's cancel, still comes every turn.
+    if (const long long now = MonotonicMs(); now - run.lastProgressMs >= kTurnMs) {
+      ReportProgress(run, now);
+      if (stop_ != StopReason::None) return;
+    }
   }
 }
 
@@ -303,13 +431,12 @@ void TransferBatch::StopOnFullDisk(const RunState& run) {
 }
 
 void TransferBatch::GiveUpStalledTransfers(RunState& run) {
-  // A transfer that has received nothing for the stall limit is given up.
-  // (curl's own low-speed check averages over a window, so a server that
-  // sends a byte now and then would pass it for ever.)
+  // A transfer that has received nothing for the stall limit, or has run past
+  // its deadline, is given up.
   const long long stallMs = options_.stallSeconds * 1000;
   for (size_t i = 0; i < run.active.size();) {
     Transfer& t = *run.active[i];
-    if (MonotonicMs() - t.lastActivityMs > stallMs) {
+    if (t.Stalled(MonotonicMs(), stallMs)) {
       t.result = CURLE_OPERATION_TIMEDOUT;
       FinishTransfer(run, t);  // removes it from `active`
     } else {
@@ -353,7 +480,7 @@ void TransferBatch::FinishTransfer(RunState& run, Transfer& transfer) {
 
   if (transfer.result == CURLE_OK && status >= 200 && status < 300) {
     if (transfer.body) job.ok = true;
-    else transfer.SaveAs(job);
+    else transfer.SaveAs(job, run.saver);
   } else {
     transfer.Discard();
     if (ScheduleRetry(run, transfer, status) == RetryDecision::Scheduled) {
@@ -401,10 +528,10 @@ void TransferBatch::AbandonUnfinished(RunState& run) {
   while (!run.active.empty()) {
     Transfer& t = *run.active.back();
     t.Discard();
-    run.jobs[t.job].error = "stopped";
+    run.jobs[t.job].error = kStoppedError;
     Release(run, t);
   }
-  for (const Pending& p : run.pending) run.jobs[p.job].error = "stopped";
+  for (const Pending& p : run.pending) run.jobs[p.job].error = kStoppedError;
 }
 
 }  // namespace mireva::dl

@@ -1,7 +1,9 @@
 #pragma once
 // A batch of HTTP(S) transfers run in parallel on one curl multi handle, in the
 // calling thread: at most `maxTotal` at a time and `maxPerHost` per host,
-// redirects followed only to http and https, connect timeout and a stall limit,
+// redirects followed only to http and https, connect timeout, a stall limit and
+// a deadline per transfer (both counted from when the transfer really began,
+// never while it waits for a connection),
 // back-off on 429 and 503 (Retry-After honoured, the whole host waits), the
 // page as referrer and the browser view's cookies. Bodies of files go to a
 // temporary name in their folder and get their own name only when complete; a
@@ -19,17 +21,28 @@ struct FetchOptions {
   int maxPerHost = 16;
   int maxRedirects = 8;
   long connectTimeoutMs = 20000;
-  long stallSeconds = 60;           // below 1 byte/s this long ends a transfer
+  // A transfer is given up when nothing has arrived for this long since it
+  // began (its connection made and its request about to be sent) or since its
+  // last byte.
+  long stallSeconds = 60;
   long pageTimeoutMs = 60000;       // whole time for a page kept in memory
+  // Whole time for a file, from when its transfer began. A server that trickles
+  // a byte now and then never stalls; this bounds how long it can hold the
+  // batch. Ten minutes still lets a file at the size limit (1 GB) arrive at
+  // about 1.7 MB/s, while the files of a page take seconds.
+  long fileTimeoutMs = 10L * 60 * 1000;
   long long maxFileBytes = 1LL << 30;
   long long maxPageBytes = 8LL << 20;
   int maxRetries = 3;               // on 429 and 503
   long defaultBackoffMs = 2000;     // first wait when no Retry-After is given
   long maxRetryAfterMs = 120000;    // a longer Retry-After gives up instead
-  long runTimeLimitMs = 30L * 60 * 1000;
+  long runTimeLimitMs = 30L * 60 * 1000;  // the whole call
   std::string cookieFile;           // Mozilla format; empty: none
   std::string userAgent = "Mozilla/5.0 (X11; Linux x86_64) Mireva/3.1";
 };
+
+// The error of a job that a stopped batch never finished.
+inline constexpr char kStoppedError[] = "stopped";
 
 enum class StopReason { None, Cancelled, DiskFull, TimeLimit };
 
@@ -59,7 +72,10 @@ class TransferBatch {
   TransferBatch& operator=(const TransferBatch&) = delete;
 
   // Runs every job to its end (or until the batch stops). `label` heads the
-  // progress texts.
+  // progress texts ("<label> <finished>/<jobs>", bytes received as `done`),
+  // reported at least every 100 ms; the host's cancel is honoured between
+  // them. Files are saved (flushed to disk, renamed, their folder flushed) as
+  // each arrives whole.
   void Run(std::vector<FetchJob>& jobs, const std::string& label);
   StopReason Stopped() const { return stop_; }
 

@@ -24,8 +24,12 @@ request, so a test may rewrite the file between requests:
       "realm": "Test",
       "require_cookie": "k=v",       # 403 unless the Cookie header holds k=v
       "set_cookie": "k=v",           # Set-Cookie on the answer
-      "sequence": [ {...}, {...} ]   # answers in turn for successive requests;
+      "sequence": [ {...}, {...} ],  # answers in turn for successive requests;
                                      # the last one repeats
+      "await": ["name", 5, 5000]     # answer only once 5 requests of routes
+                                     # awaiting "name" are in (all at once);
+                                     # 504 when they are not within 5000 ms
+
     }
   }
 }
@@ -44,6 +48,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 COUNTS = {}
 LOCK = threading.Lock()
+ARRIVED = {}  # await name -> requests arrived
+ARRIVAL = threading.Condition(LOCK)
 
 
 def load_routes(path):
@@ -114,7 +120,23 @@ class Handler(BaseHTTPRequestHandler):
                 return {"body_file": full, "content_type": ctype}
         return {"status": 404, "body": "<html><body>Not Found</body></html>"}
 
+    @staticmethod
+    def all_arrived(name, count, timeout_ms):
+        """Counts this request in and waits until `count` have arrived."""
+        deadline = time.monotonic() + timeout_ms / 1000.0
+        with ARRIVAL:
+            ARRIVED[name] = ARRIVED.get(name, 0) + 1
+            ARRIVAL.notify_all()
+            while ARRIVED[name] < count:
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    return False
+                ARRIVAL.wait(left)
+        return True
+
     def answer(self, route, head):
+        if "await" in route and not self.all_arrived(*route["await"]):
+            route = {"status": 504, "body": "<html>504 not all requests came</html>"}
         delay = route.get("delay_ms", 0)
         if delay:
             time.sleep(delay / 1000.0)

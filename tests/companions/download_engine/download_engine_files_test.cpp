@@ -12,6 +12,7 @@
 #include <string>
 
 #include "companions/download_engine/monotonic_clock.h"
+#include "companions/download_engine/output_folder.h"
 #include "companions/download_engine/safe_name.h"
 #include "tests/companions/download_engine/engine_test_support.h"
 
@@ -185,6 +186,70 @@ TEST_F(EngineFiles, SlowFilesFinishButStalledAndCutFilesLeaveNothing) {
   EXPECT_EQ(ReadFile("DownLoad/Fetched.lst").find("cut.jpg"), std::string::npos);
 }
 
+TEST_F(EngineFiles, FilesOfOneHostDownloadTogetherWhateverTheFirstAnswersSpeed) {
+  // Each file is answered only once all five requests are at the server.
+  std::string routes = "{\"routes\": {" + Route("/p.html", Page([] {
+                         std::string h;
+                         for (int i = 0; i < 5; ++i) h += "<img src='f" + std::to_string(i) + ".jpg'>";
+                         return h;
+                       }()));
+  for (int i = 0; i < 5; ++i)
+    routes += ", " + Route("/f" + std::to_string(i) + ".jpg",
+                           "{\"body\": \"x\", \"await\": [\"five\", 5, 4000]}");
+  TestServer server(routes + "}}");
+  options.fetch.stallSeconds = 2;  // waiting for a connection is no stall
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  EXPECT_EQ(Files(kHostFolder),
+            (std::vector<std::string>{"f0.jpg", "f1.jpg", "f2.jpg", "f3.jpg", "f4.jpg"}));
+}
+
+TEST_F(EngineFiles, ATricklingFileIsGivenUpAtItsDeadlineWhileAQuickOneIsSavedAtOnce) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='trickle.jpg'><img src='quick.jpg'>")),
+      // Two bytes a second: never stalled, never done in time.
+      Route("/trickle.jpg", "{\"body_repeat\": [\"t\", 40], \"chunk_size\": 1, \"chunk_delay_ms\": 500}"),
+      Route("/quick.jpg", Body("quick")),
+  }));
+  options.fetch.fileTimeoutMs = 2000;
+  bool quickSavedDuringRun = false;
+  int reportsWhileTrickling = 0;
+  host.onProgress = [&](const std::string& text) {
+    if (text.size() > 4 && text.substr(text.size() - 4) == " 1/2") {
+      ++reportsWhileTrickling;
+      quickSavedDuringRun = quickSavedDuringRun ||
+                            ReadFile(std::string(kHostFolder) + "/quick.jpg") == "quick";
+    }
+  };
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"quick.jpg"});
+  EXPECT_TRUE(quickSavedDuringRun);
+  // Progress comes every turn while the trickler holds the run (2 s of it).
+  EXPECT_GE(reportsWhileTrickling, 4);
+  EXPECT_EQ(ReadFile("DownLoad/Fetched.lst").find("trickle.jpg"), std::string::npos);
+}
+
+TEST_F(EngineFiles, ManyFilesOfOneNameGetNumberedNamesAndIdenticalOnesAreNotDoubled) {
+  FolderHandle same = OpenFolderChain({"DownLoad", "same"});
+  ASSERT_TRUE(same.IsOpen());
+  WriteFile("DownLoad/same/image(2).jpg", "there before");
+  FileCommitter committer(same.Fd());
+  auto commit = [&](const std::string& content) {
+    std::string temp = TemporaryName();
+    WriteFile("DownLoad/same/" + temp, content);
+    return committer.Commit(temp, "image.jpg").value_or("");
+  };
+  for (int i = 0; i < 300; ++i) ASSERT_FALSE(commit("content " + std::to_string(i)).empty());
+  EXPECT_EQ(Files("DownLoad/same").size(), 301u);
+  EXPECT_EQ(ReadFile("DownLoad/same/image(1).jpg"), "content 1");
+  EXPECT_EQ(ReadFile("DownLoad/same/image(3).jpg"), "content 2");
+  EXPECT_EQ(commit("content 150"), "image(151).jpg");
+  EXPECT_EQ(commit("there before"), "image(2).jpg");
+  EXPECT_EQ(commit("content 0"), "image.jpg");
+  EXPECT_EQ(commit("new"), "image(301).jpg");
+  EXPECT_EQ(Files("DownLoad/same").size(), 302u);  // nothing doubled, no temporary left
+  EXPECT_TRUE(committer.SyncFolder());
+}
+
 TEST_F(EngineFiles, CookiesOfTheBrowserViewOpenProtectedFiles) {
   TestServer server(Routes({
       Route("/p.html", Page("<img src='secret.png'>")),
@@ -292,6 +357,42 @@ TEST_F(EngineFiles, CancelStopsTheRunAndLeavesNoPartialFile) {
   host.cancelAfterCalls = 3;
   MakeEngine().ALoad(server.Url("/p.html"), "jpg");
   for (const std::string& n : Files(kHostFolder)) ADD_FAILURE() << "left behind: " << n;
+  EXPECT_EQ(host.progress.back(), "ダウンロードを中止しました");
+
+  // Cancelled while the page itself is fetched: no file is asked for.
+  server.SetRoutes("{\"routes\": {" + Route("/slow.html", "{\"body\": \"<img src='f0.jpg'>\", \"delay_ms\": 1500}") + "}}");
+  server.ClearRequests();
+  host.progress.clear();
+  host.cancelled = false;
+  host.cancelAfterCalls = 0;
+  MakeEngine().ALoad(server.Url("/slow.html"), "jpg");
+  EXPECT_EQ(Count(server, "/f0.jpg"), 0);
+  EXPECT_EQ(host.progress.back(), "ダウンロードを中止しました");
+}
+
+TEST_F(EngineFiles, CancelWhileTheRecordIsSavedKeepsTheOldRecordWhole) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='a.jpg'><img src='b.jpg'>")),
+      Route("/a.jpg", Body("A")),
+      Route("/b.jpg", Body("B")),
+  }));
+  std::string old;
+  for (int i = 0; i < 60000; ++i)
+    old += "http://old.example/" + std::to_string(i) + ".jpg\t1\t1\told.example/x.jpg\n";
+  std::filesystem::create_directories("DownLoad");
+  WriteFile("DownLoad/Fetched.lst", old);
+  // Both files are saved: the record comes next.
+  host.onProgress = [&](const std::string& text) {
+    if (text == "ダウンロード中 2/2" && std::filesystem::exists(std::string(kHostFolder) + "/a.jpg") &&
+        std::filesystem::exists(std::string(kHostFolder) + "/b.jpg"))
+      host.cancelled = true;
+  };
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  EXPECT_EQ(Files(kHostFolder), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+  EXPECT_TRUE(ReadFile("DownLoad/Fetched.lst") == old);
+  EXPECT_EQ(Files("DownLoad"), (std::vector<std::string>{"127.0.0.1", "Fetched.lst"}));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(host.progress.back(), "ダウンロードを中止しました");
 }
 
 TEST_F(EngineFiles, TemporarySortsCacheFilesByContent) {

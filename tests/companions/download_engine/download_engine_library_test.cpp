@@ -1,10 +1,12 @@
 // The built libDownLoad.so, loaded by name as the program loads it: every entry
-// resolves, and one download makes the round trip through the host callbacks.
+// resolves, and downloads make the round trip through the host callbacks from
+// a worker thread, as the program calls them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "companions/download_engine/download_engine_api.h"
@@ -48,8 +50,11 @@ TEST(DownloadEngineLibrary, LoadsByNameResolvesEveryEntryAndDownloads) {
 
   HostLog log;
   lib.Entry<DlSetHostFn>("DlSetHost")(OnProgress, OnMessage, &log);
-  lib.Entry<ALoadFn>("ALoad")(server.Url("/p.html").c_str(), "png");
-  lib.Entry<DLoadFn>("DLoad")(server.Url("/p.html").c_str(), "4");
+  std::thread worker([&] {
+    lib.Entry<ALoadFn>("ALoad")(server.Url("/p.html").c_str(), "png");
+    lib.Entry<DLoadFn>("DLoad")(server.Url("/p.html").c_str(), "4");
+  });
+  worker.join();
   EXPECT_EQ(ReadFile("DownLoad/127.0.0.1/pic.png"), "PNGDATA");
   EXPECT_EQ(ReadFile("DownLoad/127.0.0.1/doc.zip"), "ZIP");
   EXPECT_FALSE(log.progress.empty());

@@ -65,6 +65,8 @@ TEST(SafeFileName, EveryHostileNameBecomesOnePlainName) {
       "../../etc/passwd", "..", ".", "...", ".bashrc", "-rf", "--help.jpg", "a/b\\c.jpg",
       "tab\there.jpg", std::string("nul\0x.jpg", 9), "\x7F" "del.jpg", " lead.jpg",
       "a..b.jpg", "trailing. ", std::string(300, 'x') + ".jpg", "\x82\xA0\x82\xA2.gif",
+      // Cut to length right after a dot, before the extension.
+      std::string(250, 'a') + "." + std::string(49, 'b') + ".jpg",
       "\xFF\xFE\xFD", ""};
   for (const std::string& raw : hostile) {
     std::string safe = SafeFileName(raw);
@@ -92,6 +94,8 @@ TEST(SafeFileName, NumberedNamesStaySafe) {
   std::string numbered = NumberedName(longName, 3);
   EXPECT_LE(numbered.size(), 255u);
   EXPECT_EQ(numbered.substr(numbered.size() - 7), "(3).jpg");
+  std::string cutAtDot = SafeFileName(std::string(250, 'a') + "." + std::string(49, 'b') + ".jpg");
+  EXPECT_EQ(cutAtDot, std::string(250, 'a') + ".jpg");
 }
 
 TEST(ExtractLinks, FindsEveryKindOfReferenceResolvedAgainstTheBase) {
@@ -150,6 +154,13 @@ TEST(ExtractLinks, FramesAndLimitsAndBrokenMarkup) {
   ExtractedLinks limited = ExtractLinks(many, "http://h/", 10);
   EXPECT_EQ(limited.links.size(), 10u);
   EXPECT_TRUE(limited.truncated);
+
+  // One srcset attribute yields a bounded number of addresses, however long.
+  std::string srcset = "<img srcset=\"";
+  for (int i = 0; i < 2000; ++i) srcset += "s" + std::to_string(i) + ".jpg " + std::to_string(i) + "w, ";
+  ExtractedLinks candidates = ExtractLinks(srcset + "\">", "http://h/");
+  EXPECT_GE(candidates.links.size(), 4u);
+  EXPECT_LE(candidates.links.size(), 32u);
 
   // Deep nesting and unclosed tags neither crash nor lose the link after them.
   std::string deep;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,13 @@ class RecordingHost : public EngineHost {
   std::vector<std::string> messages;
   std::vector<std::string> progress;
   int cancelAfterCalls = -1;  // >= 0: answer "cancel" from that call on
+  std::function<void(const std::string&)> onProgress;  // may set `cancelled`
+  bool cancelled = false;
   bool Progress(const std::string& text, long long, long long) override {
     progress.push_back(text);
-    return cancelAfterCalls >= 0 && static_cast<int>(progress.size()) > cancelAfterCalls;
+    if (onProgress) onProgress(text);
+    if (cancelAfterCalls >= 0 && static_cast<int>(progress.size()) > cancelAfterCalls) cancelled = true;
+    return cancelled;
   }
   void Message(const std::string& text) override { messages.push_back(text); }
 };
