@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "bookmarks/bookmark_sources.h"
+#include "platform/file_util.h"
 #include "platform/interaction.h"
 #include "platform/process.h"
 #include "platform/text_encoding.h"
@@ -21,23 +22,13 @@ const char* const kOperaWorkingCopy = "operabook.txt";
 namespace {
 namespace fs = std::filesystem;
 
-// Copies `from` over `to` through a temporary name, so the working copy is
-// either the old or the new file. False on any failure (the caller ignores it).
+// Copies `from` over `to` through a unique temporary name that is flushed to
+// disk before it is renamed, so the working copy is either the old or the
+// whole new file, also with two windows copying at once or after a crash.
+// False on any failure (the caller ignores it).
 bool CopyReplacing(const std::string& from, const std::string& to) {
   if (from.empty()) return false;
-  std::error_code ec;
-  if (!fs::is_regular_file(from, ec) || fs::file_size(from, ec) > kBookmarkFileLimit) return false;
-  std::string tmp = to + ".tmp" + std::to_string(getpid());
-  if (!fs::copy_file(from, tmp, fs::copy_options::overwrite_existing, ec)) {
-    fs::remove(tmp, ec);
-    return false;
-  }
-  fs::rename(tmp, to, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    return false;
-  }
-  return true;
+  return CopyFileAtomically(from, to, kBookmarkFileLimit);
 }
 
 // The file's bytes up to the reader's bound; nothing when it cannot be opened.
@@ -49,6 +40,7 @@ std::optional<std::string> ReadBounded(const std::string& hostPath) {
   uintmax_t size = fs::file_size(hostPath, ec);
   std::string data(ec ? kBookmarkFileLimit : std::min<uintmax_t>(size, kBookmarkFileLimit), '\0');
   in.read(data.data(), static_cast<std::streamsize>(data.size()));
+  if (in.bad()) return std::nullopt;  // a read error is no shorter file
   data.resize(static_cast<size_t>(in.gcount()));
   return data;
 }

@@ -9,6 +9,7 @@
 #include "bookmarks/bookmark_tree.h"
 #include "bookmarks/chromium_bookmarks.h"
 #include "bookmarks/firefox_places.h"
+#include "platform/file_util.h"
 #include "platform/folders.h"
 #include "platform/ini_file.h"
 #include "platform/text_encoding.h"
@@ -115,25 +116,11 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Writes a generated source file into the working folder; its path, or "".
+// Writes a generated source file into the working folder (a unique temporary
+// name, flushed, renamed); its path, or "".
 std::string WriteGenerated(const BookmarkSourceFolders& f, const char* name, const std::string& data) {
   std::string path = f.workingFolder + "/" + name;
-  std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out || !out.write(data.data(), static_cast<std::streamsize>(data.size())) || !out.flush()) {
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      return {};
-    }
-  }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    return {};
-  }
-  return path;
+  return WriteHostFileAtomically(path, data) ? path : std::string();
 }
 
 std::optional<std::vector<BookmarkNode>> ReadChromiumFile(const std::string& path) {

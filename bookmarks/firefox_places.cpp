@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "platform/text_encoding.h"
@@ -15,6 +16,7 @@ namespace fs = std::filesystem;
 
 constexpr size_t kMaxRows = 1000000;
 constexpr int kMaxDepth = 100;
+constexpr size_t kMaxNodes = 100000;  // bookmarks and folders of one menu
 constexpr uintmax_t kMaxDatabaseSize = 1ull << 30;
 
 struct Row {
@@ -40,17 +42,29 @@ std::string Column(sqlite3_stmt* st, int i) {
   return t ? reinterpret_cast<const char*>(t) : "";
 }
 
-void Build(long long parent, const std::map<long long, std::vector<Row>>& children, int depth,
-           std::vector<BookmarkNode>& into) {
-  auto it = children.find(parent);
-  if (it == children.end() || depth > kMaxDepth) return;
+// The menu a crafted database can ask for is bounded: each folder is built
+// once (a folder listed twice, or below itself, would otherwise double at each
+// level or never end), at most kMaxDepth deep and kMaxNodes items in all.
+struct BuildState {
+  const std::map<long long, std::vector<Row>>& children;
+  std::set<long long> built;
+  size_t nodes = 0;
+};
+
+void Build(long long parent, BuildState& state, int depth, std::vector<BookmarkNode>& into) {
+  auto it = state.children.find(parent);
+  if (it == state.children.end() || depth > kMaxDepth) return;
   for (const Row& r : it->second) {
+    if (state.nodes >= kMaxNodes) return;
     if (r.type == 1) {
       if (r.url.empty() || r.url.compare(0, 6, "place:") == 0) continue;
       into.push_back({false, r.title, r.url, {}});
+      ++state.nodes;
     } else if (r.type == 2) {
+      if (!state.built.insert(r.id).second) continue;
+      ++state.nodes;
       BookmarkNode folder{true, r.title, {}, {}};
-      Build(r.id, children, depth + 1, folder.children);
+      Build(r.id, state, depth + 1, folder.children);
       if (CountBookmarks(folder.children) > 0) into.push_back(std::move(folder));
     }
   }
@@ -124,11 +138,13 @@ std::optional<std::vector<BookmarkNode>> ReadFirefoxPlaces(const std::string& ho
   std::vector<BookmarkNode> result;
   auto top = children.find(root);
   if (top == children.end()) return result;
+  BuildState state{children, {root}, 0};
   for (const Row& r : top->second) {
     const char* name = RootName(r.guid);
     if (!name) continue;  // tags and anything unknown
+    if (!state.built.insert(r.id).second) continue;
     BookmarkNode folder{true, SjisToUtf8(name), {}, {}};
-    Build(r.id, children, 1, folder.children);
+    Build(r.id, state, 1, folder.children);
     if (CountBookmarks(folder.children) > 0) result.push_back(std::move(folder));
   }
   return result;

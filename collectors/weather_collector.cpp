@@ -1,8 +1,8 @@
 #include "collectors/weather_collector.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
 
 #include "core/view_context.h"
 #include "collectors/collector_settings.h"
@@ -128,19 +128,22 @@ void WeatherCollector::Run(int command) {
     if (!FileExists(kWeatherFolder + WeatherImageName(*kind, stamp)))
       missing.push_back(WeatherServerPath(*kind, stamp));
 
-  // An unwritten list is not reported: the engine then finds nothing new.
-  WriteFileAtomically("Download.lst", WeatherDownloadList(ServiceTop(Service::Weather), missing));
+  // The list has this instance's name, so a second window collecting at the
+  // same time never hands the engine its list. An unwritten list is not
+  // reported: the engine then finds nothing new.
+  const std::string list = InstanceFileName("Download.lst");
+  WriteFileAtomically(list, WeatherDownloadList(ServiceTop(Service::Weather), missing));
   // The engine shows its own message when it cannot be bound; the frames
   // already on disk are used either way.
-  ctx_.Engine().ListLoad("Download.lst", "Weather");
+  ctx_.Engine().ListLoad(list, "Weather");
 
+  // Each frame is replaced whole (the old frame or the new one after a crash,
+  // never half of one), as the animation and the page read them.
   for (int i = 1; i <= kWeatherSlots; ++i) {
     const std::string& stamp = slots[static_cast<size_t>(i - 1)];
-    std::error_code ec;
-    std::filesystem::copy_file(HostPath(kWeatherFolder + WeatherImageName(*kind, stamp)),
-                               HostPath(FramePath(i)),
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) ctx_.Ui().ShowMessage(Utf8ToSjis(ec.message()) + " : " + stamp);
+    if (!CopyFileAtomically(HostPath(kWeatherFolder + WeatherImageName(*kind, stamp)),
+                            HostPath(FramePath(i))))
+      ctx_.Ui().ShowMessage(Utf8ToSjis(std::strerror(errno)) + " : " + stamp);
   }
 
   std::string page = kind->page;

@@ -3,8 +3,9 @@
 // 20 images of one kind, copy them to the frame files "DownLoad/Weather/1.gif"
 // (newest) .. "20.gif" (oldest), optionally join them into "Himawari.gif" and
 // show a local page of the working folder. The download itself is the engine's
-// "ListLoad" over the list file "Download.lst" written here; images already on
-// disk are not listed again.
+// "ListLoad" over the list file "Download.lst" written here (the instance's
+// own name when another instance works in the same folder, InstanceFileName);
+// images already on disk are not listed again.
 #include <array>
 #include <ctime>
 #include <functional>

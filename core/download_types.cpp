@@ -15,20 +15,25 @@ const std::array<DownloadType, kDownloadTypeCount>& DownloadTypeTable() {
   return kTable;
 }
 
+// One read and one write of the file for all types: the watcher, reading
+// while the dialog writes, sees either the old or the new choice, never a mix.
 DownloadTypeFlags ReadDownloadTypes(const std::string& iniPath) {
   DownloadTypeFlags flags{};
+  ProfileFile profile;
+  if (!profile.Load(iniPath)) return flags;
   const auto& table = DownloadTypeTable();
   for (size_t i = 0; i < table.size(); ++i)
-    flags[i] = GetProfileString(iniPath, kTypeSettingsSection, table[i].key, "off", 8) == "on";
+    flags[i] = profile.Get(kTypeSettingsSection, table[i].key, "off", 8) == "on";
   return flags;
 }
 
 bool WriteDownloadTypes(const std::string& iniPath, const DownloadTypeFlags& flags) {
+  ProfileFile profile;
+  if (!profile.Load(iniPath)) return false;
   const auto& table = DownloadTypeTable();
   for (size_t i = 0; i < table.size(); ++i)
-    if (!WriteProfileString(iniPath, kTypeSettingsSection, table[i].key, flags[i] ? "on" : "off"))
-      return false;
-  return true;
+    profile.Set(kTypeSettingsSection, table[i].key, flags[i] ? "on" : "off");
+  return profile.Save(iniPath);
 }
 
 bool AnyEnabled(const DownloadTypeFlags& flags) {

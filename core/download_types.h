@@ -24,9 +24,11 @@ using DownloadTypeFlags = std::array<bool, kDownloadTypeCount>;
 
 // Reads every type from the settings file: enabled exactly when its value (at
 // most 7 characters, default "off") equals "on"; "On" or a missing key is off.
+// A file that cannot be read gives every type off.
 DownloadTypeFlags ReadDownloadTypes(const std::string& iniPath);
 
-// Writes every type as "on" or "off". False when the file could not be written.
+// Writes every type as "on" or "off" in one replacement of the file, keeping
+// its other lines. False when the file could not be read or written.
 bool WriteDownloadTypes(const std::string& iniPath, const DownloadTypeFlags& flags);
 
 bool AnyEnabled(const DownloadTypeFlags& flags);

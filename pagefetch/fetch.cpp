@@ -375,7 +375,7 @@ FetchResult SaveModeFetch(FetchRequest& request, const char* url, const char* pa
     if (file.Commit()) return FetchResult::Completed;
     const int error = errno;
     ShowMessage(FileFailureMessage(FileStep::Write, error, path));
-    return FetchResult::FileFailed;  // the file's destructor empties the target
+    return FetchResult::FileFailed;  // the target stays as it was
   }
   if (result == FetchResult::FileFailed) result = ReportStoreFailure(sink, path);
   file.Abandon();

@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pagefetch/hovrel_api.h"
 #include "platform/dynamic_library.h"
+#include "platform/file_util.h"
 #include "platform/text_encoding.h"
 #include "platform/text_helpers.h"
 
@@ -34,7 +36,8 @@ const char kUsage[] =
     "  -h, --help           show this help\n"
     "\n"
     "Exit status: 0 when the page arrived, 1 when the library reported a failure,\n"
-    "2 for a usage error or a missing library.\n";
+    "2 for a usage error or a missing library. After a failure an existing output\n"
+    "file is left as it was.\n";
 
 struct Host {
   bool failed = false;
@@ -166,13 +169,16 @@ int main(int argc, char** argv) {
     std::vector<char> buffer(static_cast<size_t>(size) + 2, '\0');
     hovrel(sjisAddress.c_str(), strip ? 'S' : ' ', reload ? 'F' : ' ', ' ', buffer.data(), size);
     size_t length = std::strlen(buffer.data());
-    FILE* out = output.empty() ? stdout : std::fopen(output.c_str(), "wb");
-    if (!out) {
-      std::fprintf(stderr, "hovrel-fetch: cannot create %s\n", output.c_str());
-      return 1;
+    // A failed fetch leaves an existing output file as it was; a page replaces
+    // it whole (a unique temporary beside it, renamed), never through a link.
+    if (host.failed && !output.empty()) return 1;
+    bool ok;
+    if (output.empty()) {
+      ok = std::fwrite(buffer.data(), 1, length, stdout) == length;
+      ok = std::fflush(stdout) == 0 && ok;
+    } else {
+      ok = mireva::WriteHostFileAtomically(output, std::string_view(buffer.data(), length));
     }
-    bool ok = std::fwrite(buffer.data(), 1, length, out) == length;
-    ok = (out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0) && ok;
     if (!ok) {
       std::fprintf(stderr, "hovrel-fetch: writing the page failed\n");
       return 1;

@@ -1,8 +1,6 @@
 #include "pagefetch/save_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,70 +10,48 @@
 namespace mireva::hovrel {
 
 bool SaveFile::Open(const std::string& sjisPath) {
-  target_ = mireva::HostPath(sjisPath);
-  if (target_.empty()) {
+  Abandon();
+  const std::string target = mireva::HostPath(sjisPath);
+  if (target.empty()) {
     errno = ENOENT;
     return false;
   }
-  int fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) {
-    created_ = true;
-  } else if (errno == EEXIST) {
-    fd = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-  }
-  if (fd < 0) return false;
   struct stat st {};
-  fstat(fd, &st);
-  ::close(fd);
-  size_t slash = target_.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
-  std::string tmpl = dir + (slash == std::string::npos ? "/" : "") + ".hovrel-XXXXXX";
-  fd_ = mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd_ < 0) {
+  if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  file_ = std::make_unique<mireva::ReplacementFile>(target);
+  if (!file_->IsOpen()) {
     int e = errno;
-    if (created_) ::unlink(target_.c_str());
-    created_ = false;
+    file_.reset();
     errno = e;
     return false;
   }
-  temp_ = tmpl;
-  fchmod(fd_, st.st_mode & 0777);
   return true;
 }
 
 bool SaveFile::Write(const char* data, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd_, data, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += w;
-    n -= static_cast<size_t>(w);
+  if (!file_) {
+    errno = EBADF;
+    return false;
   }
-  return true;
+  return file_->Write(std::string_view(data, n));
 }
 
 bool SaveFile::Commit() {
-  if (fsync(fd_) != 0 && errno != EINVAL) return false;
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) return false;
-  if (::rename(temp_.c_str(), target_.c_str()) != 0) return false;
-  temp_.clear();
-  return true;
+  if (!file_) {
+    errno = EBADF;
+    return false;
+  }
+  bool ok = file_->Commit();
+  int e = errno;
+  file_.reset();
+  errno = e;
+  return ok;
 }
 
-void SaveFile::Abandon() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!temp_.empty()) {
-    ::unlink(temp_.c_str());
-    temp_.clear();
-    int fd = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd >= 0) ::close(fd);
-  }
-}
+void SaveFile::Abandon() { file_.reset(); }
 
 FileErrorCause ClassifyFileError(int errnoValue) {
   switch (errnoValue) {

@@ -1,9 +1,14 @@
 #pragma once
-// The output file of a save: the body goes to a temporary file beside the
-// target, which replaces the target only when the whole body has arrived. A
-// failed save leaves the target empty, never half a page. Also the texts of
-// the file failure messages and the cause numbers they show.
+// The output file of a save: the body goes to a temporary file with a unique
+// name beginning with a dot in the target's folder, which replaces the target
+// (flushed to disk, renamed, the folder flushed) only when the whole body has
+// arrived. A failed save leaves whatever was at the target's name untouched,
+// and a link there is replaced, never followed. Also the texts of the file
+// failure messages and the cause numbers they show.
+#include <memory>
 #include <string>
+
+#include "platform/file_util.h"
 
 namespace mireva::hovrel {
 
@@ -14,8 +19,8 @@ class SaveFile {
   SaveFile(const SaveFile&) = delete;
   SaveFile& operator=(const SaveFile&) = delete;
 
-  // Creates the target (an existing one is kept until Commit) and the
-  // temporary beside it. False with errno set when either cannot be created.
+  // Creates the temporary beside the target. False with errno set when it
+  // cannot be created or the target is a folder.
   bool Open(const std::string& sjisPath);
 
   // False with errno set when the bytes cannot be written.
@@ -24,14 +29,11 @@ class SaveFile {
   // Moves the complete body into place. False with errno set on failure.
   bool Commit();
 
-  // Drops the temporary file and empties the target.
+  // Drops the temporary file; the target stays as it was.
   void Abandon();
 
  private:
-  std::string target_;
-  std::string temp_;
-  int fd_ = -1;
-  bool created_ = false;
+  std::unique_ptr<mireva::ReplacementFile> file_;
 };
 
 // The cause number a file failure message shows for an errno value; the user

@@ -144,7 +144,12 @@ std::vector<Tag> ScanTags(const std::string& html) {
 
 // The library's messages and password prompt, shown by the view. Called
 // from inside the library: nothing may be thrown back through it.
+// Messages the library has shown; it shows one for every failed download,
+// which is how a text-mode call tells a failure from an empty page.
+thread_local unsigned gLibraryMessages = 0;
+
 void MIREVA_STDCALL HostMessage(void* user, const char* text) {
+  ++gLibraryMessages;
   try {
     static_cast<ViewContext*>(user)->Ui().ShowMessage(text, MessageIcon::Exclamation);
   } catch (...) {
@@ -195,8 +200,15 @@ bool FetchTextToFile(ViewContext& ctx, const std::string& address, const std::st
   if (!hovrel) return false;
   std::string url = CutSjis(address, kMaxPath - 1);
   std::vector<char> text(kTextBuffer, '\0');
+  const unsigned messagesBefore = gLibraryMessages;
   hovrel(url.c_str(), static_cast<unsigned char>(option), ' ', ' ', text.data(), kTextSize);
   text[kTextBuffer - 1] = '\0';
+  // A failed download (reported by the library) leaves the file the user
+  // chose as it was, instead of emptying it.
+  if (gLibraryMessages != messagesBefore && text[0] == '\0') {
+    ctx.Ui().ShowMessage("Hovrel complate", MessageIcon::Exclamation);
+    return true;
+  }
   std::string data(text.data());
   if (transform) data = transform(data);
   if (!WriteFileAtomically(target, data)) {
@@ -240,12 +252,15 @@ class PageSaveCommands : public CommandModule {
 
   void ViewSource() {
     std::string address = CutSjis(ctx_.AddressField(), kMaxPath - 1);
-    // A failed download still opens the (empty) file; a library that could
+    // The instance's own working file, so that a second window's source view
+    // never replaces the page this one's editor is about to open. A failed
+    // download still opens the file (as it was before); a library that could
     // not be bound or a file that could not be created ends the command.
-    if (!FetchToFile(ctx_, address, kSourceFile, ' ', 'D')) return;
+    const std::string source = InstanceFileName(kSourceFile);
+    if (!FetchToFile(ctx_, address, source, ' ', 'D')) return;
     char cwd[4096];
-    std::string file = kSourceFile;
-    if (getcwd(cwd, sizeof cwd)) file = std::string(cwd) + "/" + kSourceFile;
+    std::string file = HostPath(source);
+    if (getcwd(cwd, sizeof cwd)) file = std::string(cwd) + "/" + file;
     if (!openEditor_(file)) {
       std::string tried;
       for (const std::string& program : TextEditorsTried())

@@ -39,7 +39,9 @@ std::string SavePageFileName(const std::string& title);
 // The one way the view (and the frame analysis) fetches a page into a file:
 // mode 'D' lets the library write `target` itself (save mode); any other mode
 // fetches at most 49998 bytes of text (markup removed when `option` is 'S')
-// and writes them to `target`, then shows "Hovrel complate". Returns false
+// and writes them to `target`, then shows "Hovrel complate". Either way the
+// target is replaced whole (a temporary file renamed over it) and a failed
+// download leaves it as it was. Returns false
 // when the library could not be bound (message shown) or, in save mode, when
 // the library could not create the file.
 bool FetchToFile(ViewContext& ctx, const std::string& address, const std::string& target,

@@ -12,11 +12,22 @@ std::string InFolder(const std::string& folder, const std::string& name) {
   return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
+void ListSnapshot::Take(const std::string& path) {
+  taken_ = true;
+  contents_ = ReadWholeFile(path);
+}
+
+bool ListSnapshot::MayReplace(const std::string& path, Interaction& ui) const {
+  if (!taken_ || ReadWholeFile(path) == contents_) return true;
+  return ui.AskYesNo("巡回リストは他で変更されています。上書きしますか。");
+}
+
 PatrolListEditor::PatrolListEditor(Interaction& ui, std::string folder)
     : ui_(ui), folder_(std::move(folder)) {}
 
 void PatrolListEditor::Load() {
   const std::string path = InFolder(folder_, kPatrolListFile);
+  snapshot_.Take(path);
   items = ReadPatrolListItems(path);
   selection = FileExists(path) && !items.empty() ? 0 : -1;
 }
@@ -55,7 +66,10 @@ void PatrolListEditor::Clear() {
 }
 
 bool PatrolListEditor::Save() {
-  return WritePatrolList(items, ui_, InFolder(folder_, kPatrolListFile));
+  const std::string path = InFolder(folder_, kPatrolListFile);
+  if (!snapshot_.MayReplace(path, ui_) || !WritePatrolList(items, ui_, path)) return false;
+  snapshot_.Take(path);  // the dialog stays open: later saves compare with this one
+  return true;
 }
 
 const CatalogueInfo& InfoOf(CatalogueKind kind) {
@@ -90,6 +104,7 @@ void NewsDialogModel::Load() {
   catalogue.clear();
   patrolItems.clear();
   catalogueSelection = patrolSelection = -1;
+  snapshot_.Take(InFolder(folder_, kPatrolListFile));
   if (!ReadCatalogue(InFolder(folder_, info.file), &catalogue)) {
     ui_.ShowMessage(info.missing, MessageIcon::Exclamation);
     return;
@@ -119,7 +134,10 @@ void NewsDialogModel::Delete() {
 }
 
 bool NewsDialogModel::Save() {
-  return WritePatrolList(patrolItems, ui_, InFolder(folder_, kPatrolListFile));
+  const std::string path = InFolder(folder_, kPatrolListFile);
+  if (!snapshot_.MayReplace(path, ui_) || !WritePatrolList(patrolItems, ui_, path)) return false;
+  snapshot_.Take(path);
+  return true;
 }
 
 }  // namespace mireva

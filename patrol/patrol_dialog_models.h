@@ -3,6 +3,7 @@
 // dialog: what each button does to the lists, the files read and
 // written and the messages. The wx dialogs in patrol_dialogs.cpp only show these
 // models and forward their buttons. Texts are Shift_JIS.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,22 @@ namespace mireva {
 
 // "" for the current (working) folder, else the folder with a "/" after it.
 std::string InFolder(const std::string& folder, const std::string& name);
+
+// What a list file held when a dialog read it, so that saving can tell
+// whether something else (another window, a scheduled patrol making its list)
+// has replaced it since, instead of silently undoing that change.
+class ListSnapshot {
+ public:
+  void Take(const std::string& path);
+  // True when the file still holds what was taken (or nothing was taken);
+  // otherwise asks "巡回リストは他で変更されています。上書きしますか。" and
+  // returns the answer.
+  bool MayReplace(const std::string& path, Interaction& ui) const;
+
+ private:
+  bool taken_ = false;
+  std::optional<std::string> contents_;  // nothing: the file was missing
+};
 
 class PatrolListEditor {
  public:
@@ -27,7 +44,9 @@ class PatrolListEditor {
   bool Add(const std::string& text);
   void Delete();  // 502: the selected item; nothing without a selection
   void Clear();   // 504
-  bool Save();    // 505: WritePatrolList; the dialog stays open
+  // 505: WritePatrolList; the dialog stays open. When the file changed on
+  // disk since it was read, the user is asked first; No keeps it (false).
+  bool Save();
 
   std::vector<std::string> items;
   int selection = -1;
@@ -35,6 +54,7 @@ class PatrolListEditor {
  private:
   Interaction& ui_;
   std::string folder_;
+  ListSnapshot snapshot_;
 };
 
 enum class CatalogueKind { Weather, News, Tv };
@@ -71,6 +91,8 @@ class NewsDialogModel {
   void Add(int index);
   void Delete();  // 755: the selected patrol item
   // OK (1): writes the patrol list; false (message shown) when it could not.
+  // When the list changed on disk since the dialog read it, the user is
+  // asked first; No keeps the file and the dialog (false).
   bool Save();
 
   std::vector<CatalogueEntry> catalogue;
@@ -83,6 +105,7 @@ class NewsDialogModel {
   Interaction& ui_;
   std::string folder_;
   std::string caption_;
+  ListSnapshot snapshot_;
 };
 
 }  // namespace mireva

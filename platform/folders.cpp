@@ -1,8 +1,11 @@
 #include "platform/folders.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mireva {
@@ -43,6 +46,34 @@ std::string RuntimeFolder() {
   const char* v = std::getenv("XDG_RUNTIME_DIR");
   if (v && *v) return std::string(v) + "/mireva";
   return "/tmp/mireva-" + std::to_string(getuid());
+}
+
+bool CheckRuntimeFolder(std::string* problem) {
+  const std::string folder = RuntimeFolder();
+  struct stat st {};
+  std::string why;
+  if (::lstat(folder.c_str(), &st) != 0)
+    why = std::strerror(errno);
+  else if (S_ISLNK(st.st_mode))
+    why = "it is a symbolic link";
+  else if (!S_ISDIR(st.st_mode))
+    why = "it is not a folder";
+  else if (st.st_uid != ::geteuid())
+    why = "it belongs to another user";
+  else if ((st.st_mode & 07777) != 0700)
+    why = "others may use it (its mode must be 0700)";
+  if (why.empty()) return true;
+  if (problem) *problem = "the runtime folder " + folder + " cannot be trusted: " + why;
+  return false;
+}
+
+bool PrepareRuntimeFolder(std::string* problem) {
+  const std::string folder = RuntimeFolder();
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (problem) *problem = "cannot create the runtime folder " + folder + ": " + std::strerror(errno);
+    return false;
+  }
+  return CheckRuntimeFolder(problem);
 }
 
 std::string DataFolder() {

@@ -19,6 +19,14 @@ std::string ProgramFolder();
 std::string WorkingFolder();
 std::string CacheFolder();
 std::string RuntimeFolder();
+
+// The runtime folder may sit in the shared /tmp, where another user can make
+// the name first. It is trusted only when lstat shows a real folder (not a
+// link) owned by this user with mode 0700 exactly; otherwise `problem` says
+// what is wrong and the folder must not be used. CheckRuntimeFolder only
+// looks; PrepareRuntimeFolder first creates it (0700) when it is missing.
+bool CheckRuntimeFolder(std::string* problem);
+bool PrepareRuntimeFolder(std::string* problem);
 std::string DataFolder();
 std::string HomeFolder();
 

@@ -1,5 +1,6 @@
 #include "platform/ini_file.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "platform/file_util.h"
@@ -49,34 +50,40 @@ bool KeyValue(const std::string& line, std::string* key, std::string* value) {
 
 }  // namespace
 
-std::string GetProfileString(const std::string& sjisPath, const std::string& section,
-                             const std::string& key, const std::string& defaultValue,
-                             size_t capacity) {
+bool ProfileFile::Load(const std::string& sjisPath) {
+  lines_.clear();
+  int error = 0;
+  if (auto text = ReadWholeFile(sjisPath, &error)) {
+    lines_ = SplitLines(*text);
+    return true;
+  }
+  return error == ENOENT || error == ENOTDIR;
+}
+
+std::string ProfileFile::Get(const std::string& section, const std::string& key,
+                             const std::string& defaultValue, size_t capacity) const {
   if (capacity == 0) return std::string();
   std::string result = defaultValue;
-  if (auto text = ReadWholeFile(sjisPath)) {
-    bool inSection = false;
-    for (const std::string& line : SplitLines(*text)) {
-      std::string name, k, v;
-      if (SectionName(line, &name)) {
-        inSection = EqualNoCase(name, section);
-        continue;
-      }
-      if (inSection && KeyValue(line, &k, &v) && EqualNoCase(k, key)) {
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-          v = v.substr(1, v.size() - 2);
-        result = v;
-        break;
-      }
+  bool inSection = false;
+  for (const std::string& line : lines_) {
+    std::string name, k, v;
+    if (SectionName(line, &name)) {
+      inSection = EqualNoCase(name, section);
+      continue;
+    }
+    if (inSection && KeyValue(line, &k, &v) && EqualNoCase(k, key)) {
+      if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+      result = v;
+      break;
     }
   }
   return CutSjis(result, capacity - 1);
 }
 
-bool WriteProfileString(const std::string& sjisPath, const std::string& section,
-                        const std::string& key, const std::string& value) {
-  std::vector<std::string> lines;
-  if (auto text = ReadWholeFile(sjisPath)) lines = SplitLines(*text);
+void ProfileFile::Set(const std::string& section, const std::string& key,
+                      const std::string& value) {
+  std::vector<std::string>& lines = lines_;
   bool inSection = false, written = false;
   size_t sectionEnd = std::string::npos;  // index after the last line of our section
   for (size_t i = 0; i < lines.size() && !written; ++i) {
@@ -105,9 +112,28 @@ bool WriteProfileString(const std::string& sjisPath, const std::string& section,
       lines.insert(lines.begin() + static_cast<long>(sectionEnd), key + "=" + value);
     }
   }
+}
+
+bool ProfileFile::Save(const std::string& sjisPath) const {
   std::string out;
-  for (const std::string& l : lines) out += l + "\r\n";
+  for (const std::string& l : lines_) out += l + "\r\n";
   return WriteFileAtomically(sjisPath, out);
+}
+
+std::string GetProfileString(const std::string& sjisPath, const std::string& section,
+                             const std::string& key, const std::string& defaultValue,
+                             size_t capacity) {
+  ProfileFile profile;
+  if (!profile.Load(sjisPath)) return CutSjis(defaultValue, capacity ? capacity - 1 : 0);
+  return profile.Get(section, key, defaultValue, capacity);
+}
+
+bool WriteProfileString(const std::string& sjisPath, const std::string& section,
+                        const std::string& key, const std::string& value) {
+  ProfileFile profile;
+  if (!profile.Load(sjisPath)) return false;
+  profile.Set(section, key, value);
+  return profile.Save(sjisPath);
 }
 
 }  // namespace mireva

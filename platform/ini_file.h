@@ -10,8 +10,30 @@
 // Files are Shift_JIS text; lines end in CR LF or LF.
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace mireva {
+
+// One profile file read once, looked up and changed in memory, and written
+// back in one replacement, so a reader of many keys sees one version of the
+// file and a writer of many keys replaces it once.
+class ProfileFile {
+ public:
+  // Reads the file. A missing file is an empty profile; a file that is there
+  // but cannot be read is a failure (false), so that a later Save can never
+  // drop the keys it could not read.
+  bool Load(const std::string& sjisPath);
+  std::string Get(const std::string& section, const std::string& key,
+                  const std::string& defaultValue, size_t capacity = 256) const;
+  // Sets key=value, adding the section or key when missing and keeping every
+  // other line as it was.
+  void Set(const std::string& section, const std::string& key, const std::string& value);
+  // Writes every line (CR LF) through a temporary file that replaces the old one.
+  bool Save(const std::string& sjisPath) const;
+
+ private:
+  std::vector<std::string> lines_;
+};
 
 std::string GetProfileString(const std::string& sjisPath, const std::string& section,
                              const std::string& key, const std::string& defaultValue,
@@ -19,7 +41,8 @@ std::string GetProfileString(const std::string& sjisPath, const std::string& sec
 
 // Sets key=value in the section, adding the section or key when missing and
 // keeping every other line as it was. Written to a temporary file that replaces
-// the old one, so a failed write leaves the old file whole. False on failure.
+// the old one, so a failed write leaves the old file whole. False on failure,
+// also when the existing file cannot be read (it is then left as it is).
 bool WriteProfileString(const std::string& sjisPath, const std::string& section,
                         const std::string& key, const std::string& value);
 

@@ -1,5 +1,6 @@
 #include "platform/watcher_link.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,7 +16,8 @@ std::string WatcherLockPath() { return RuntimeFolder() + "/WebTollickApp.lock"; 
 std::string NoticeSocketPath() { return RuntimeFolder() + "/Tollick.sock"; }
 
 bool WatcherIsRunning() {
-  int fd = ::open(WatcherLockPath().c_str(), O_RDONLY | O_CLOEXEC);
+  if (!CheckRuntimeFolder(nullptr)) return false;
+  int fd = ::open(WatcherLockPath().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;  // no lock file: no watcher ever ran here
   bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
   ::close(fd);  // releases our test lock, if we got it
@@ -27,6 +29,10 @@ bool SendWatcherNotice(const std::string& text) {
   addr.sun_family = AF_UNIX;
   std::string path = NoticeSocketPath();
   if (path.size() >= sizeof addr.sun_path) return false;
+  if (!CheckRuntimeFolder(nullptr)) {
+    errno = EPERM;
+    return false;
+  }
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
   int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;

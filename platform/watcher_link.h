@@ -12,10 +12,13 @@ namespace mireva {
 std::string WatcherLockPath();    // RuntimeFolder()/WebTollickApp.lock
 std::string NoticeSocketPath();   // RuntimeFolder()/Tollick.sock
 
-// True when a process holds the watcher lock.
+// True when a process holds the watcher lock. False when the runtime folder
+// fails CheckRuntimeFolder or the lock name is a link.
 bool WatcherIsRunning();
 
-// Sends one notice; false when no watcher listens or the text is too long.
+// Sends one notice; false when no watcher listens, the text is too long or the
+// runtime folder fails CheckRuntimeFolder (errno EPERM), so that no notice ever
+// goes to a socket another user placed.
 bool SendWatcherNotice(const std::string& text);
 
 }  // namespace mireva

@@ -6,18 +6,24 @@
 //   the table (768 bytes), a graphic control extension (21 F9 04 ...) directly
 //   before the image descriptor, the image with no local table and not
 //   interlaced, the trailer.
-// The output is written to a temporary file beside it and renamed, so a
-// conversion in place replaces the input only with a whole file. A file that
+// The output is written to a temporary file beside it, flushed to disk and
+// renamed, so a conversion in place replaces the input only with a whole file,
+// even across a crash. A file that
 // cannot be read is left untouched; the reason goes to standard error.
 // Exit codes: 0 converted, 1 unreadable input, 2 output not written, 64 usage.
 #include <gif_lib.h>
 
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -106,16 +112,46 @@ void NormaliseForBuilder(Image* image) {
   }
 }
 
+// A unique temporary name beside `path`, beginning with a dot so that folder
+// sweeps pass it over: ".<name>.tmpXXXXXX". Created with mode 0666 through the
+// umask (never changing the umask), exclusively and without following links.
+int CreateTemporaryBeside(const std::string& path, std::string* tmp) {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.size() > 200) name.resize(200);
+  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char bytes[6] = {};
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+      unsigned v = static_cast<unsigned>(getpid()) * 2654435761u + static_cast<unsigned>(attempt) +
+                   static_cast<unsigned>(time(nullptr));
+      for (unsigned char& b : bytes) b = static_cast<unsigned char>(v >>= 3);
+    }
+    *tmp = folder + "." + name + ".tmp";
+    for (unsigned char b : bytes) *tmp += kChars[b % (sizeof kChars - 1)];
+    int fd = ::open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// The frame is replaced crash-safely: written under a temporary name, flushed
+// to disk, renamed over the target, and the folder flushed, so after a crash
+// the target is the old frame or the whole new one.
 bool WriteImage(const std::string& path, const Image& image, std::string* error) {
-  std::string tmp = path + ".tmpXXXXXX";
-  int fd = mkstemp(tmp.data());
+  std::string tmp;
+  int fd = CreateTemporaryBeside(path, &tmp);
   if (fd < 0) {
     *error = "cannot create a file beside " + path;
     return false;
   }
+  // giflib closes the handle it is given; this one stays for the flush.
+  int gifFd = ::dup(fd);
   int err = 0;
-  GifFileType* gif = EGifOpenFileHandle(fd, &err);
+  GifFileType* gif = gifFd < 0 ? nullptr : EGifOpenFileHandle(gifFd, &err);
   if (!gif) {
+    if (gifFd >= 0) ::close(gifFd);
     ::close(fd);
     ::unlink(tmp.c_str());
     *error = std::string("cannot write ") + path + ": " + GifErrorString(err);
@@ -134,19 +170,24 @@ bool WriteImage(const std::string& path, const Image& image, std::string* error)
     auto* row = const_cast<GifByteType*>(image.pixels.data() + static_cast<size_t>(y) * image.width);
     ok = EGifPutLine(gif, row, image.width) == GIF_OK;
   }
-  if (EGifCloseFile(gif, &err) != GIF_OK) ok = false;  // closes fd as well
+  if (EGifCloseFile(gif, &err) != GIF_OK) ok = false;  // closes gifFd
   GifFreeMapObject(map);
-  if (ok) {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(tmp.c_str(), 0666 & ~mask);
-    ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-  }
+  if (ok && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
   if (!ok) {
     ::unlink(tmp.c_str());
     *error = "cannot write " + path;
+    return false;
   }
-  return ok;
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  return true;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "companions/tollick/content_sniffer.h"
+#include "platform/file_util.h"
 
 namespace mireva::tollick {
 namespace fs = std::filesystem;
@@ -38,28 +39,6 @@ bool ReadFileBounded(const std::string& path, uint64_t limit, std::string* out) 
   }
   if (std::ferror(f)) ok = false;
   std::fclose(f);
-  return ok;
-}
-
-// Paths here are the host's (UTF-8) names, so the Shift_JIS helpers of the
-// platform layer are not used for them.
-bool WriteHostFileAtomically(const std::string& target, const std::string& data) {
-  std::string tmp = target + ".tmpXXXXXX";
-  int fd = mkstemp(tmp.data());
-  if (fd < 0) return false;
-  FILE* f = fdopen(fd, "wb");
-  if (!f) {
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = ::fsync(fileno(f)) == 0 && ok;
-  ::fchmod(fileno(f), 0644);
-  ok = std::fclose(f) == 0 && ok;
-  if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(tmp.c_str());
   return ok;
 }
 
@@ -162,6 +141,9 @@ std::string CacheCollector::Store(const std::string& content, int type) {
   std::error_code ec;
   if (fs::exists(target, ec)) return std::string();  // this content is there already
   fs::create_directories(outputFolder_, ec);
+  // Written under a dot name (".<name>.tmpXXXXXX") that folder sweeps pass
+  // over, so "Cache files" never takes a half-written file; paths here are
+  // the host's names already.
   if (!WriteHostFileAtomically(target, content)) return std::string();
   return name;
 }

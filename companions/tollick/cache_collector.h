@@ -8,7 +8,7 @@
 // whose body, when kept inline, is the record's tail: it is found by the first
 // signature inside the record. Each content is stored once, named by its hash
 // with the type's extension ("Cache/0123456789abcdef.jpg"), written to a
-// temporary name and renamed. Files seen unchanged (size and time) since the
+// temporary name beginning with a dot and renamed. Files seen unchanged (size and time) since the
 // types last changed are not read again; a file changed within the last second is left for a later
 // scan, as the browser may still be writing it, except in the final scan of a patrol.
 #include <cstdint>

@@ -117,9 +117,29 @@ int main(int argc, char** argv) {
   }
   if (interval < 10) interval = 10;
 
-  ::mkdir(mireva::RuntimeFolder().c_str(), 0700);
-  int lockFd = ::open(mireva::WatcherLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lockFd < 0) return 1;
+  // Without XDG_RUNTIME_DIR the folder is in the shared /tmp: one that another
+  // user made or can write to could turn the lock into a way to truncate our
+  // files or take our notices, so it is used only when it is verifiably ours.
+  std::string problem;
+  if (!mireva::PrepareRuntimeFolder(&problem)) {
+    std::fprintf(stderr, "tollick: %s\n", problem.c_str());
+    return 1;
+  }
+  const std::string lockPath = mireva::WatcherLockPath();
+  int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (lockFd < 0) {
+    std::fprintf(stderr, "tollick: cannot open the lock file %s: %s\n", lockPath.c_str(),
+                 std::strerror(errno));
+    return 1;
+  }
+  struct stat lockStat {};
+  if (::fstat(lockFd, &lockStat) != 0 || !S_ISREG(lockStat.st_mode) ||
+      lockStat.st_uid != ::geteuid() || lockStat.st_nlink != 1) {
+    std::fprintf(stderr,
+                 "tollick: the lock file %s is not a plain file of this user; not touched\n",
+                 lockPath.c_str());
+    return 1;
+  }
   if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) return 0;  // a watcher runs already
   // The lock file names the running watcher, for whoever wants to stop it.
   if (::ftruncate(lockFd, 0) == 0) {

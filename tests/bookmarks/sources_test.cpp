@@ -107,6 +107,33 @@ TEST(FirefoxPlaces, SeesChangesStillInTheWriteAheadLog) {
   RemoveFolder(dir);
 }
 
+TEST(FirefoxPlaces, ACraftedDatabaseCannotMultiplyOrLoopTheFolders) {
+  // Without a primary key a folder can be listed twice under its parent at
+  // every level (doubling at each of 20 levels) or sit under itself.
+  std::string dir = MakeTempFolder("mireva-places");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir + "/places.sqlite").c_str(), &db), SQLITE_OK);
+  std::string sql =
+      "BEGIN; CREATE TABLE moz_places (id INTEGER, url TEXT);"
+      "CREATE TABLE moz_bookmarks (id INTEGER, type INTEGER, fk INTEGER, parent INTEGER,"
+      " position INTEGER, title TEXT, guid TEXT);"
+      "INSERT INTO moz_places VALUES (1,'https://deep.example/'),(2,'https://loop.example/');"
+      "INSERT INTO moz_bookmarks VALUES (1,2,NULL,0,0,'','root________'),"
+      " (2,2,NULL,1,0,'menu','menu________'),"
+      " (30,2,NULL,2,1,'self',''),(30,2,NULL,30,0,'self',''),(31,1,2,30,1,'loop','');";
+  for (int level = 0; level < 20; ++level)
+    for (int twice = 0; twice < 2; ++twice)
+      sql += "INSERT INTO moz_bookmarks VALUES (" + std::to_string(100 + level) + ",2,NULL," +
+             std::to_string(level == 0 ? 2 : 99 + level) + ",0,'f','');";
+  sql += "INSERT INTO moz_bookmarks VALUES (200,1,1,119,0,'deep',''); COMMIT;";
+  Exec(db, sql);
+  sqlite3_close(db);
+  auto tree = ReadFirefoxPlaces(dir + "/places.sqlite");
+  ASSERT_TRUE(tree);
+  EXPECT_EQ(CountBookmarks(*tree), 2u);  // each folder once: "deep" and "loop"
+  RemoveFolder(dir);
+}
+
 TEST(FirefoxPlaces, RefusesWhatIsNotAPlacesDatabase) {
   std::string dir = MakeTempFolder("mireva-places");
   WriteFile(dir + "/places.sqlite", "not a database at all");
@@ -241,6 +268,9 @@ TEST_F(BookmarkSourcesTest, WritesFirefoxBookmarksWhenThereIsNoExport) {
 
 TEST_F(BookmarkSourcesTest, WritesChromiumBookmarksWhenThereIsNoFirefox) {
   Put(f.configHome + "/chromium/Default/Bookmarks", Fixture("chromium_Bookmarks.json"));
+  // A second instance writing the same file at this moment holds a temporary
+  // of its own; it never shares one with this one.
+  fs::create_directories(f.workingFolder + "/ChromiumBookmarks.html.tmp");
   std::string path = FindNetscapeBookmarks(f);
   EXPECT_EQ(path, f.workingFolder + "/ChromiumBookmarks.html");
   NetscapeBookmarks b = ParseNetscapeBookmarks(ReadFile(path));

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -168,6 +172,25 @@ TEST_F(WeatherCommandTest, AllImagesPresentGiveAnEmptyList) {
             "start download;\r\nindex page;\r\nhttp://127.0.0.1:9/\r\nhimawari\r\nend download;\r\n");
   EXPECT_EQ(testing::ReadFile(FramePath(20)), "image");
   EXPECT_EQ(view.browser.log[0], "navigate:" + folder.Path() + "/Himawari2.html");
+}
+
+TEST_F(WeatherCommandTest, BesideAnotherInstanceTheListAndFramesAreItsOwnAndWhole) {
+  // Another window collecting in this folder holds the first number and its
+  // "Download.lst"; a link where frame 1 goes is replaced, not written through.
+  int other = ::open(".mireva-instance-1.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  testing::WriteFile("Download.lst", "the other window's list");
+  testing::WriteFile("victim.gif", "victim");
+  std::filesystem::create_directories("DownLoad/Weather");
+  std::filesystem::create_symlink(folder.Path() + "/victim.gif", FramePath(1));
+  for (int slot = 0; slot < 20; ++slot) testing::WriteFile(ImagePath(717, slot), "image");
+  Run(717);
+  ::close(other);
+  EXPECT_EQ(testing::ReadFile("Download.lst"), "the other window's list");
+  EXPECT_EQ(folder.EngineCalls(), std::vector<std::string>{"ListLoad\tDownload-2.lst\tWeather"});
+  EXPECT_EQ(testing::ReadFile("victim.gif"), "victim");
+  EXPECT_FALSE(std::filesystem::is_symlink(FramePath(1)));
+  EXPECT_EQ(testing::ReadFile(FramePath(1)), "image");
 }
 
 TEST_F(WeatherCommandTest, EachMissingImageGivesOneMessageWithItsStamp) {

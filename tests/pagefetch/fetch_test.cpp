@@ -308,13 +308,25 @@ TEST_F(FetchTest, SaveModeReportsFilesItCannotCreate) {
   EXPECT_FALSE(std::filesystem::exists(longPath.substr(0, 261)));
 }
 
-TEST_F(FetchTest, FailedDownloadLeavesAnEmptyFile) {
+TEST_F(FetchTest, FailedDownloadLeavesTheOldFileAndLinksAreNeverFollowed) {
   std::string path = dir + "/page.html";
   mireva::testing::WriteFile(path, "old contents");
   EXPECT_EQ(Save("ftp://127.0.0.1/", path), 1);
-  EXPECT_TRUE(std::filesystem::exists(path));
-  EXPECT_EQ(ReadFile(path), "");
+  EXPECT_EQ(ReadFile(path), "old contents");
   EXPECT_EQ(Messages().size(), 1u);
+
+  // A link at the target's name is replaced by the page; what it points at
+  // is neither emptied nor written.
+  server.SetRoutes(Routes({{"/p", Body("page")}}));
+  std::string victim = dir + "/victim.txt", link = dir + "/link.html";
+  mireva::testing::WriteFile(victim, "keep me");
+  std::filesystem::create_symlink(victim, link);
+  EXPECT_EQ(Save("ftp://127.0.0.1/", link), 1);
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_EQ(Save(server.Url("/p"), link), 1);
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(link), "page");
 }
 
 TEST_F(FetchTest, FullDiskWhileSavingIsReportedAndContained) {
@@ -333,10 +345,10 @@ TEST_F(FetchTest, FullDiskWhileSavingIsReportedAndContained) {
   EXPECT_EQ(result, 0);
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_EQ(Messages()[0], "ファイルの書き込みが失敗しました。13 (" + path + ")");
-  EXPECT_EQ(ReadFile(path), "");
+  EXPECT_FALSE(std::filesystem::exists(path));
   int files = 0;
   for (auto& e : std::filesystem::directory_iterator(dir)) files += e.exists();
-  EXPECT_EQ(files, 1);  // no temporary file left behind
+  EXPECT_EQ(files, 0);  // no temporary file left behind
 }
 
 // ---- tag adjustment ------------------------------------------------------------

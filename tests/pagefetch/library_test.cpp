@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -101,6 +103,23 @@ TEST(HovrelFetchProgram, FetchesToAFileInBothModes) {
   ASSERT_TRUE(mireva::StartProgram({program, "-o", folder + "/x.txt", "ftp://127.0.0.1/"},
                                    mireva::Wait::UntilExit, &code));
   EXPECT_EQ(code, 1);
+  mireva::testing::RemoveFolder(folder);
+}
+
+TEST(HovrelFetchProgram, AFailedFetchLeavesTheOutputFileAsItWas) {
+  std::string folder = mireva::testing::MakeTempFolder("hovrel-cli");
+  const std::string program = BinDir() + "/hovrel-fetch";
+  for (const char* mode : {"--save", "--strip"}) {
+    mireva::testing::WriteFile(folder + "/saved.html", "the page saved yesterday");
+    int code = -1;
+    ASSERT_TRUE(mireva::StartProgram(
+        {program, mode, "-q", "-o", folder + "/saved.html", "http://127.0.0.1:1/gone"},
+        mireva::Wait::UntilExit, &code));
+    EXPECT_EQ(code, 1) << mode;
+    EXPECT_EQ(ReadFile(folder + "/saved.html"), "the page saved yesterday") << mode;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                          std::filesystem::directory_iterator()), 1);  // no temporary left
   mireva::testing::RemoveFolder(folder);
 }
 

@@ -8,6 +8,10 @@ extern "C" MIREVA_EXPORT int MIREVA_STDCALL NotHovrel() { return 0; }
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -148,12 +152,12 @@ TEST_F(PageSaveTest, TextModeKeepsAtMostTheLibrarysSize) {
 TEST_F(PageSaveTest, LibraryMessagesAndPasswordGoThroughTheView) {
   view->address = "/home/user/page.html";  // after opening a local file
   view->ui.fileAnswers = {dir + "/local.txt"};
+  testing::WriteFile(dir + "/local.txt", "saved before");
   router.Dispatch(401);
   EXPECT_EQ(view->ui.messages,
             (std::vector<std::string>{"Error: can only use URLs beginning with http://",
                                       "Hovrel complate"}));
-  EXPECT_TRUE(std::filesystem::exists(dir + "/local.txt"));
-  EXPECT_EQ(ReadFile(dir + "/local.txt"), "");
+  EXPECT_EQ(ReadFile(dir + "/local.txt"), "saved before");  // a failed save empties nothing
 
   view->ui.messages.clear();
   view->address = server.Url("/private");
@@ -193,6 +197,20 @@ TEST_F(PageSaveTest, ViewSourceWritesTempHtmlAndOpensTheEditor) {
   for (const char* tried : {"$VISUAL=no-such-editor", "gedit", "xdg-open"})
     EXPECT_NE(message.find(tried), std::string::npos) << tried;
   EXPECT_EQ(view->ui.icons[0], MessageIcon::Exclamation);
+}
+
+TEST_F(PageSaveTest, ViewSourceBesideAnotherInstanceUsesAFileOfItsOwn) {
+  // Another instance working in this folder holds the first number.
+  int other = open(".mireva-instance-1.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  testing::WriteFile(dir + "/temp.html", "the other window's page");
+  view->address = server.Url("/page");
+  router.Dispatch(801);
+  close(other);
+  EXPECT_EQ(ReadFile(dir + "/temp.html"), "the other window's page");
+  EXPECT_EQ(ReadFile(dir + "/temp-2.html"), "<html><b>Bold</b> text\n</html>");
+  ASSERT_EQ(editorOpened.size(), 1u);
+  EXPECT_EQ(editorOpened[0], dir + "/temp-2.html");
 }
 
 TEST_F(PageSaveTest, SourceFileThatCannotBeCreatedSetsTheStatusText) {

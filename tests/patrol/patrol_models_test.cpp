@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -189,6 +192,62 @@ TEST_F(TypeSettings, WrittenSettingsReadBack) {
   EXPECT_STREQ(table[0].key, "JPEG");
   EXPECT_STREQ(table[12].extension, "ram");
   EXPECT_STREQ(table[20].extension, "qt");
+}
+
+TEST_F(TypeSettings, AllTypesAreWrittenInOneReplacementKeepingOtherKeys) {
+  // The watcher reading while the types are written must never see a mix of
+  // old and new: the file is replaced once, not once a type.
+  WriteFile(File("TollickApp.ini"), "[TollickApp]\r\nJPEG=on\r\n[Window]\r\nx=1\r\n");
+  int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, dir.c_str(), IN_MOVED_TO), 0);
+  DownloadTypeFlags flags{};
+  flags[1] = true;
+  ASSERT_TRUE(WriteDownloadTypes(File("TollickApp.ini"), flags));
+  alignas(inotify_event) char events[64 * (sizeof(inotify_event) + 256)];
+  ssize_t n = read(watch, events, sizeof events);
+  close(watch);
+  int replacements = 0;
+  for (ssize_t at = 0; at < n;) {
+    auto* e = reinterpret_cast<inotify_event*>(events + at);
+    replacements += std::string(e->name) == "TollickApp.ini";
+    at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+  }
+  EXPECT_EQ(replacements, 1);
+  EXPECT_EQ(ReadDownloadTypes(File("TollickApp.ini")), flags);
+  EXPECT_EQ(GetProfileString(File("TollickApp.ini"), "Window", "x", ""), "1");
+}
+
+TEST_F(DialogModels, SavingAListChangedOnDiskAsksFirst) {
+  WriteFile(File("Patrol.lst"), "start patrol;\r\nindex page;\r\nhttp://a.example/\r\nend patrol;\r\n");
+  PatrolListEditor editor(ui, dir);
+  editor.Load();
+  ASSERT_TRUE(editor.Add("http://mine.example/"));
+  // Unchanged on disk: saved without a question, and saved again likewise.
+  ASSERT_TRUE(editor.Save());
+  ASSERT_TRUE(editor.Save());
+  EXPECT_TRUE(ui.log.empty());
+
+  // Another window (or a scheduled patrol) replaces the list meanwhile.
+  const std::string theirs =
+      "start patrol;\r\nindex page;\r\nhttp://theirs.example/\r\nend patrol;\r\n";
+  WriteFile(File("Patrol.lst"), theirs);
+  ui.yesNoAnswers = {false};
+  EXPECT_FALSE(editor.Save());
+  EXPECT_EQ(ReadFile(File("Patrol.lst")), theirs);
+  ui.yesNoAnswers = {true};
+  EXPECT_TRUE(editor.Save());
+  EXPECT_NE(ReadFile(File("Patrol.lst")).find("mine.example"), std::string::npos);
+  EXPECT_EQ(ui.log.size(), 2u);
+
+  // The news dialog's OK asks the same way.
+  NewsDialogModel news(CatalogueKind::News, ui, dir);
+  WriteFile(File("NewsPaper.lst"), "paper http://paper.example/\r\n");
+  news.Load();
+  WriteFile(File("Patrol.lst"), theirs);
+  ui.yesNoAnswers = {false};
+  EXPECT_FALSE(news.Save());
+  EXPECT_EQ(ReadFile(File("Patrol.lst")), theirs);
 }
 
 }  // namespace

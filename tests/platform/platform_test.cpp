@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -171,6 +172,55 @@ TEST(FileUtil, AtomicWriteReplacesWholeFileOrNothing) {
   RemoveFolder(dir);
 }
 
+TEST(FileUtil, ReplacementsUseUniqueDotNamesAndNeverFollowLinks) {
+  std::string dir = MakeTempFolder();
+  const std::string target = dir + "/Patrol.lst";
+  WriteFile(target, "old");
+  {
+    // Two writers at once (two windows) each get a temporary of their own,
+    // hidden from folder sweeps; until a commit the target is the old file.
+    ReplacementFile a(target), b(target);
+    ASSERT_TRUE(a.IsOpen() && b.IsOpen());
+    EXPECT_NE(a.TemporaryPath(), b.TemporaryPath());
+    for (const ReplacementFile* f : {&a, &b}) {
+      const std::string name = std::filesystem::path(f->TemporaryPath()).filename();
+      EXPECT_EQ(name.rfind(".Patrol.lst.tmp", 0), 0u) << name;
+      EXPECT_EQ(std::filesystem::path(f->TemporaryPath()).parent_path(), dir);
+    }
+    ASSERT_TRUE(a.Write("from a") && b.Write("from b"));
+    EXPECT_EQ(ReadFile(target), "old");
+    ASSERT_TRUE(b.Commit());
+  }  // `a` is dropped uncommitted
+  EXPECT_EQ(ReadFile(target), "from b");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                          std::filesystem::directory_iterator()), 1);
+
+  // A link at the name is replaced; the file it points at is not written.
+  std::filesystem::create_symlink(dir + "/victim", dir + "/link");
+  WriteFile(dir + "/victim", "victim");
+  mode_t mask = umask(027);
+  ASSERT_TRUE(WriteFileAtomically(dir + "/link", "new"));
+  ASSERT_TRUE(WriteFileAtomically(dir + "/fresh", "x"));
+  EXPECT_EQ(umask(mask), 027);  // the umask is honoured, never changed
+  EXPECT_EQ(ReadFile(dir + "/victim"), "victim");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir + "/link"));
+  struct stat st {};
+  ASSERT_EQ(stat((dir + "/fresh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  RemoveFolder(dir);
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeReadIsNeverRewritten) {
+  // A missing file is an empty profile; one that is there but unreadable is
+  // an error, so writing one key cannot drop all the others.
+  ProfileFile profile;
+  EXPECT_TRUE(profile.Load(dir + "/missing.ini"));
+  std::filesystem::create_directory(path);  // reading it fails (EISDIR)
+  EXPECT_FALSE(profile.Load(path));
+  EXPECT_FALSE(WriteProfileString(path, "TollickApp", "JPEG", "on"));
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
 TEST(FileUtil, SplitsLinesOfEitherEnding) {
   EXPECT_EQ(SplitLines("a\r\nb\nc"), (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(SplitLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
@@ -234,7 +284,8 @@ class EnvFolder : public ::testing::Test {
   void SetUp() override {
     dir = MakeTempFolder();
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    std::filesystem::create_directories(RuntimeFolder());
+    std::string problem;
+    ASSERT_TRUE(PrepareRuntimeFolder(&problem)) << problem;
   }
   void TearDown() override {
     unsetenv("XDG_RUNTIME_DIR");
@@ -269,6 +320,38 @@ TEST_F(EnvFolder, NoticesArriveOneDatagramEachAndFailWithoutListener) {
   n = recv(s, buf, sizeof buf, 0);
   EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), "download break");
   close(s);
+}
+
+TEST_F(EnvFolder, RuntimeFolderIsUsedOnlyWhenItIsVerifiablyOurs) {
+  const std::string run = RuntimeFolder();
+  EXPECT_EQ(std::filesystem::status(run).permissions(), std::filesystem::perms::owner_all);
+  // Someone else's listener in a folder others can enter gets no notice.
+  int s = socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, NoticeSocketPath().c_str());
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_TRUE(SendWatcherNotice("off"));
+  chmod(run.c_str(), 0777);
+  std::string problem;
+  EXPECT_FALSE(CheckRuntimeFolder(&problem));
+  EXPECT_NE(problem.find("0700"), std::string::npos) << problem;
+  EXPECT_FALSE(SendWatcherNotice("download start"));
+  EXPECT_FALSE(PrepareRuntimeFolder(&problem));  // an existing folder is not adopted
+  close(s);
+
+  // A link, even to a private folder of ours, is refused; so is a file.
+  RemoveFolder(run);
+  std::filesystem::create_directory(dir + "/elsewhere");
+  chmod((dir + "/elsewhere").c_str(), 0700);
+  std::filesystem::create_directory_symlink(dir + "/elsewhere", run);
+  EXPECT_FALSE(PrepareRuntimeFolder(&problem));
+  EXPECT_NE(problem.find("symbolic link"), std::string::npos) << problem;
+  std::filesystem::remove(run);
+  WriteFile(run, "");
+  EXPECT_FALSE(PrepareRuntimeFolder(&problem));
+  std::filesystem::remove(run);
+  EXPECT_TRUE(PrepareRuntimeFolder(&problem)) << problem;
 }
 
 TEST_F(EnvFolder, WorkingFolderIsSeededWithoutOverwritingUserFiles) {

@@ -106,7 +106,7 @@ TEST_F(TollickProcess, HelpSaysWhatItIsAndAWrongOptionIsRefused) {
 
 TEST_F(TollickProcess, HoldsTheLockAndASecondStartEndsAtOnce) {
   // A socket file left by a watcher that died is replaced.
-  fs::create_directories(RuntimeFolder());
+  ASSERT_EQ(::mkdir(RuntimeFolder().c_str(), 0700), 0);
   WriteFile(NoticeSocketPath(), "stale");
   EXPECT_FALSE(SendWatcherNotice("off"));
   pid_t first = Start();
@@ -130,6 +130,37 @@ TEST_F(TollickProcess, HoldsTheLockAndASecondStartEndsAtOnce) {
   EXPECT_FALSE(SendWatcherNotice("off"));
   EXPECT_TRUE(Logged("\tnotice\toff\n"));
   EXPECT_TRUE(Logged("\tnotice\tdownload break\n"));
+}
+
+TEST_F(TollickProcess, RefusesARuntimeFolderOrLockItCannotTrust) {
+  auto exitCode = [&](pid_t pid) {
+    int status = -1;
+    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
+      pids.push_back(pid);
+      return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  // The lock's name is a link to a file of the user's: the file is neither
+  // truncated nor given the process id, and no watcher starts.
+  const std::string victim = dir + "/notes.txt";
+  WriteFile(victim, "thirty-two bytes of user's notes");
+  ASSERT_EQ(::mkdir(RuntimeFolder().c_str(), 0700), 0);
+  fs::create_symlink(victim, WatcherLockPath());
+  EXPECT_EQ(exitCode(Start()), 1);
+  EXPECT_EQ(ReadFile(victim), "thirty-two bytes of user's notes");
+  // A hard link to it is refused as well.
+  fs::remove(WatcherLockPath());
+  fs::create_hard_link(victim, WatcherLockPath());
+  EXPECT_EQ(exitCode(Start()), 1);
+  EXPECT_EQ(ReadFile(victim), "thirty-two bytes of user's notes");
+  fs::remove(WatcherLockPath());
+
+  // A folder that others may enter (as one made first by another user in /tmp).
+  ::chmod(RuntimeFolder().c_str(), 0777);
+  EXPECT_EQ(exitCode(Start()), 1);
+  EXPECT_FALSE(fs::exists(WatcherLockPath()));
+  EXPECT_FALSE(fs::exists(NoticeSocketPath()));
 }
 
 TEST_F(TollickProcess, CollectsOnlyWhileAPatrolRuns) {
