@@ -11,8 +11,8 @@ include(GNUInstallDirs)
 set(MIREVA_INSTALL_PROGRAM_DIR lib/mireva)
 set(MIREVA_INSTALL_DATA_DIR share/mireva/data)
 
-set(_mireva_installed_targets mireva tollick quandex_program hovrel-fetch gifconvert mireva-shortcut
-  download_engine png_compositor type_dialog hovrel quandex)
+set(_mireva_installed_targets mireva tollick quandex_program hovrel-fetch mireva-history gifconvert
+  mireva-shortcut download_engine png_compositor type_dialog hovrel quandex)
 # All of them sit in one folder, so each finds the libraries beside it.
 set_target_properties(${_mireva_installed_targets} PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS ${_mireva_installed_targets}
@@ -21,7 +21,7 @@ install(TARGETS ${_mireva_installed_targets}
 
 # Launchers: relative links, so the tree can be moved or staged with DESTDIR.
 # /proc/self/exe resolves the link, so the program still sees lib/mireva as its folder.
-foreach(program mireva tollick quandex hovrel-fetch)
+foreach(program mireva tollick quandex hovrel-fetch mireva-history)
   install(CODE "
     set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\")
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
@@ -83,7 +83,7 @@ endif()
 # Manual pages of the programs started from bin/, compressed as man expects
 # them on Debian (-n keeps the time stamp out, so the files are reproducible).
 set(_mireva_man_gz "")
-foreach(page mireva tollick quandex hovrel-fetch)
+foreach(page mireva tollick quandex hovrel-fetch mireva-history)
   set(gz ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
   add_custom_command(OUTPUT ${gz}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

@@ -7,10 +7,10 @@ packages=(
   build-essential cmake pkg-config
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libwebkit2gtk-4.0-dev
   wx3.2-i18n adwaita-icon-theme
-  libcurl4-openssl-dev libxml2-dev libpng-dev libgif-dev libsqlite3-dev
+  libcurl4-openssl-dev libxml2-dev libpng-dev libgif-dev libsqlite3-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick fonts-noto-cjk
-  python3 xdg-utils wget curl gifsicle
+  python3 xdg-utils wget curl gifsicle skkdic
   librsvg2-bin desktop-file-utils appstream dpkg-dev lintian
   openbox xdotool wmctrl dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0 procps
 )
