@@ -1,5 +1,8 @@
 #include "app/start_address.h"
 
+#include <cctype>
+#include <cstring>
+
 #include "platform/file_util.h"
 #include "platform/text_helpers.h"
 
@@ -76,6 +79,17 @@ std::string StartAddressFromWords(const std::vector<std::string>& words,
   std::string commandLine;
   for (size_t i = 0; i < words.size(); ++i) commandLine += (i ? " " : "") + words[i];
   return CompleteAddress(StartAddressFromCommandLine(commandLine, defaultPage), currentFolder);
+}
+
+bool IsWebAddress(const std::string& address) {
+  auto starts = [&address](const char* scheme) {
+    const size_t n = std::strlen(scheme);
+    if (address.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+      if (std::tolower(static_cast<unsigned char>(address[i])) != scheme[i]) return false;
+    return true;
+  };
+  return starts("http://") || starts("https://");
 }
 
 }  // namespace mireva

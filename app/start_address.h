@@ -42,4 +42,8 @@ std::string StartAddressFromWords(const std::vector<std::string>& words,
                                   const std::string& currentFolder,
                                   const std::string& defaultPage = kDefaultStartPage);
 
+// Whether `address` is a web address (http: or https:, in any case): the only
+// kind a page may have opened in the desktop's browser.
+bool IsWebAddress(const std::string& address);
+
 }  // namespace mireva

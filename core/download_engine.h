@@ -9,7 +9,21 @@
 // stop-icon message naming it. An operation binds only while its own entry is
 // still missing; when binding fails the engine is not called and the operation
 // returns false.
+//
+// Threads: with a call runner (the program sets one), every engine call runs
+// on a worker thread while the calling thread waits in the runner, which
+// keeps the window live. The engine's progress and messages reach the host's
+// callbacks on the calling thread only: the worker queues them and the
+// runner's pump hands them over, so hosts never see another thread. One call
+// runs at a time; a call asked for while one runs is refused with a message.
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "companions/download_engine/download_engine_api.h"
 #include "platform/dynamic_library.h"
@@ -19,6 +33,23 @@ namespace mireva {
 
 // The engine's six entries, in the order a binding attempt looks them up.
 enum class EngineEntry { ListLoad, Temporary, DLoad, ALoad, MakePatrolList, MakeDownloadList };
+
+// The file count of an engine progress text ("ダウンロード中 3/10"): done and
+// total, or nothing when the text ends in no "n/m".
+struct FileCount {
+  size_t done = 0;
+  size_t total = 0;
+};
+std::optional<FileCount> CountInProgressText(const std::string& text);
+
+// Runs one library call to its end.
+class CallRunner {
+ public:
+  virtual ~CallRunner() = default;
+  // Returns when `work` has ended. While it waits it calls `pump` on the
+  // calling thread at least every 100 ms, and once more after `work` ended.
+  virtual void Run(const std::function<void()>& work, const std::function<void()>& pump) = 0;
+};
 
 class DownloadEngine {
  public:
@@ -50,6 +81,21 @@ class DownloadEngine {
   };
   Host CurrentHost() const { return Host{progress_, message_, hostUser_}; }
 
+  // Engine calls run through `runner` from now on (nullptr: in place).
+  void SetRunner(CallRunner* runner) { runner_ = runner; }
+  // Shown progress texts of calls made without a progress host (the
+  // collectors' downloads, say): the program puts them in the status bar.
+  void SetDefaultProgress(std::function<void(const std::string& text)> show) {
+    defaultProgress_ = std::move(show);
+  }
+  // Called on the calling thread each time an engine call has ended.
+  void AddCallEndedHook(std::function<void()> hook) { callEnded_.push_back(std::move(hook)); }
+  // Whether an engine call is running now.
+  bool Busy() const { return busy_; }
+  // Asks the running call to stop at its next progress report; the request
+  // ends with the call.
+  void Cancel() { cancel_ = true; }
+
   // The page-fetch and compositing libraries; loaded by their users, freed here.
   DynamicLibrary& PageFetchLibrary() { return pageFetch_; }
   DynamicLibrary& CompositingLibrary() { return compositing_; }
@@ -59,6 +105,15 @@ class DownloadEngine {
   // Loads the library if needed and looks up the entries in order, stopping
   // at the first missing one with its message. True when all are bound.
   bool Bind();
+  // Runs one bound entry: refused with a message while another call runs.
+  bool Call(const std::function<void()>& call);
+  // The callbacks the library gets when calls run on a worker: they queue
+  // what the engine says; Pump hands it to the host on the calling thread.
+  static int MIREVA_STDCALL QueueProgress(void* user, const char* text, long long done,
+                                          long long total);
+  static void MIREVA_STDCALL QueueMessage(void* user, const char* text);
+  void Pump();
+  void InstallHost();
 
   Interaction& ui_;
   std::string folder_;
@@ -74,6 +129,24 @@ class DownloadEngine {
   DlProgressFn progress_ = nullptr;
   DlMessageFn message_ = nullptr;
   void* hostUser_ = nullptr;
+
+  CallRunner* runner_ = nullptr;
+  std::function<void(const std::string&)> defaultProgress_;
+  std::vector<std::function<void()>> callEnded_;
+  bool busy_ = false;
+  std::atomic<bool> cancel_{false};
+  // What the worker queued for the host; a message waits until it was shown.
+  struct HostEvent {
+    bool message = false;
+    std::string text;
+    long long done = 0;
+    long long total = -1;
+  };
+  std::mutex queueLock_;
+  std::condition_variable messageShown_;
+  std::deque<HostEvent> queue_;
+  unsigned long long messagesQueued_ = 0;
+  unsigned long long messagesShown_ = 0;
 };
 
 }  // namespace mireva

@@ -35,8 +35,6 @@ std::string DirectoryOf(const std::string& page) {
   return page + "/";
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // `folder` below the working folder as an absolute Shift_JIS path, when it is
 // there; else empty.
 std::string ExistingFolder(const std::string& folder) {
@@ -49,23 +47,6 @@ std::string ExistingFolder(const std::string& folder) {
 }
 
 }  // namespace
-
-std::optional<FileCount> CountInProgressText(const std::string& text) {
-  // "<label> <done>/<total>" as the engine writes it while it works.
-  size_t slash = text.rfind('/');
-  if (slash == std::string::npos || slash == 0 || slash + 1 >= text.size()) return std::nullopt;
-  size_t begin = slash;
-  while (begin > 0 && IsDigit(text[begin - 1])) --begin;
-  if (begin == slash || (begin > 0 && text[begin - 1] != ' ')) return std::nullopt;
-  for (size_t i = slash + 1; i < text.size(); ++i)
-    if (!IsDigit(text[i])) return std::nullopt;
-  if (slash - begin > 9 || text.size() - slash - 1 > 9) return std::nullopt;
-  FileCount count;
-  count.done = std::stoul(text.substr(begin, slash - begin));
-  count.total = std::stoul(text.substr(slash + 1));
-  if (count.done > count.total) return std::nullopt;
-  return count;
-}
 
 std::string DownloadFolderFor(const std::string& address) {
   CurlUrl url;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/command_router.h"
+#include "core/download_engine.h"
 #include "core/view_context.h"
 
 namespace mireva {
@@ -54,13 +55,6 @@ class EngineProgressView {
   virtual void End(const std::string& summary, const std::string& folder) = 0;
 };
 
-// The file count of an engine progress text ("ダウンロード中 3/10"): done and
-// total, or nothing when the text ends in no "n/m".
-struct FileCount {
-  size_t done = 0;
-  size_t total = 0;
-};
-std::optional<FileCount> CountInProgressText(const std::string& text);
 // The folder under the working folder where the engine puts the files of a
 // page's links: "DownLoad/<host>" (the host in lower case), "DownLoad" when the
 // address has no host.

@@ -2,7 +2,11 @@
 
 #include <time.h>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -33,8 +37,40 @@ bool PatrolRun::NotifyWatcher(const std::string& text) {
   return false;
 }
 
+namespace {
+
+// The engine's words that the patrol counts.
+const char kEngineDone[] = "ダウンロード終了 ";
+const char kEnginePageFailed[] = "ページを読み込めませんでした";
+
+long long NowMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// "850 B", "12.3 KB", "4.5 MB", "1.2 GB".
+std::string Bytes(long long n) {
+  const char* units[] = {"B", "KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(n < 0 ? 0 : n);
+  int unit = 0;
+  while (value >= 1024 && unit < 4) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
+  return text;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+}  // namespace
+
 void PatrolRun::EndedIfIdle() {
-  if (!patrolRunning_ && endedHook_) endedHook_();
+  if (state_ == State::Idle && endedHook_) endedHook_();
 }
 
 void PatrolRun::StartPatrol() {
@@ -57,59 +93,163 @@ void PatrolRun::StartPatrol() {
     reader_.Close();
     return EndedIfIdle();
   }
-  std::string address;
-  if (!reader_.NextEntry(&address)) {
-    reader_.Close();
-    patrolRunning_ = false;
-    return EndedIfIdle();
+  // The number of pages, for "page k of n": a second reading of the list.
+  pageCount_ = 0;
+  {
+    PatrolListReader counter(ctx_.Ui(), InFolder(folder_, kPatrolListFile));
+    std::string entry;
+    if (counter.Open())
+      while (counter.NextEntry(&entry)) ++pageCount_;
   }
+  pages_.clear();
+  filesDone_ = filesFound_ = callDone_ = callFound_ = 0;
+  bytesBefore_ = callBytes_ = speedMark_ = bytesPerSecond_ = 0;
+  speedMarkMs_ = NowMs();
+  stopped_ = false;
+  ++runId_;
+  state_ = State::Starting;
+  VisitNext();
+}
+
+void PatrolRun::VisitNext() {
+  std::string address;
+  if (!reader_.NextEntry(&address)) return Finish();
+  pages_.push_back(PageResult{address});
+  const bool first = state_ == State::Starting;
   ctx_.SetAddressField(address);
   ctx_.Browser().Navigate(address);
-  starting_ = true;
-  completeWhileStarting_ = false;
+  ShowStatus();
+  completeDuringDownloads_ = false;
   const auto& table = DownloadTypeTable();
-  for (size_t i = 0; i < table.size() && starting_; ++i)
-    if (downloadTypes_[i]) ctx_.Engine().ALoad(address, table[i].extension);
-  if (!starting_) return;  // stopped by the user while the engine ran
-  starting_ = false;
-  patrolRunning_ = true;
-  if (completeWhileStarting_) ctx_.Browser().Navigate(address);
+  for (size_t i = 0; i < table.size(); ++i) {
+    if (!downloadTypes_[i]) continue;
+    if (!Download(address, table[i].extension)) return;  // stopped meanwhile
+    // The page is loaded again after each type, as the watcher collects from
+    // the page's own loads; the first page only when its load already ended.
+    if (!first) ctx_.Browser().Navigate(address);
+  }
+  if (first && completeDuringDownloads_) ctx_.Browser().Navigate(address);
+  state_ = State::AwaitingPage;
+  ShowStatus();
+}
+
+bool PatrolRun::Download(const std::string& address, const char* extension) {
+  if (state_ != State::Starting) state_ = State::Downloading;
+  DownloadEngine& engine = ctx_.Engine();
+  const DownloadEngine::Host previous = engine.CurrentHost();
+  engine.SetHost(&PatrolRun::EngineProgress, &PatrolRun::EngineMessage, this);
+  callDone_ = callFound_ = 0;
+  callBytes_ = 0;
+  const unsigned run = runId_;
+  engine.ALoad(address, extension);
+  engine.SetHost(previous.progress, previous.message, previous.user);
+  filesDone_ += callDone_;
+  filesFound_ += callFound_;
+  bytesBefore_ += callBytes_;
+  callDone_ = callFound_ = 0;
+  callBytes_ = 0;
+  // Stopped, or stopped and started again, while the engine worked: this
+  // visit is over.
+  return runId_ == run && !stopped_ && state_ != State::Idle;
+}
+
+int PatrolRun::EngineProgress(void* user, const char* text, long long done, long long) {
+  auto* self = static_cast<PatrolRun*>(user);
+  self->OnEngineText(text ? text : "", done);
+  return self->stopped_ ? 1 : 0;
+}
+
+void PatrolRun::EngineMessage(void* user, const char* text) {
+  // Unattended runs are not held up by message boxes: the engine's messages
+  // go to standard error, and the run counts what they say.
+  const std::string said = text ? text : "";
+  std::fprintf(stderr, "DownLoad: %s\n", SjisToUtf8(said).c_str());
+  static_cast<PatrolRun*>(user)->OnEngineText(said, -1);
+}
+
+void PatrolRun::OnEngineText(const std::string& text, long long done) {
+  if (pages_.empty()) return;
+  PageResult& page = pages_.back();
+  if (StartsWith(text, kEnginePageFailed)) page.failed = true;
+  if (StartsWith(text, kEngineDone)) {
+    const size_t saved = std::strtoul(text.c_str() + std::strlen(kEngineDone), nullptr, 10);
+    page.newFiles += saved;
+    if (callFound_ > saved) page.failedFiles += callFound_ - saved;
+    callDone_ = saved;
+  } else if (auto count = CountInProgressText(text)) {
+    callDone_ = count->done;
+    callFound_ = count->total;
+  }
+  if (done > callBytes_) callBytes_ = done;
+  const long long now = NowMs();
+  const long long bytes = bytesBefore_ + callBytes_;
+  if (now - speedMarkMs_ >= 1000) {
+    bytesPerSecond_ = (bytes - speedMark_) * 1000 / (now - speedMarkMs_);
+    speedMark_ = bytes;
+    speedMarkMs_ = now;
+  }
+  ShowStatus();
+}
+
+std::string PatrolRun::StatusText() const {
+  size_t newFiles = 0, failures = 0;
+  for (const PageResult& page : pages_) {
+    newFiles += page.newFiles;
+    failures += page.failedFiles + (page.failed ? 1 : 0);
+  }
+  if (state_ == State::Idle) {
+    return std::string(stopped_ ? "巡回を中止しました: " : "巡回終了: ") +
+           std::to_string(pages_.size()) + " ページ、新しいファイル " +
+           std::to_string(newFiles) + "、失敗 " + std::to_string(failures);
+  }
+  std::string text = "巡回中 " + std::to_string(pages_.size()) + "/" +
+                     std::to_string(std::max(pageCount_, pages_.size())) + " ページ";
+  if (AnyEnabled(downloadTypes_)) {
+    text += "  ファイル " + std::to_string(filesDone_ + callDone_) + "/" +
+            std::to_string(filesFound_ + callFound_) + "  " + Bytes(bytesBefore_ + callBytes_);
+    if (state_ == State::Downloading || state_ == State::Starting)
+      text += "  " + Bytes(bytesPerSecond_) + "/s";
+  }
+  return text;
+}
+
+void PatrolRun::ShowStatus() { ctx_.SetStatusText(StatusText()); }
+
+void PatrolRun::Finish() {
+  reader_.Close();
+  const bool ran = !pages_.empty();
+  state_ = State::Idle;
+  if (ran) ShowStatus();
+  EndedIfIdle();
 }
 
 void PatrolRun::ContinuePatrol(const std::string& /*pageAddress*/) {
-  if (starting_) {
-    completeWhileStarting_ = true;
-    return;
-  }
-  if (!patrolRunning_ || downloadBusy_) return;
-  std::string address;
-  if (!reader_.NextEntry(&address)) {
-    patrolRunning_ = false;
-    reader_.Close();
-    return EndedIfIdle();
-  }
-  ctx_.SetAddressField(address);
-  ctx_.Browser().Navigate(address);
-  const auto& table = DownloadTypeTable();
-  for (size_t i = 0; i < table.size(); ++i) {
-    if (!downloadTypes_[i] || downloadBusy_) continue;
-    downloadBusy_ = true;
-    ctx_.Engine().ALoad(address, table[i].extension);
-    downloadBusy_ = false;
-    // Stopped by the user while the engine ran: no more downloads, no reload.
-    if (!patrolRunning_) return;
-    ctx_.Browser().Navigate(address);
+  switch (state_) {
+    case State::Idle:
+      return;
+    case State::Starting:
+    case State::Downloading:
+      // The page's earlier load ended during the downloads; the reload that
+      // follows them brings the event that advances the run.
+      completeDuringDownloads_ = true;
+      return;
+    case State::AwaitingPage:
+      state_ = State::Downloading;
+      VisitNext();
+      return;
   }
 }
 
 void PatrolRun::StopPatrol() {
-  if (!patrolRunning_ && !starting_) return;
-  patrolRunning_ = false;
-  starting_ = false;
-  completeWhileStarting_ = false;
+  if (state_ == State::Idle) return;
+  stopped_ = true;
+  ++runId_;
+  if (ctx_.Engine().Busy()) ctx_.Engine().Cancel();
   reader_.Close();
+  state_ = State::Idle;
   // Silent: the user asked to stop, a missing watcher is no news then.
   if (notifier_) notifier_("download break");
+  ShowStatus();
   EndedIfIdle();
 }
 

@@ -3,13 +3,21 @@
 // the browser view, calls the engine's "ALoad" once per enabled download type
 // for every page, and tells the watcher what goes on.
 //
-// State: idle -> StartPatrol with an entry -> running -> every document-complete
-// event (ContinuePatrol) hands out one entry -> the first event that finds none
-// closes the list -> idle. While ContinuePatrol's "ALoad" runs, downloadBusy
-// shuts further page events out; the renavigation after the call produces the
-// event that advances the patrol.
+// States: Idle -> StartPatrol opens the list and visits the first entry.
+// Visiting a page: navigate to it, then Downloading while the engine fetches
+// each enabled type (the window stays live: page events arrive meanwhile and
+// are only noted), after each type a reload of the page; then AwaitingPage
+// until the page's document-complete event, which visits the next entry. Only
+// that event advances the patrol, so a page is never cut by the events of
+// its own loads, and none is skipped or visited twice. The first event that
+// finds no entry left closes the list -> Idle, with the totals in the status
+// bar. Stop (StopPatrol) ends the run from any state and cancels the engine.
+//
+// The status bar shows the run while it goes on: page k of n, files done of
+// found, bytes and the current speed, from the engine's progress reports.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/view_context.h"
 #include "core/download_types.h"
@@ -45,31 +53,65 @@ class PatrolRun {
   // the saved settings (a patrol started from the command line).
   void ReadTypeSettings();
 
-  bool PatrolRunning() const { return patrolRunning_; }
-  bool DownloadBusy() const { return downloadBusy_; }
+  bool PatrolRunning() const { return state_ != State::Idle && state_ != State::Starting; }
+  bool DownloadBusy() const { return state_ == State::Downloading; }
   const DownloadTypeFlags& DownloadTypes() const { return downloadTypes_; }
 
   // Called after a patrol command or step has ended with no patrol running: a
   // start that failed or found an empty list, or the end of a run.
   void SetPatrolEndedHook(std::function<void()> hook) { endedHook_ = std::move(hook); }
 
+  // What the last (or current) run did with each page it visited.
+  struct PageResult {
+    std::string address;
+    size_t newFiles = 0;     // files the engine saved from the page
+    size_t failedFiles = 0;  // files it found but could not save
+    bool failed = false;     // the engine could not read the page
+  };
+  const std::vector<PageResult>& Pages() const { return pages_; }
+  // The status-bar text of the run: its progress, or its totals once ended.
+  std::string StatusText() const;
+
  private:
+  enum class State { Idle, Starting, Downloading, AwaitingPage };
+
   void EndedIfIdle();
+  // Visits the next entry (downloads included); ends the run when none is left.
+  void VisitNext();
+  // One "ALoad" with the patrol's progress host; false when the run was
+  // stopped meanwhile.
+  bool Download(const std::string& address, const char* extension);
+  void Finish();
+  void ShowStatus();
+  static int EngineProgress(void* user, const char* text, long long done, long long total);
+  static void EngineMessage(void* user, const char* text);
+  void OnEngineText(const std::string& text, long long done);
 
   ViewContext& ctx_;
   std::string folder_;
   Notifier notifier_;
   PatrolListReader reader_;
-  bool patrolRunning_ = false;
-  bool downloadBusy_ = false;
+  State state_ = State::Idle;
   DownloadTypeFlags downloadTypes_{};
-  // StartPatrol's own "ALoad" calls run without downloadBusy; a page event
-  // that arrives during them (an engine that lets window events through)
-  // would find the patrol not yet running and be lost, stalling the patrol.
-  // It is remembered here and answered by navigating to the page again.
-  bool starting_ = false;
-  bool completeWhileStarting_ = false;
+  // A page event arrived while the downloads ran: the page is loaded again
+  // afterwards so that its own event advances the run.
+  bool completeDuringDownloads_ = false;
+  bool stopped_ = false;
+  unsigned runId_ = 0;  // a new number for every start and stop
   std::function<void()> endedHook_;
+
+  // Progress of the run.
+  std::vector<PageResult> pages_;
+  size_t pageCount_ = 0;        // entries in the list
+  size_t filesDone_ = 0;        // of finished engine calls
+  size_t filesFound_ = 0;
+  size_t callDone_ = 0;         // of the call running now
+  size_t callFound_ = 0;
+  long long bytesBefore_ = 0;   // of finished engine calls
+  long long callBytes_ = 0;
+  long long speedMark_ = 0;     // bytes and time of the last speed sample
+  long long speedMarkMs_ = 0;
+  long long bytesPerSecond_ = 0;
 };
 
 }  // namespace mireva

@@ -7,6 +7,7 @@
 #include "app/wx/main_frame.h"
 #include "collectors/collector_commands.h"
 #include "linkharvest/wx/link_harvest_commands.h"
+#include "app/start_address.h"
 #include "pagesave/page_save.h"
 #include "patrol/patrol_commands.h"
 #include "patrol/wx/patrol_dialogs.h"
@@ -43,8 +44,23 @@ std::string HomeAddress() { return Utf8ToSjis("file://" + WorkingFolder() + "/ho
 }  // namespace
 
 BrowserView::BrowserView(wxWindow* parent, MainFrame* frame, CommandRouter& router)
-    : wxPanel(parent), frame_(frame), ui_(frame), engine_(ui_) {
+    : wxPanel(parent),
+      frame_(frame),
+      ui_(frame),
+      engine_(ui_),
+      runner_([frame] { frame->PlayBusy(); }, [this] {
+        if (!browser_->IsLoading()) frame_->StopBusy();
+      }) {
   browser_ = std::make_unique<WebViewBrowser>(this);
+  // The engine works on a worker thread; the window stays live meanwhile.
+  engine_.SetRunner(&runner_);
+  // Calls without a progress host of their own (the collectors' downloads)
+  // show the engine's word in the status bar.
+  engine_.SetDefaultProgress([this](const std::string& text) { SetStatusText(text); });
+  // Stop and Esc end whatever the engine is doing.
+  AddStopHook([this] {
+    if (engine_.Busy()) engine_.Cancel();
+  });
   browser_->SetHomeAddress(HomeAddress());
   browser_->SetEvents(this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -90,7 +106,10 @@ std::string BrowserView::AddressField() const { return frame_->AddressText(); }
 void BrowserView::SetAddressField(const std::string& address) { frame_->SetAddressText(address); }
 void BrowserView::SetStatusText(const std::string& text) { frame_->SetMessageText(text); }
 void BrowserView::SetMosaicCollection() { frame_->SetMosaicCollection(); }
-void BrowserView::KeepAlive() { wxTheApp->Yield(true); }
+void BrowserView::KeepAlive() {
+  // While the engine works the window is live already (its call runner).
+  if (!engine_.Busy()) wxTheApp->Yield(true);
+}
 
 void BrowserView::OnBeforeNavigate(const std::string&) { frame_->PlayBusy(); }
 
@@ -107,8 +126,9 @@ void BrowserView::OnDocumentComplete(const std::string& address) {
 void BrowserView::OnStatusText(const std::string& text) { frame_->SetMessageText(text); }
 
 void BrowserView::OnNewWindow(const std::string& address) {
-  // A page's request for a new window goes to the desktop's browser.
-  OpenWithDesktop(SjisToUtf8(address));
+  // A page's request for a new window goes to the desktop's browser; only web
+  // addresses do, a page must not have local files or other programs opened.
+  if (IsWebAddress(address)) OpenWithDesktop(SjisToUtf8(address));
 }
 
 }  // namespace mireva

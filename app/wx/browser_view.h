@@ -14,6 +14,7 @@
 #include "core/view_context.h"
 #include "core/download_engine.h"
 #include "platform/wx/webview_browser.h"
+#include "app/wx/call_runner.h"
 #include "app/wx/console_interaction.h"
 
 namespace mireva {
@@ -63,6 +64,7 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   ConsoleInteraction ui_;
   std::unique_ptr<WebViewBrowser> browser_;
   DownloadEngine engine_;
+  WxCallRunner runner_;
   std::unique_ptr<Clipboard> clipboard_;
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::vector<std::function<void(const std::string&)>> completeHooks_;

@@ -106,11 +106,38 @@ MainFrame::MainFrame() {
   Bind(wxEVT_UPDATE_UI, &MainFrame::OnUpdateUi, this);
   Bind(wxEVT_IDLE, &MainFrame::OnIdle, this);
   Bind(wxEVT_TOOL, &MainFrame::OnMenu, this);
+  // Closed while the engine works (its call waits in a nested event loop
+  // below us): the engine is stopped and the window closes once it returns.
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
+    DownloadEngine& engine = view_->Engine();
+    if (engine.Busy() && e.CanVeto()) {
+      engine.Cancel();
+      if (!closeAfterEngine_) {
+        closeAfterEngine_ = true;
+        engine.AddCallEndedHook([this] {
+          if (closeAfterEngine_) CallAfter([this] { Close(); });
+        });
+      }
+      e.Veto();
+      return;
+    }
+    e.Skip();
+  });
   // Esc stops the page load (and a patrol), as in every browser. Not an
   // accelerator: those take the key from open menus, which Esc must close.
+  // An open menu takes Esc for itself (it may still reach the frame while
+  // the menu holds the keyboard): it closes the menu, it stops nothing.
+  Bind(wxEVT_MENU_OPEN, [this](wxMenuEvent& e) {
+    ++menusOpen_;
+    e.Skip();
+  });
+  Bind(wxEVT_MENU_CLOSE, [this](wxMenuEvent& e) {
+    if (menusOpen_ > 0) --menusOpen_;
+    e.Skip();
+  });
   Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
     auto* from = wxDynamicCast(e.GetEventObject(), wxWindow);
-    if (e.GetKeyCode() == WXK_ESCAPE && e.GetModifiers() == wxMOD_NONE &&
+    if (e.GetKeyCode() == WXK_ESCAPE && e.GetModifiers() == wxMOD_NONE && menusOpen_ == 0 &&
         (!from || wxGetTopLevelParent(from) == this)) {
       IssueCommand(kCmdStop);
       return;
@@ -176,7 +203,23 @@ void MainFrame::BuildStatusBar() {
   wxStatusBar* sb = CreateStatusBar(4, wxSTB_DEFAULT_STYLE);
   int widths[] = {-1, 50, 50, 50};
   sb->SetStatusWidths(4, widths);
-  SetStatusText("Ready", 0);
+  // The message pane is a label of its own over the first field: the toolkit
+  // draws status fields itself, so screen readers (and the accessibility
+  // bus) would never see the patrol's progress or the engine's word.
+  message_ = new wxStaticText(sb, wxID_ANY, "Ready", wxDefaultPosition, wxDefaultSize,
+                              wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  auto place = [this, sb] {
+    wxRect field;
+    if (!sb->GetFieldRect(0, field)) return;
+    const int height = message_->GetBestSize().y;
+    message_->SetSize(field.x + 2, field.y + std::max(0, (field.height - height) / 2),
+                      std::max(0, field.width - 4), height);
+  };
+  sb->Bind(wxEVT_SIZE, [place](wxSizeEvent& e) {
+    place();
+    e.Skip();
+  });
+  place();
 }
 
 void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
@@ -286,7 +329,8 @@ void MainFrame::SetAddressText(const std::string& sjis) {
 }
 
 void MainFrame::SetMessageText(const std::string& sjis) {
-  if (GetStatusBar()) SetStatusText(sjis.empty() ? wxString("Ready") : ToWx(sjis), 0);
+  const wxString text = sjis.empty() ? wxString("Ready") : ToWx(sjis);
+  if (message_ && message_->GetLabelText() != text) message_->SetLabelText(text);
 }
 
 void MainFrame::SetDocumentTitle(const std::string& sjis) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include <wx/frame.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include "core/command_router.h"
@@ -57,10 +58,13 @@ class MainFrame : public wxFrame {
   CommandRouter router_;
   BrowserView* view_ = nullptr;
   wxTextCtrl* address_ = nullptr;
+  wxStaticText* message_ = nullptr;  // the status bar's message pane
   BusyIndicator* busy_ = nullptr;
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::unique_ptr<BookmarkMenus> bookmarks_;
   bool mosaicCollection_ = false;
+  bool closeAfterEngine_ = false;
+  int menusOpen_ = 0;
   std::string keyState_;
 };
 

@@ -67,25 +67,38 @@ std::string WebViewBrowser::HostAddress(const std::string& utf8Address) {
   return utf8Address;
 }
 
+void WebViewBrowser::Superseding() {
+  if (view_->IsBusy()) ++superseded_;
+}
+
 void WebViewBrowser::Navigate(const std::string& address) {
+  Superseding();
   started_ = true;
   requested_ = HostAddress(SjisToUtf8(address));
   view_->LoadURL(wxString::FromUTF8(requested_));
 }
 
 void WebViewBrowser::GoBack() {
-  if (view_->CanGoBack()) view_->GoBack();
+  if (!view_->CanGoBack()) return;
+  Superseding();
+  view_->GoBack();
 }
 
 void WebViewBrowser::GoForward() {
-  if (view_->CanGoForward()) view_->GoForward();
+  if (!view_->CanGoForward()) return;
+  Superseding();
+  view_->GoForward();
 }
 
-void WebViewBrowser::Stop() { view_->Stop(); }
+void WebViewBrowser::Stop() {
+  Superseding();
+  view_->Stop();
+}
 
 void WebViewBrowser::GoHome() { Navigate(home_); }
 
 void WebViewBrowser::ShowOwnPage(const std::string& html, const std::string& baseAddress) {
+  Superseding();
   started_ = true;
   view_->SetPage(ToWx(html), ToWx(baseAddress));
 }
@@ -136,6 +149,8 @@ bool WebViewBrowser::SavePage(const std::string& hostPath) {
   return state.done && state.ok;
 }
 
+bool WebViewBrowser::IsLoading() const { return view_ && view_->IsBusy(); }
+
 std::string WebViewBrowser::CurrentAddress() const { return FromWx(view_->GetCurrentURL()); }
 std::string WebViewBrowser::CurrentTitle() const { return FromWx(view_->GetCurrentTitle()); }
 void WebViewBrowser::Cut() { view_->Cut(); }
@@ -155,7 +170,13 @@ void WebViewBrowser::OnNavigating(wxWebViewEvent& e) {
 void WebViewBrowser::OnError(wxWebViewEvent& e) {
   // A load cancelled by the next navigation is followed by a "loaded" event
   // of its own; that one is no completed document.
-  if (e.GetInt() == wxWEBVIEW_NAV_ERR_USER_CANCELLED) skipNextLoaded_ = true;
+  // WebKit reports the cancellation under another error code than wx's
+  // "cancelled" at times, so the loads that our own navigations cut short
+  // are counted too.
+  if (e.GetInt() == wxWEBVIEW_NAV_ERR_USER_CANCELLED || superseded_ > 0) {
+    if (superseded_ > 0) --superseded_;
+    skipNextLoaded_ = true;
+  }
   e.Skip();
 }
 

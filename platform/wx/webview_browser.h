@@ -24,6 +24,8 @@ class WebViewBrowser : public BrowserControl, public wxEvtHandler {
   ~WebViewBrowser() override;
 
   wxWebView* Window() const { return view_; }
+  // Whether a page is loading now.
+  bool IsLoading() const;
   void SetHomeAddress(const std::string& address) { home_ = address; }
 
   void SetEvents(BrowserEvents* events) override { events_ = events; }
@@ -60,6 +62,10 @@ class WebViewBrowser : public BrowserControl, public wxEvtHandler {
   BrowserEvents* events_ = nullptr;
   std::string home_ = "about:blank";
   bool skipNextLoaded_ = false;
+  // Loads in progress when we began another (or stopped): each ends in an
+  // error and a "loaded" event that is no completed document.
+  int superseded_ = 0;
+  void Superseding();
   // The web view loads a blank page of its own when made; events count only
   // from our first navigation on.
   bool started_ = false;

@@ -319,5 +319,13 @@ TEST(ControlPanel, FailedStartShowsTheMessage) {
   EXPECT_FALSE(SettingsToolsFor(404).empty());
 }
 
+TEST(StartAddress, OnlyWebAddressesGoToTheDesktopBrowser) {
+  for (const char* web : {"http://a.example/", "HTTPS://a.example/x", "Http://127.0.0.1:8/"})
+    EXPECT_TRUE(IsWebAddress(web)) << web;
+  for (const char* other : {"file:///etc/passwd", "javascript:alert(1)", "mailto:a@b", "ftp://a/",
+                            "http:/a", "", "xhttp://a/", "apt:firefox"})
+    EXPECT_FALSE(IsWebAddress(other)) << other;
+}
+
 }  // namespace
 }  // namespace mireva

@@ -408,9 +408,15 @@ class Mireva:
         return t.getText(0, -1)
 
     def status_text(self):
-        bar = find(self.frame, pyatspi.ROLE_STATUS_BAR)
-        texts = [n.name for n in walk(bar) if n.name]
-        return " ".join(texts)
+        """The message pane of the status bar: the label in the bottom-most
+        panel of the window."""
+        def top(node):
+            return node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).y
+        body = find(self.frame, pyatspi.ROLE_FILLER)
+        panels = [body.getChildAtIndex(i) for i in range(body.childCount)]
+        bar = max((p for p in panels if p is not None and p.getRole() == pyatspi.ROLE_PANEL),
+                  key=top)
+        return " ".join(n.name for n in find_all(bar, pyatspi.ROLE_LABEL) if n.name)
 
     def wait_caption(self, text, timeout=30):
         wait_for(lambda: self.frame.name == text, timeout=timeout,

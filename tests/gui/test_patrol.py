@@ -51,7 +51,15 @@ class Patrol(g.GuiTest):
         "/slow/1.html": page("Slow1", delay_ms=4000),
         "/slow/2.html": page("Slow2", delay_ms=0),
         "/img/red.png": {"body_hex": PNG_HEX, "content_type": "image/png", "headers": CACHED},
+        "/live/1.html": page("Live1", "<h1>Live 1</h1>" + "".join(
+            "<img src='/late/1-%d.png'>" % i for i in range(3)), delay_ms=0),
+        "/live/2.html": page("Live2", "<h1>Live 2</h1>" + "".join(
+            "<img src='/late/2-%d.png'>" % i for i in range(3)), delay_ms=0),
     }}
+    # Images that answer after two seconds each.
+    for _n in ("1-0", "1-1", "1-2", "2-0", "2-1", "2-2"):
+        routes["routes"]["/late/%s.png" % _n] = {"body_hex": PNG_HEX, "content_type": "image/png",
+                                                 "delay_ms": 2000}
 
     def patrol_list(self):
         u = self.server.url
@@ -151,6 +159,31 @@ class Patrol(g.GuiTest):
         m.open_address(u("/after.html"))
         m.wait_caption("After - Mireva")
         self.assert_quiet(mark, ["/after.html"])
+
+    def test_the_window_stays_live_during_slow_downloads_and_shows_the_progress(self):
+        u = self.server.url
+        m = self.start({"Patrol.lst": patrol_file("index page;", u("/live/1.html"),
+                                                  u("/live/2.html")),
+                        "TollickApp.ini": "[TollickApp]\r\nPNG=on\r\n"})
+        m.choose("自動巡回", "ダウンロードファイル")  # the saved PNG, for this session
+        m.press(m.window("ダウンロードファイル"), "OK")
+        m.no_window("ダウンロードファイル")
+        m.choose("自動巡回", "巡回実行")
+        g.wait_for(lambda: "巡回中 1/2 ページ" in m.status_text(), timeout=15,
+                   what="the patrol's progress in the status bar")
+        # While the engine waits for the images, the menus answer at once.
+        for caption in ("ヘルプ", "オプション"):
+            began = time.monotonic()
+            m.open_menu(caption)
+            self.assertLess(time.monotonic() - began, 2.0, caption)
+            g.key("Escape")
+        g.wait_for(lambda: "ファイル" in m.status_text(), timeout=10, what="the file count")
+        g.screenshot("patrol-downloading")
+        g.wait_for(lambda: "巡回終了" in m.status_text(), timeout=60, what="the patrol's end")
+        self.assertEqual(m.status_text(), "巡回終了: 2 ページ、新しいファイル 6、失敗 0")
+        folder = os.path.join(m.home, "DownLoad", "127.0.0.1")
+        self.assertEqual(sorted(os.listdir(folder)), ["%s.png" % n for n in (
+            "1-0", "1-1", "1-2", "2-0", "2-1", "2-2")])
 
     def test_stop_and_esc_end_a_patrol(self):
         u = self.server.url

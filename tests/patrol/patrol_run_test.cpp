@@ -5,11 +5,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/command_router.h"
@@ -72,6 +74,27 @@ class FakeDialogs : public PatrolDialogs {
   bool newsAnswer = false;
 };
 
+// Runs engine calls on a worker thread as the program does; while the call
+// runs, `whileWaiting` plays the window's events (once per call).
+class ThreadRunner : public CallRunner {
+ public:
+  std::function<void()> whileWaiting;
+  void Run(const std::function<void()>& work, const std::function<void()>& pump) override {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      work();
+      done = true;
+    });
+    if (whileWaiting) whileWaiting();
+    while (!done) {
+      pump();
+      ::usleep(1000);
+    }
+    worker.join();
+    pump();
+  }
+};
+
 class PatrolRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -102,7 +125,7 @@ class PatrolRunTest : public ::testing::Test {
     commands = std::make_unique<PatrolCommands>(*view, std::move(fake), options);
     commands->Register(router);
     commands->SetPatrolEndedHook([this] { endedCount++; });
-    view->engine.SetHost(&PatrolRunTest::Progress, nullptr, this);
+    view->engine.SetRunner(&runner);
   }
   void EnableTypes(const std::string& ini) {
     WriteFile(dir + "/TollickApp.ini", "[TollickApp]\r\n" + ini);
@@ -112,14 +135,6 @@ class PatrolRunTest : public ::testing::Test {
   void WriteList(const std::string& body) {
     WriteFile(dir + "/Patrol.lst", "start patrol;\r\nindex page;\r\n" + body + "end patrol;\r\n");
   }
-  // The engine reports progress during ALoad; a test can make the browser
-  // deliver a finished page right then.
-  static int Progress(void* user, const char*, long long, long long) {
-    auto* self = static_cast<PatrolRunTest*>(user);
-    if (self->completeDuringLoad) self->view->CompleteDocument("http://during/");
-    return 0;
-  }
-
   std::string dir, engineLog;
   std::unique_ptr<FakeView> view;
   FakeDialogs* dialogs = nullptr;
@@ -128,7 +143,7 @@ class PatrolRunTest : public ::testing::Test {
   int typeDialogCalls = 0;
   int typeDialogAnswer = 0;
   int endedCount = 0;
-  bool completeDuringLoad = false;
+  ThreadRunner runner;
 };
 
 TEST_F(PatrolRunTest, VisitsEveryEntryOnePerFinishedPage) {
@@ -196,25 +211,45 @@ TEST_F(PatrolRunTest, StopEndsThePatrolAndLaterPagesNeverResumeIt) {
   EXPECT_EQ(view->Visits().back(), "http://a/");
 }
 
-TEST_F(PatrolRunTest, PageEventsDuringADownloadAreShutOut) {
+TEST_F(PatrolRunTest, PageEventsDuringADownloadNeitherSkipNorStallTheRun) {
   FakeNoticeListener watcher;
   EnableTypes("PNG=on\r\n");
   WriteList("http://a/\r\nhttp://b/\r\nhttp://c/\r\n");
-  completeDuringLoad = true;
+  // The page's own load ends while the engine works on the worker thread.
+  runner.whileWaiting = [this] { view->CompleteDocument("http://during/"); };
   commands->RunPatrol();
-  // The event that arrived during StartPatrol's own call is answered by
-  // navigating to the page again, so the patrol does not stall.
+  // The first page is loaded again afterwards, so its event advances the run.
   EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://a/"}));
+  EXPECT_FALSE(commands->Run().DownloadBusy());
   view->CompleteDocument("http://a/");
-  // During ContinuePatrol's call downloadBusy ignores the event: no skip to c.
+  // The event during b's download did not skip to c.
   EXPECT_EQ(view->Visits(),
             (std::vector<std::string>{"http://a/", "http://a/", "http://b/", "http://b/"}));
-  EXPECT_FALSE(commands->Run().DownloadBusy());
-  completeDuringLoad = false;
+  EXPECT_EQ(view->statusTexts.back(), "巡回中 2/3 ページ  ファイル 2/4  8.0 KB");
+  runner.whileWaiting = nullptr;
   view->CompleteDocument("http://b/");
   EXPECT_EQ(view->Visits().back(), "http://c/");
   view->CompleteDocument("http://c/");
   EXPECT_FALSE(commands->PatrolRunning());
+  // The totals stay in the status bar; every page is accounted for.
+  EXPECT_EQ(view->statusTexts.back(), "巡回終了: 3 ページ、新しいファイル 3、失敗 3");
+  ASSERT_EQ(commands->Run().Pages().size(), 3u);
+  EXPECT_EQ(commands->Run().Pages()[1].address, "http://b/");
+  EXPECT_EQ(commands->Run().Pages()[1].newFiles, 1u);
+}
+
+TEST_F(PatrolRunTest, StopDuringADownloadCancelsTheEngine) {
+  FakeNoticeListener watcher;
+  EnableTypes("PNG=on\r\n");
+  WriteList("http://a/\r\nhttp://b/\r\n");
+  runner.whileWaiting = [this] { view->UserStopped(); };
+  commands->RunPatrol();
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(view->Visits(), std::vector<std::string>{"http://a/"});
+  // (The fake engine may have ended before the cancel reached it.)
+  EXPECT_EQ(view->statusTexts.back().rfind("巡回を中止しました: 1 ページ", 0), 0u);
+  EXPECT_EQ(endedCount, 1);
+  EXPECT_FALSE(view->engine.Busy());
 }
 
 TEST_F(PatrolRunTest, WithoutTheWatcherNothingIsVisited) {

@@ -30,7 +30,13 @@ extern "C" {
 #ifndef TEST_ENGINE_OMIT_ALoad
 MIREVA_EXPORT void MIREVA_STDCALL ALoad(const char* page, const char* extension) {
   Record("ALoad", page, extension);
-  if (gProgress) gProgress(gUser, page, 0, -1);
+  if (!gProgress) return;
+  // Two files found, one saved: the words a real engine uses.
+  if (gProgress(gUser, page, 0, -1) || gProgress(gUser, "ダウンロード中 1/2", 4096, -1)) {
+    gProgress(gUser, "ダウンロードを中止しました", 0, -1);
+    return;
+  }
+  gProgress(gUser, "ダウンロード終了 1", 0, -1);
 }
 #endif
 #ifndef TEST_ENGINE_OMIT_DLoad
