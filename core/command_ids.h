@@ -16,12 +16,13 @@ enum CommandId : int {
   kCmdGo = 1001, kCmdPasteAddress = 1002,
   // Patrol menu
   kCmdWeatherCatalogue = 710, kCmdNewspaperCatalogue = 750, kCmdTvNewsCatalogue = 751,
-  kCmdRunPatrol = 2201, kCmdEditPatrolList = 2202, kCmdDownloadTypes = 2250,
+  kCmdRunPatrol = 2201, kCmdEditPatrolList = 2202, kCmdPatrolReport = 2203,
+  kCmdDownloadTypes = 2250,
   // Download menu: the page's files and its links
   kCmdExternalLinks = 2102, kCmdInternalLinks = 2103, kCmdPageImages = 2104,
   kCmdLinkedBinaries = 2105, kCmdLinkedImages = 2106, kCmdPageMedia = 2107,
   kCmdLinkedMedia = 2108, kCmdLinkedMovies = 2110, kCmdCacheFiles = 2112,
-  kCmdLinkedMetafiles = 2113,
+  kCmdLinkedMetafiles = 2113, kCmdDownloadsWindow = 2120,
   // Download menu: the map, satellite and sky collectors
   kCmdMapJoin = 700, kCmdMapPage = 701, kCmdAirPhotoPage = 702, kCmdMapDownload = 703,
   kCmdMapLoadList = 704, kCmdMapLinkAnalysis = 705,

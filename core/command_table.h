@@ -53,6 +53,8 @@ inline constexpr CommandInfo kCommandHandlerTable[] = {
     {kCmdRunPatrol, true, CommandTarget::View},
     {kCmdEditPatrolList, true, CommandTarget::View},
     {kCmdDownloadTypes, true, CommandTarget::View},
+    {kCmdPatrolReport, true, CommandTarget::View},
+    {kCmdDownloadsWindow, true, CommandTarget::View},
     {kCmdWeatherCatalogue, true, CommandTarget::View},
     {kCmdNewspaperCatalogue, true, CommandTarget::View},
     {kCmdTvNewsCatalogue, true, CommandTarget::View},

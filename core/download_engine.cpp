@@ -129,10 +129,13 @@ void DownloadEngine::Pump() {
       std::lock_guard<std::mutex> lock(queueLock_);
       ++messagesShown_;
       messageShown_.notify_all();
-    } else if (progress_) {
-      if (progress_(hostUser_, event.text.c_str(), event.done, event.total) != 0) cancel_ = true;
-    } else if (defaultProgress_) {
-      defaultProgress_(event.text);
+    } else {
+      for (const auto& listen : progressListeners_) listen(event.text, event.done, event.total);
+      if (progress_) {
+        if (progress_(hostUser_, event.text.c_str(), event.done, event.total) != 0) cancel_ = true;
+      } else if (defaultProgress_) {
+        defaultProgress_(event.text);
+      }
     }
   }
   pumping = false;

@@ -90,6 +90,14 @@ class DownloadEngine {
   }
   // Called on the calling thread each time an engine call has ended.
   void AddCallEndedHook(std::function<void()> hook) { callEnded_.push_back(std::move(hook)); }
+  // Called on the calling thread with every progress report of a call made
+  // through the runner, before the host sees it: a window that watches the
+  // engine's work beside whoever shows it.
+  using ProgressListener =
+      std::function<void(const std::string& text, long long done, long long total)>;
+  void AddProgressListener(ProgressListener listener) {
+    progressListeners_.push_back(std::move(listener));
+  }
   // Whether an engine call is running now.
   bool Busy() const { return busy_; }
   // Asks the running call to stop at its next progress report; the request
@@ -133,6 +141,7 @@ class DownloadEngine {
   CallRunner* runner_ = nullptr;
   std::function<void(const std::string&)> defaultProgress_;
   std::vector<std::function<void()>> callEnded_;
+  std::vector<ProgressListener> progressListeners_;
   bool busy_ = false;
   std::atomic<bool> cancel_{false};
   // What the worker queued for the host; a message waits until it was shown.

@@ -27,6 +27,7 @@ void PatrolCommands::Register(CommandRouter& router) {
   router.Add(kCmdRunPatrol, CommandTarget::View, [this] { RunPatrol(); });
   router.Add(kCmdEditPatrolList, CommandTarget::View, [this] { EditList(); });
   router.Add(kCmdDownloadTypes, CommandTarget::View, [this] { SelectTypes(); });
+  router.Add(kCmdPatrolReport, CommandTarget::View, [this] { run_.OpenLatestReport(); });
   router.Add(kCmdWeatherCatalogue, CommandTarget::View, [this] { News(CatalogueKind::Weather); });
   router.Add(kCmdNewspaperCatalogue, CommandTarget::View, [this] { News(CatalogueKind::News); });
   router.Add(kCmdTvNewsCatalogue, CommandTarget::View, [this] { News(CatalogueKind::Tv); });

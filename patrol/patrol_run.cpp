@@ -1,17 +1,22 @@
 #include "patrol/patrol_run.h"
 
 #include <time.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include <algorithm>
+#include <map>
 
 #include <utility>
 
 #include "core/download_engine.h"
+#include "history/history_store.h"
 #include "patrol/patrol_dialog_models.h"
+#include "patrol/patrol_report.h"
+#include "platform/file_util.h"
 #include "platform/text_encoding.h"
 
 namespace mireva {
@@ -105,6 +110,7 @@ void PatrolRun::StartPatrol() {
   filesDone_ = filesFound_ = callDone_ = callFound_ = 0;
   bytesBefore_ = callBytes_ = speedMark_ = bytesPerSecond_ = 0;
   speedMarkMs_ = NowMs();
+  started_ = std::time(nullptr);
   stopped_ = false;
   ++runId_;
   state_ = State::Starting;
@@ -114,7 +120,9 @@ void PatrolRun::StartPatrol() {
 void PatrolRun::VisitNext() {
   std::string address;
   if (!reader_.NextEntry(&address)) return Finish();
-  pages_.push_back(PageResult{address});
+  PageResult visited;
+  visited.address = address;
+  pages_.push_back(std::move(visited));
   const bool first = state_ == State::Starting;
   ctx_.SetAddressField(address);
   ctx_.Browser().Navigate(address);
@@ -128,9 +136,11 @@ void PatrolRun::VisitNext() {
     // the page's own loads; the first page only when its load already ended.
     if (!first) ctx_.Browser().Navigate(address);
   }
-  if (first && completeDuringDownloads_) ctx_.Browser().Navigate(address);
   state_ = State::AwaitingPage;
   ShowStatus();
+  // The first page finished loading while its downloads ran: it is done, and
+  // the run goes on as its event would have had it (no second load).
+  if (first && completeDuringDownloads_) ContinuePatrol(address);
 }
 
 bool PatrolRun::Download(const std::string& address, const char* extension) {
@@ -219,8 +229,62 @@ void PatrolRun::Finish() {
   reader_.Close();
   const bool ran = !pages_.empty();
   state_ = State::Idle;
-  if (ran) ShowStatus();
+  if (ran) {
+    ShowStatus();
+    // The report takes the place of the last page.
+    if (WriteReport()) OpenLatestReport();
+  }
   EndedIfIdle();
+}
+
+bool PatrolRun::WriteReport() {
+  const std::string folder = folder_.empty() ? std::string(".") : folder_;
+  const std::string printsPath = InFolder(folder_, kPatrolFingerprintFile);
+  std::map<std::string, std::string> prints = ReadFingerprints(printsPath);
+  const std::map<std::string, std::string> last = prints;
+  // The files each page brought in, from the download history.
+  std::vector<HistoryEntry> fetched;
+  HistoryStore history;
+  if (history.Open(folder)) {
+    HistoryFilter since;
+    since.since = started_;
+    fetched = history.List(since);
+  }
+  std::vector<ReportedPage> report;
+  for (const PageResult& page : pages_) {
+    ReportedPage r;
+    r.address = page.address;
+    r.state = StateOf(page.failed, page.fingerprint, last, page.address);
+    r.failedFiles = page.failedFiles;
+    for (auto it = fetched.rbegin(); it != fetched.rend(); ++it)
+      if (it->referrer == page.address) r.files.push_back(ReportedFile{it->address, it->file});
+    // A page visited twice in one run keeps its files under its first visit.
+    for (const ReportedPage& earlier : report)
+      if (earlier.address == page.address) r.files.clear();
+    if (!page.failed && !page.fingerprint.empty()) prints[page.address] = page.fingerprint;
+    report.push_back(std::move(r));
+  }
+  summary_ = PatrolSummaryLines(report);
+  WriteFingerprints(printsPath, prints);
+  const std::time_t now = std::time(nullptr);
+  return WritePatrolReport(folder_, PatrolReportHtml(report, now, stopped_), now);
+}
+
+void PatrolRun::OpenLatestReport() {
+  const std::string path = InFolder(folder_, kPatrolReportFile);
+  if (!ReadWholeFile(path)) {
+    ctx_.Ui().ShowMessage("巡回レポートはまだありません。", MessageIcon::Information);
+    return;
+  }
+  std::string address = path;
+  if (address.empty() || address[0] != '/') {
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return;
+    address = Utf8ToSjis(cwd) + "/" + (address.compare(0, 2, "./") == 0 ? address.substr(2) : address);
+  }
+  address = "file://" + address;
+  ctx_.SetAddressField(address);
+  ctx_.Browser().Navigate(address);
 }
 
 void PatrolRun::ContinuePatrol(const std::string& /*pageAddress*/) {
@@ -234,6 +298,8 @@ void PatrolRun::ContinuePatrol(const std::string& /*pageAddress*/) {
       completeDuringDownloads_ = true;
       return;
     case State::AwaitingPage:
+      // The page has shown: its text is what the next patrol compares with.
+      if (!pages_.empty()) pages_.back().fingerprint = TextFingerprint(ctx_.Browser().PageText());
       state_ = State::Downloading;
       VisitNext();
       return;
@@ -250,6 +316,7 @@ void PatrolRun::StopPatrol() {
   // Silent: the user asked to stop, a missing watcher is no news then.
   if (notifier_) notifier_("download break");
   ShowStatus();
+  if (!pages_.empty()) WriteReport();
   EndedIfIdle();
 }
 

@@ -6,7 +6,8 @@
 // States: Idle -> StartPatrol opens the list and visits the first entry.
 // Visiting a page: navigate to it, then Downloading while the engine fetches
 // each enabled type (the window stays live: page events arrive meanwhile and
-// are only noted), after each type a reload of the page; then AwaitingPage
+// are only noted), after each type but on the first page a reload of the
+// page; then AwaitingPage
 // until the page's document-complete event, which visits the next entry. Only
 // that event advances the patrol, so a page is never cut by the events of
 // its own loads, and none is skipped or visited twice. The first event that
@@ -15,6 +16,7 @@
 //
 // The status bar shows the run while it goes on: page k of n, files done of
 // found, bytes and the current speed, from the engine's progress reports.
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -67,10 +69,15 @@ class PatrolRun {
     size_t newFiles = 0;     // files the engine saved from the page
     size_t failedFiles = 0;  // files it found but could not save
     bool failed = false;     // the engine could not read the page
+    std::string fingerprint;  // of the page's text once it showed (TextFingerprint)
   };
   const std::vector<PageResult>& Pages() const { return pages_; }
   // The status-bar text of the run: its progress, or its totals once ended.
   std::string StatusText() const;
+  // The last run's summary, one line per page: "state<TAB>address<TAB>new files".
+  const std::string& SummaryLines() const { return summary_; }
+  // Command 2203: shows the latest report page, or says there is none yet.
+  void OpenLatestReport();
 
  private:
   enum class State { Idle, Starting, Downloading, AwaitingPage };
@@ -82,6 +89,8 @@ class PatrolRun {
   // stopped meanwhile.
   bool Download(const std::string& address, const char* extension);
   void Finish();
+  // Writes the report of the run (and the page fingerprints); true when written.
+  bool WriteReport();
   void ShowStatus();
   static int EngineProgress(void* user, const char* text, long long done, long long total);
   static void EngineMessage(void* user, const char* text);
@@ -93,8 +102,9 @@ class PatrolRun {
   PatrolListReader reader_;
   State state_ = State::Idle;
   DownloadTypeFlags downloadTypes_{};
-  // A page event arrived while the downloads ran: the page is loaded again
-  // afterwards so that its own event advances the run.
+  // A page event arrived while the downloads ran: a later page is loaded
+  // again afterwards so that its own event advances the run; the first page
+  // is done at once.
   bool completeDuringDownloads_ = false;
   bool stopped_ = false;
   unsigned runId_ = 0;  // a new number for every start and stop
@@ -112,6 +122,8 @@ class PatrolRun {
   long long speedMark_ = 0;     // bytes and time of the last speed sample
   long long speedMarkMs_ = 0;
   long long bytesPerSecond_ = 0;
+  std::time_t started_ = 0;
+  std::string summary_;
 };
 
 }  // namespace mireva

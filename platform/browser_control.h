@@ -37,6 +37,8 @@ class BrowserControl {
   virtual bool SavePage(const std::string& hostPath) = 0;
   virtual std::string CurrentAddress() const = 0;
   virtual std::string CurrentTitle() const = 0;
+  // The text of the page on show, without its markup.
+  virtual std::string PageText() const = 0;
   virtual void Cut() = 0;
   virtual void Copy() = 0;
   virtual void Paste() = 0;

@@ -6,6 +6,7 @@
 
 #include "app/wx/main_frame.h"
 #include "collectors/collector_commands.h"
+#include "downloads/wx/downloads_window.h"
 #include "linkharvest/wx/link_harvest_commands.h"
 #include "app/start_address.h"
 #include "pagesave/page_save.h"
@@ -90,6 +91,7 @@ void BrowserView::RegisterModules(CommandRouter& router) {
     readTypes_ = [patrol] { patrol->Run().ReadTypeSettings(); };
   }
   modules_.push_back(MakeCollectorCommands(*this));
+  modules_.push_back(MakeDownloadsCommands(*this, frame_));
   for (auto& m : modules_) m->Register(router);
 }
 

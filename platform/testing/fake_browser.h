@@ -14,6 +14,7 @@ class FakeBrowser : public BrowserControl {
   std::vector<std::string> log;
   std::string address;
   std::string title;
+  std::string text;  // the page's text, as PageText gives it
   int textSize = 2;
   BrowserEvents* events = nullptr;
 
@@ -41,6 +42,7 @@ class FakeBrowser : public BrowserControl {
   }
   std::string CurrentAddress() const override { return address; }
   std::string CurrentTitle() const override { return title; }
+  std::string PageText() const override { return text; }
   void Cut() override { log.push_back("cut"); }
   void Copy() override { log.push_back("copy"); }
   void Paste() override { log.push_back("paste"); }

@@ -149,6 +149,8 @@ bool WebViewBrowser::SavePage(const std::string& hostPath) {
   return state.done && state.ok;
 }
 
+std::string WebViewBrowser::PageText() const { return FromWx(view_->GetPageText()); }
+
 bool WebViewBrowser::IsLoading() const { return view_ && view_->IsBusy(); }
 
 std::string WebViewBrowser::CurrentAddress() const { return FromWx(view_->GetCurrentURL()); }

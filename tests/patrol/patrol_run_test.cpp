@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -164,12 +165,49 @@ TEST_F(PatrolRunTest, VisitsEveryEntryOnePerFinishedPage) {
     view->CompleteDocument(pages[i]);
   }
   EXPECT_FALSE(commands->PatrolRunning());
-  EXPECT_EQ(view->Visits().size(), pages.size());
+  // At the end the report of the run is shown.
+  const std::string report = "file://" + dir + "/PatrolReport.html";
+  ASSERT_EQ(view->Visits().size(), pages.size() + 1);
+  EXPECT_EQ(view->Visits().back(), report);
   EXPECT_EQ(endedCount, 1);
   EXPECT_TRUE(view->ui.messages.empty());
   EXPECT_EQ(ReadFile(engineLog), "");  // no type enabled: the engine is bound, never called
+  view->CompleteDocument(report);
   view->CompleteDocument("http://later/");     // an idle patrol ignores page events
-  EXPECT_EQ(view->Visits().size(), pages.size());
+  EXPECT_EQ(view->Visits().size(), pages.size() + 1);
+}
+
+TEST_F(PatrolRunTest, TheReportTellsNewChangedAndUnchangedPagesFromTheLastRun) {
+  FakeNoticeListener watcher;
+  WriteList("http://a/\r\nhttp://b/\r\nhttp://c/\r\n");
+  auto patrol = [this](const std::vector<std::string>& texts) {
+    commands->RunPatrol();
+    for (size_t i = 0; i < texts.size(); ++i) {
+      view->browser.text = texts[i];
+      view->CompleteDocument("http://page/");
+    }
+  };
+  patrol({"Alpha text", "Beta", "Gamma"});
+  EXPECT_EQ(commands->Run().SummaryLines(),
+            "new\thttp://a/\t0\nnew\thttp://b/\t0\nnew\thttp://c/\t0\n");
+  // Reflowed text is the same page; other words are a change.
+  patrol({"Alpha\n  text", "Beta!", "Gamma"});
+  EXPECT_EQ(commands->Run().SummaryLines(),
+            "unchanged\thttp://a/\t0\nchanged\thttp://b/\t0\nunchanged\thttp://c/\t0\n");
+  const std::string html = ReadFile(dir + "/PatrolReport.html");
+  EXPECT_NE(html.find("<a href=\"http://b/\">http://b/</a>"), std::string::npos);
+  EXPECT_NE(html.find("更新あり 1"), std::string::npos);
+  // Each run also left a dated copy; no more than 30 are kept.
+  for (int i = 0; i < 40; ++i)
+    WriteFile(dir + "/PatrolReport-20200101-0000" + std::to_string(10 + i) + ".html", "old");
+  patrol({"Alpha", "Beta", "Gamma"});
+  size_t dated = 0;
+  DIR* folder = ::opendir(dir.c_str());
+  ASSERT_NE(folder, nullptr);
+  while (dirent* e = ::readdir(folder))
+    if (std::string(e->d_name).rfind("PatrolReport-", 0) == 0) ++dated;
+  ::closedir(folder);
+  EXPECT_EQ(dated, 30u);
 }
 
 TEST_F(PatrolRunTest, EnabledTypesAreLoadedForEveryPageInTableOrder) {
@@ -218,13 +256,10 @@ TEST_F(PatrolRunTest, PageEventsDuringADownloadNeitherSkipNorStallTheRun) {
   // The page's own load ends while the engine works on the worker thread.
   runner.whileWaiting = [this] { view->CompleteDocument("http://during/"); };
   commands->RunPatrol();
-  // The first page is loaded again afterwards, so its event advances the run.
-  EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://a/"}));
+  // The first page had loaded during its downloads: the run went on to b at
+  // once, and b's event during its download did not skip to c.
+  EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://b/", "http://b/"}));
   EXPECT_FALSE(commands->Run().DownloadBusy());
-  view->CompleteDocument("http://a/");
-  // The event during b's download did not skip to c.
-  EXPECT_EQ(view->Visits(),
-            (std::vector<std::string>{"http://a/", "http://a/", "http://b/", "http://b/"}));
   EXPECT_EQ(view->statusTexts.back(), "巡回中 2/3 ページ  ファイル 2/4  8.0 KB");
   runner.whileWaiting = nullptr;
   view->CompleteDocument("http://b/");
@@ -301,7 +336,8 @@ TEST_F(PatrolRunTest, ASecondStartWhileRunningEndsTheRun) {
   EXPECT_EQ(endedCount, 0);
   view->CompleteDocument("http://a/");
   EXPECT_FALSE(commands->PatrolRunning());
-  EXPECT_EQ(view->Visits(), std::vector<std::string>{"http://a/"});
+  EXPECT_EQ(view->Visits(),
+            (std::vector<std::string>{"http://a/", "file://" + dir + "/PatrolReport.html"}));
   EXPECT_EQ(endedCount, 1);
 }
 

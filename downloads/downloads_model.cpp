@@ -1,0 +1,204 @@
+#include "downloads/downloads_model.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+#include "core/download_engine.h"
+#include "platform/text_encoding.h"
+
+namespace mireva {
+
+long long SinceTime(SincePeriod period, long long now) {
+  int daysBack = 0;
+  switch (period) {
+    case SincePeriod::All:
+      return 0;
+    case SincePeriod::Today:
+      daysBack = 0;
+      break;
+    case SincePeriod::Week:
+      daysBack = 6;
+      break;
+    case SincePeriod::Month:
+      daysBack = 29;
+      break;
+  }
+  const std::time_t t = static_cast<std::time_t>(now);
+  std::tm local{};
+  localtime_r(&t, &local);
+  local.tm_hour = 0;
+  local.tm_min = 0;
+  local.tm_sec = 0;
+  local.tm_mday -= daysBack;  // mktime carries into earlier months
+  local.tm_isdst = -1;
+  return static_cast<long long>(std::mktime(&local));
+}
+
+std::string LocalTimeText(long long unixTime) {
+  const std::time_t t = static_cast<std::time_t>(unixTime);
+  std::tm local{};
+  if (!localtime_r(&t, &local)) return std::string();
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+std::string SizeText(long long bytes) {
+  if (bytes < 1024) return std::to_string(bytes < 0 ? 0 : bytes) + " B";
+  static const char* const units[] = {"KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1024.0;
+  size_t unit = 0;
+  while (value >= 1024.0 && unit + 1 < sizeof units / sizeof units[0]) {
+    value /= 1024.0;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
+DownloadsModel::DownloadsModel(std::string workingFolder) : folder_(std::move(workingFolder)) {}
+
+bool DownloadsModel::EnsureOpen() {
+  if (store_.IsOpen()) return true;
+  // Looking must not create the history (nor take in the engine's old record
+  // behind its back): without a database there is simply nothing yet.
+  struct stat st;
+  const std::string path = folder_ + "/" + kHistoryFileName;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (!store_.Open(folder_)) {
+    message_ = store_.Message();
+    return false;
+  }
+  return true;
+}
+
+bool DownloadsModel::Reload() {
+  message_.clear();
+  rows_.clear();
+  sites_.clear();
+  truncated_ = false;
+  // Opened afresh each time: the store's word is then about this reading, and
+  // a database another program set aside or started meanwhile is seen.
+  store_.Close();
+  if (!EnsureOpen()) return message_.empty();
+  HistoryFilter filter = filter_;
+  filter.limit = kMaxRows + 1;
+  rows_ = store_.List(filter);
+  if (rows_.size() > kMaxRows) {
+    rows_.resize(kMaxRows);
+    truncated_ = true;
+  }
+  for (const SiteTotals& totals : store_.Stats()) sites_.push_back(totals.site);
+  message_ = store_.Message();
+  return message_.empty();
+}
+
+std::string DownloadsModel::FilePath(const HistoryEntry& entry) const {
+  return folder_ + "/" + HostPath(entry.file);
+}
+
+std::string DownloadsModel::FolderPath(const HistoryEntry& entry) const {
+  const std::string file = FilePath(entry);
+  return file.substr(0, file.rfind('/'));
+}
+
+bool DownloadsModel::Forget(const std::string& address) {
+  message_.clear();
+  if (!EnsureOpen()) return message_.empty();
+  // The store forgets by a text found anywhere in an entry: in one batch, the
+  // entries that only contain the address are put back as they were.
+  if (!store_.BeginBatch()) {
+    message_ = store_.Message();
+    return false;
+  }
+  HistoryFilter filter;
+  filter.text = address;
+  std::vector<HistoryEntry> others = store_.List(filter);
+  bool ok = store_.Message().empty() && store_.Forget(filter).has_value();
+  for (HistoryEntry& e : others) {
+    if (!ok) break;
+    if (e.address != address) ok = store_.Add(std::move(e));
+  }
+  ok = ok && store_.Commit();
+  if (!ok) {
+    store_.Rollback();
+    message_ = store_.Message();
+  }
+  return ok;
+}
+
+std::optional<DownloadsModel::Refetch> DownloadsModel::RefetchOf(const HistoryEntry& entry) {
+  if (entry.referrer.empty() || AddressHost(entry.referrer).empty()) return std::nullopt;
+  const size_t scheme = entry.address.find("://");
+  if (scheme == std::string::npos) return std::nullopt;
+  std::string path = entry.address.substr(scheme + 3);
+  path = path.substr(0, path.find_first_of("?#"));
+  const size_t slash = path.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const std::string name = path.substr(path.rfind('/') + 1);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot + 1 >= name.size() || name.size() - dot - 1 > 8)
+    return std::nullopt;
+  std::string ext = name.substr(dot + 1);
+  for (char c : ext)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+      return std::nullopt;
+  return Refetch{entry.referrer, ext};
+}
+
+void TransferMeter::Report(const std::string& text, long long bytes, long long nowMs) {
+  if (!active_) {
+    carried_ = 0;
+    batchBytes_ = 0;
+    samples_.clear();
+  }
+  active_ = true;
+  text_ = text;
+  if (bytes >= 0) {
+    if (bytes < batchBytes_) carried_ += batchBytes_;  // the next batch of the call
+    batchBytes_ = bytes;
+  }
+  samples_.push_back(Sample{nowMs, Bytes()});
+  // One sample older than the window stays as the base of the speed.
+  while (samples_.size() > 2 && samples_[1].ms < nowMs - kWindowMs) samples_.pop_front();
+}
+
+void TransferMeter::End() {
+  active_ = false;
+  text_.clear();
+  samples_.clear();
+}
+
+std::string TransferMeter::FilesText() const {
+  const auto count = CountInProgressText(text_);
+  if (!count) return std::string();
+  return "ファイル " + std::to_string(count->done) + "/" + std::to_string(count->total);
+}
+
+long long TransferMeter::Speed(long long nowMs) const {
+  if (samples_.size() < 2 || samples_.back().ms < nowMs - kWindowMs) return 0;
+  size_t base = 0;
+  while (base + 1 < samples_.size() && samples_[base + 1].ms < nowMs - kWindowMs) ++base;
+  const long long span = nowMs - samples_[base].ms;
+  const long long gained = samples_.back().bytes - samples_[base].bytes;
+  if (span < 200 || gained <= 0) return 0;
+  return gained * 1000 / span;
+}
+
+std::string TransferMeter::DetailText(long long nowMs) const {
+  std::string out = FilesText();
+  auto add = [&out](const std::string& part) {
+    if (!out.empty()) out += "　";
+    out += part;
+  };
+  add(SizeText(Bytes()));
+  const long long speed = Speed(nowMs);
+  if (speed > 0) add(SizeText(speed) + "/秒");
+  return out;
+}
+
+}  // namespace mireva

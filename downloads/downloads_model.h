@@ -1,0 +1,115 @@
+#pragma once
+// The downloads window without its widgets: the history as the window lists
+// it (filters, rows, the actions on one entry) and the meter of the engine's
+// running work. Texts are Shift_JIS; host paths are UTF-8.
+#include <cstddef>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "history/history_store.h"
+
+namespace mireva {
+
+// The date filter of the window.
+enum class SincePeriod { All, Today, Week, Month };
+
+// The first moment the period takes: local midnight of today, or of the day
+// 6 or 29 days before (so "7 days" is today and the six before); 0 for All.
+long long SinceTime(SincePeriod period, long long now);
+
+// "2024-05-01 13:45:02" in local time.
+std::string LocalTimeText(long long unixTime);
+// "850 B", "12.3 KB", "4.5 MB", "1.2 GB" (1 KB = 1024 bytes).
+std::string SizeText(long long bytes);
+
+// The history as the window shows it: the newest entries that pass the
+// filters, at most kMaxRows of them.
+class DownloadsModel {
+ public:
+  static constexpr size_t kMaxRows = 2000;
+
+  // `workingFolder`: UTF-8 host path.
+  explicit DownloadsModel(std::string workingFolder);
+
+  HistoryFilter& Filter() { return filter_; }
+  void SetPeriod(SincePeriod period, long long now) { filter_.since = SinceTime(period, now); }
+
+  // Reads the entries again. A folder without a history database has none and
+  // is no error: the database is not created here, the engine makes it with
+  // its first entry. False when the store had something to say, in Message():
+  // the history could not be read, or was damaged and set aside for a new one.
+  bool Reload();
+  const std::vector<HistoryEntry>& Rows() const { return rows_; }
+  // Whether more entries passed the filters than the rows hold.
+  bool Truncated() const { return truncated_; }
+  const std::string& Message() const { return message_; }
+  // The sites of the whole history, by name.
+  const std::vector<std::string>& Sites() const { return sites_; }
+
+  // The file of a row and its folder as host paths.
+  std::string FilePath(const HistoryEntry& entry) const;
+  std::string FolderPath(const HistoryEntry& entry) const;
+
+  // Removes exactly this address from the history (entries whose address,
+  // redirect or file merely contain it stay), so the engine fetches it again.
+  // False with Message() on failure.
+  bool Forget(const std::string& address);
+
+  // How the engine fetches an entry again: the file's extension from the page
+  // it was linked from (ALoad). Nothing when the entry names no page or its
+  // address no extension.
+  struct Refetch {
+    std::string page;
+    std::string extension;
+  };
+  static std::optional<Refetch> RefetchOf(const HistoryEntry& entry);
+
+ private:
+  bool EnsureOpen();
+
+  std::string folder_;
+  HistoryStore store_;
+  HistoryFilter filter_;
+  std::vector<HistoryEntry> rows_;
+  std::vector<std::string> sites_;
+  std::string message_;
+  bool truncated_ = false;
+};
+
+// What the engine is doing, from its progress reports: the text, the files
+// done of all, the bytes of the call and the speed over the last seconds.
+class TransferMeter {
+ public:
+  // A progress report; `bytes` counts within one batch of the call, so a drop
+  // starts the next batch. `nowMs` is a steady clock.
+  void Report(const std::string& text, long long bytes, long long nowMs);
+  // The call has ended: idle again.
+  void End();
+  bool Active() const { return active_; }
+
+  const std::string& Text() const { return text_; }
+  // "ファイル 3/10" or "" when the text counts no files.
+  std::string FilesText() const;
+  long long Bytes() const { return carried_ + batchBytes_; }
+  // Bytes per second over the last kWindowMs, 0 when unknown.
+  long long Speed(long long nowMs) const;
+  // The whole line under the text: "ファイル 3/10　1.2 MB　340.0 KB/秒".
+  std::string DetailText(long long nowMs) const;
+
+  static constexpr long long kWindowMs = 3000;
+
+ private:
+  struct Sample {
+    long long ms;
+    long long bytes;  // call total
+  };
+  bool active_ = false;
+  std::string text_;
+  long long carried_ = 0;     // bytes of the call's finished batches
+  long long batchBytes_ = 0;  // bytes of the current batch
+  std::deque<Sample> samples_;
+};
+
+}  // namespace mireva
