@@ -20,14 +20,15 @@ bool EnsureWatcher(Interaction& ui) {
     ui.ShowMessage(Utf8ToSjis(std::strerror(err)), MessageIcon::None);
     return false;
   }
-  // Give the watcher a moment to take its lock and open its socket, so that
-  // a patrol started right away (from the command line) finds it listening.
+  return true;
+}
+
+void WaitForWatcher() {
   for (int i = 0; i < 60; ++i) {
     struct stat st;
-    if (WatcherIsRunning() && ::stat(NoticeSocketPath().c_str(), &st) == 0) break;
+    if (WatcherIsRunning() && ::stat(NoticeSocketPath().c_str(), &st) == 0) return;
     ::usleep(50 * 1000);
   }
-  return true;
 }
 
 bool EnsurePrefetchShortcut() {

@@ -20,7 +20,8 @@ bool gStay = false;
 class BareApp : public wxApp {
  public:
   bool OnInit() override {
-    auto* frame = new wxFrame(nullptr, wxID_ANY, "bare window", wxDefaultPosition, wxSize(800, 600));
+    auto* frame =
+        new wxFrame(nullptr, wxID_ANY, "bare window", wxDefaultPosition, wxSize(800, 600));
     view_ = wxWebView::New(frame, wxID_ANY, wxString());
     // The empty page the view starts with reports its load as well.
     view_->Bind(wxEVT_WEBVIEW_LOADED, [this](wxWebViewEvent& e) {

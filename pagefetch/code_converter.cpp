@@ -1,6 +1,9 @@
 #include "pagefetch/code_converter.h"
 
 #include <iconv.h>
+#include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -245,15 +248,24 @@ void Converter::FastRuns() {
   const uint8_t* const inEnd = in_ + left_;
   uint8_t* out = out_;
   uint8_t* const outEnd = outEnd_;
-  const bool twoByteMode = mode_ == InputMode::Jis0208;
-  const bool asciiMode = mode_ == InputMode::Ascii;
-  const bool eucPairs = established_ && !sjis_ && !twoByteMode;
-  const bool sjisPairs = established_ && sjis_ && !twoByteMode;
+  InputMode mode = mode_;
   for (;;) {
+    const bool twoByteMode = mode == InputMode::Jis0208;
+    const bool asciiMode = mode == InputMode::Ascii;
+    const bool eucPairs = established_ && !sjis_ && !twoByteMode;
+    const bool sjisPairs = established_ && sjis_ && !twoByteMode;
     const uint8_t* runStart = in;
     if (asciiMode) {
-      // A shift-in byte in such a run is copied, not dropped.
-      while (in < inEnd && out < outEnd && kAsciiRun[*in]) *out++ = *in++;
+      // A shift-in byte in such a run is copied, not dropped. A line feed
+      // becomes CR LF here as in the general path, when both fit.
+      for (;;) {
+        while (in < inEnd && out < outEnd && kAsciiRun[*in]) *out++ = *in++;
+        if (in == inEnd || *in != '\n' || outEnd - out < 2) break;
+        out[0] = '\r';
+        out[1] = '\n';
+        out += 2;
+        ++in;
+      }
     } else if (twoByteMode) {
       while (inEnd - in >= 2 && outEnd - out >= 2) {
         uint8_t c = in[0], b = in[1];
@@ -285,8 +297,24 @@ void Converter::FastRuns() {
         in += 2;
       }
     }
+    // The escape sequences of ISO-2022-JP between the runs, as Escape() takes
+    // them (shift-out is clear here, and stays so).
+    if (inEnd - in >= 3 && in[0] == 0x1B) {
+      const uint8_t e = in[1], f = in[2];
+      if (e == '$' && (f == '@' || f == 'B')) {
+        mode = InputMode::Jis0208;
+        in += 3;
+        continue;
+      }
+      if (e == '(' && (f == 'B' || f == 'J' || f == 'H')) {
+        mode = InputMode::Ascii;
+        in += 3;
+        continue;
+      }
+    }
     if (in == runStart) break;
   }
+  mode_ = mode;
   left_ = static_cast<size_t>(inEnd - in);
   in_ = in;
   out_ = out;
@@ -437,15 +465,18 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
   return false;
 }
 
-// Code page 932 for every code point of the Basic Multilingual Plane: a byte
-// (below 0x100), a byte pair, or 0 when the code page lacks the character.
+// Code page 932 for every code point of the Basic Multilingual Plane, as the
+// bytes to write: the first byte in the low half, the second (if any) in the
+// high half, so a nonzero high half means two bytes. 0 means the code page
+// lacks the character (U+0000 itself is the byte 0). The line feed is CR LF.
 // Built once from glibc's table, which is also what the host's text uses.
-const std::vector<uint16_t>& Cp932Table() {
+const uint16_t* Cp932Table() {
   static std::vector<uint16_t> table;
   static std::once_flag once;
   std::call_once(once, [] {
     table.assign(0x10000, 0);
     for (uint32_t c = 0; c < 0x80; ++c) table[c] = static_cast<uint16_t>(c);
+    table['\n'] = '\r' | ('\n' << 8);  // a line feed is written as CR LF
     iconv_t cd = iconv_open("CP932", "UTF-32LE");
     if (cd == reinterpret_cast<iconv_t>(-1)) return;
     for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
@@ -461,14 +492,139 @@ const std::vector<uint16_t>& Cp932Table() {
         if (n == 1)
           table[cp] = static_cast<uint8_t>(out[0]);
         else if (n == 2)
-          table[cp] = static_cast<uint16_t>((static_cast<uint8_t>(out[0]) << 8) |
-                                            static_cast<uint8_t>(out[1]));
+          table[cp] = static_cast<uint16_t>(static_cast<uint8_t>(out[0]) |
+                                            (static_cast<uint8_t>(out[1]) << 8));
       }
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     iconv_close(cd);
   });
-  return table;
+  return table.data();
+}
+
+// "&#N;" for a character that code page 932 lacks; returns its length.
+int DecimalReference(uint32_t cp, uint8_t* out) {
+  uint8_t digits[10];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<uint8_t>('0' + cp % 10);
+    cp /= 10;
+  } while (cp != 0);
+  out[0] = '&';
+  out[1] = '#';
+  for (int i = 0; i < n; ++i) out[2 + i] = digits[n - 1 - i];
+  out[2 + n] = ';';
+  return n + 3;
+}
+
+// The fast loop checks the space once per round: a word of ASCII bytes (8),
+// then characters of at most 2 bytes while half the room lasts, then one
+// character through the general step ("&#1114111;", 10 bytes).
+constexpr ptrdiff_t kFastOutRoom = 32;
+constexpr ptrdiff_t kLongestReference = 10;
+// One word of input; a whole sequence is then in reach as well.
+constexpr ptrdiff_t kFastInRoom = 8;
+
+constexpr uint64_t kHighBits = 0x8080808080808080ULL, kLowBits = 0x0101010101010101ULL;
+
+// The top bit of each byte that is not ASCII or is a line feed. Exact for the
+// lowest such byte (a borrow can only flag bytes after it).
+inline uint64_t StopBits(uint64_t w) {
+  const uint64_t x = w ^ (kLowBits * '\n');
+  return (w & kHighBits) | ((x - kLowBits) & ~x & kHighBits);
+}
+
+// UTF-8 to code page 932 while at least kFastInRoom bytes remain and
+// kFastOutRoom bytes of room are left; the caller finishes the rest one
+// character at a time with exact bounds. Produces the same bytes as that
+// careful path: ASCII and three-byte characters that the code page holds are
+// done here, and everything else through the general step, which is the
+// careful path's.
+void Utf8FastRun(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef,
+                 const uint8_t* outEnd, const uint16_t* table) {
+  static_assert(std::endian::native == std::endian::little, "words are read little-endian");
+  const uint8_t* in = inRef;
+  uint8_t* out = outRef;
+  while (inEnd - in >= kFastInRoom && outEnd - out >= kFastOutRoom) {
+    // The ASCII bytes up to the first line feed or non-ASCII byte are copied
+    // as one word; the bytes stored past them are overwritten next.
+    uint64_t w;
+    std::memcpy(&w, in, 8);
+    std::memcpy(out, &w, 8);
+    const uint64_t stop = StopBits(w);
+    if (stop == 0) {
+      in += 8;
+      out += 8;
+      continue;
+    }
+    const int plain = __builtin_ctzll(stop) >> 3;  // the first byte is the lowest
+    in += plain;
+    out += plain;
+
+    // Running text: kana and kanji (three bytes each) mixed with short ASCII
+    // runs, one character at a time from a 4-byte load. A line feed comes from
+    // the table as CR LF. The run ends where a sequence could reach past the
+    // input or a reference past the room.
+    const ptrdiff_t runBytes =
+        std::min<ptrdiff_t>(inEnd - in - 3, (outEnd - out - kLongestReference) / 2);
+    const uint8_t* const runEnd = in + std::max<ptrdiff_t>(runBytes, 0);
+    while (in < runEnd) {
+      uint32_t x;
+      std::memcpy(&x, in, 4);
+      if ((x & 0x80) == 0) {
+        // A longer ASCII run (markup): back to whole words.
+        if ((x & 0x80808080u) == 0 && runEnd - in >= 8) {
+          std::memcpy(&w, in, 8);
+          if (StopBits(w) == 0) {
+            std::memcpy(out, &w, 8);
+            in += 8;
+            out += 8;
+            continue;
+          }
+        }
+        const uint16_t code = table[x & 0x7F];
+        if (code == 0) break;  // NUL: the general step
+        out[0] = static_cast<uint8_t>(code);
+        out[1] = static_cast<uint8_t>(code >> 8);
+        out += 1 + (code > 0xFF);
+        ++in;
+        continue;
+      }
+      // 1110xxxx 10xxxxxx 10xxxxxx, not overlong (U+0800 and up); surrogates
+      // have no table entry.
+      if ((x & 0xC0C0F0) != 0x8080E0) break;
+      const uint32_t cp = ((x & 0x0Fu) << 12) | ((x & 0x3F00u) >> 2) | ((x >> 16) & 0x3Fu);
+      if (cp < 0x800) break;
+      const uint16_t code = table[cp];
+      if (code == 0) break;  // a reference, or a surrogate to skip
+      in += 3;
+      out[0] = static_cast<uint8_t>(code);
+      out[1] = static_cast<uint8_t>(code >> 8);
+      out += 1 + (code > 0xFF);
+    }
+    if (in >= runEnd) continue;
+
+    // The general step: any other sequence, a byte that begins none, a
+    // character the code page lacks, NUL.
+    const int len = Utf8SequenceLength(in, static_cast<size_t>(inEnd - in));
+    if (len < 0) break;  // cut off by the end: the careful path ends the text
+    if (len == 0) {
+      ++in;
+      continue;
+    }
+    const uint32_t cp = Utf8Decode(in, len);
+    in += len;
+    const uint16_t code = cp < 0x10000 ? table[cp] : 0;
+    if (code != 0 || cp == 0) {
+      out[0] = static_cast<uint8_t>(code);
+      out[1] = static_cast<uint8_t>(code >> 8);
+      out += (code >> 8) ? 2 : 1;
+    } else {
+      out += DecimalReference(cp, out);
+    }
+  }
+  inRef = in;
+  outRef = out;
 }
 
 }  // namespace
@@ -499,8 +655,15 @@ bool IsUtf8Text(std::string_view text) {
   bool multiByte = false;
   while (left > 0) {
     if (*p < 0x80) {
-      ++p;
-      --left;
+      // Runs of ASCII eight bytes at a time.
+      uint64_t w;
+      if (left >= 8 && (std::memcpy(&w, p, 8), (w & 0x8080808080808080ULL) == 0)) {
+        p += 8;
+        left -= 8;
+      } else {
+        ++p;
+        --left;
+      }
       continue;
     }
     int len = Utf8SequenceLength(p, left);
@@ -518,48 +681,44 @@ bool IsUtf8Text(std::string_view text) {
 
 size_t Utf8ToShiftJis(size_t length, const char* input, char* output, size_t capacity) {
   if (capacity == 0) return 0;
-  std::vector<uint8_t> copy(input, input + length);
-  const std::vector<uint16_t>& table = Cp932Table();
-  const uint8_t* p = copy.data();
-  size_t left = length;
+  // As in ConvertToShiftJis: only output that overlaps the input needs a copy.
+  std::unique_ptr<uint8_t[]> copy;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(input);
+  auto begin = reinterpret_cast<uintptr_t>(input), outBegin = reinterpret_cast<uintptr_t>(output);
+  if (outBegin < begin + length && begin < outBegin + capacity) {
+    copy.reset(new uint8_t[length]);
+    std::memcpy(copy.get(), input, length);
+    p = copy.get();
+  }
+  const uint16_t* table = Cp932Table();
+  const uint8_t* const inEnd = p + length;
   uint8_t* out = reinterpret_cast<uint8_t*>(output);
   uint8_t* const start = out;
   uint8_t* const end = out + capacity - 1;
-  if (left >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-    p += 3;
-    left -= 3;
-  }
-  while (left > 0) {
+  if (length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
+  Utf8FastRun(p, inEnd, out, end, table);
+  // The last few characters, and those near the end of the area, one at a
+  // time: a character that does not fit ends the text.
+  while (p < inEnd) {
+    const size_t left = static_cast<size_t>(inEnd - p);
     int len = Utf8SequenceLength(p, left);
     if (len <= 0) {
       if (len < 0) break;  // a character cut off at the end is dropped
       ++p;                 // cannot happen for a text IsUtf8Text accepted
-      --left;
       continue;
     }
     uint32_t cp = Utf8Decode(p, len);
     p += len;
-    left -= static_cast<size_t>(len);
-    if (cp == '\n') {
-      if (end - out < 2) break;
-      *out++ = '\r';
-      *out++ = '\n';
-      continue;
-    }
     uint16_t code = cp < 0x10000 ? table[cp] : 0;
     if (code != 0 || cp == 0) {
-      if (code < 0x100) {
-        if (out == end) break;
-        *out++ = static_cast<uint8_t>(code);
-      } else {
-        if (end - out < 2) break;
-        *out++ = static_cast<uint8_t>(code >> 8);
-        *out++ = static_cast<uint8_t>(code);
-      }
+      const int n = (code >> 8) ? 2 : 1;
+      if (end - out < n) break;
+      *out++ = static_cast<uint8_t>(code);
+      if (n == 2) *out++ = static_cast<uint8_t>(code >> 8);
       continue;
     }
-    char ref[16];
-    int n = std::snprintf(ref, sizeof ref, "&#%u;", static_cast<unsigned>(cp));
+    uint8_t ref[16];
+    int n = DecimalReference(cp, ref);
     if (end - out < n) break;
     std::memcpy(out, ref, static_cast<size_t>(n));
     out += n;

@@ -188,11 +188,24 @@ class MirevaApp : public wxApp {
     frame_->Show(true);
     frame_->Update();
     frame_->View().InitialUpdate(start);
-    EnsureWatcher(frame_->View().Ui());
-    EnsurePrefetchShortcut();
 
-    // Commands given on the command line run once the window is up.
+    if (gOptions.commands.empty() && !gOptions.quitAfterPatrol) {
+      // The companions start once the first page is complete (or after
+      // kCompanionDelayMs, if it takes longer): on two cores their start-up
+      // would otherwise compete with the web engine's for the first page.
+      // Out of the page event: a failed start shows a message box.
+      frame_->View().AddDocumentCompleteHook(
+          [this](const std::string&) { CallAfter([this] { StartCompanions(); }); });
+      companionTimer_.SetOwner(this, kCompanionTimerId);
+      Bind(wxEVT_TIMER, [this](wxTimerEvent&) { StartCompanions(); }, kCompanionTimerId);
+      companionTimer_.StartOnce(kCompanionDelayMs);
+      return true;
+    }
+    // Commands given on the command line run once the window is up; a patrol
+    // among them sends the watcher notices at once, so it waits for it.
+    StartCompanions();
     CallAfter([this] {
+      if (watcherStarted_) WaitForWatcher();
       if (std::find(gOptions.commands.begin(), gOptions.commands.end(), kCmdRunPatrol) !=
           gOptions.commands.end())
         frame_->View().UseSavedDownloadTypes();
@@ -203,19 +216,38 @@ class MirevaApp : public wxApp {
   }
 
  private:
+  static constexpr int kCompanionTimerId = 1;
+  static constexpr int kPatrolTimerId = 2;
+  static constexpr int kCompanionDelayMs = 2000;
+
+  // The watcher and the shortcut maker, once.
+  void StartCompanions() {
+    if (companionsStarted_) return;
+    companionsStarted_ = true;
+    companionTimer_.Stop();
+    watcherStarted_ = EnsureWatcher(frame_->View().Ui());
+    EnsurePrefetchShortcut();
+  }
+
   // Ends the program once the patrol started from the command line is over.
   void WatchPatrol() {
-    patrolTimer_.SetOwner(this);
+    patrolTimer_.SetOwner(this, kPatrolTimerId);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
       if (!frame_->View().PatrolRunning()) {
         patrolTimer_.Stop();
+        // What the patrol brought in, for cron to mail: one line per page.
+        std::fputs(SjisToUtf8(frame_->View().PatrolSummary()).c_str(), stdout);
+        std::fflush(stdout);
         frame_->Close();
       }
-    });
+    }, kPatrolTimerId);
     patrolTimer_.Start(500);
   }
 
   MainFrame* frame_ = nullptr;
+  bool companionsStarted_ = false;
+  bool watcherStarted_ = false;
+  wxTimer companionTimer_;
   wxTimer patrolTimer_;
 };
 
@@ -225,6 +257,9 @@ class MirevaApp : public wxApp {
 wxIMPLEMENT_APP_NO_MAIN(mireva::MirevaApp);
 
 int main(int argc, char** argv) {
+  // A peer that closes its connection must not end the program: the
+  // engine's transfers get EPIPE instead of the signal.
+  ::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   mireva::gOptions = mireva::ParseAppOptions(args);
   if (!mireva::gOptions.error.empty()) {

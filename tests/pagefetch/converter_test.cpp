@@ -7,6 +7,7 @@
 #include <random>
 
 #include "pagefetch/code_converter.h"
+#include "platform/text_helpers.h"
 #include "tests/pagefetch/test_helpers.h"
 #include "tests/support/test_server.h"
 
@@ -122,6 +123,66 @@ TEST(CodeConverter, RecognisesAndConvertsUtf8) {
   EXPECT_EQ(Normalize("<meta content=\"text/html; charset=utf-8\">" + utf8),
             "<meta content=\"text/html; \">" + sjis);
   EXPECT_EQ(Normalize("<meta charset=\"UTF-8\">x"), "<meta >x");
+}
+
+// One character at a time, with iconv for each: what the UTF-8 converter
+// writes, whichever of its paths a character takes. Invalid bytes are skipped
+// one by one, a character cut off by the end ends the text, and a character
+// that does not fit in `capacity` (NUL included) ends it too.
+std::string Utf8OneByOne(const std::string& in, size_t capacity) {
+  std::string out;
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  size_t left = in.size();
+  if (left >= 3 && in.compare(0, 3, "\xEF\xBB\xBF") == 0) p += 3, left -= 3;
+  while (left > 0) {
+    int len = Utf8SequenceLength(p, left);
+    if (len < 0) break;
+    if (len == 0) {
+      ++p, --left;
+      continue;
+    }
+    std::string ch(reinterpret_cast<const char*>(p), static_cast<size_t>(len));
+    p += len, left -= static_cast<size_t>(len);
+    std::string sjis = ch == "\n"                  ? "\r\n"
+                       : ch == std::string(1, '\0') ? ch
+                                                     : Iconv("CP932", "UTF-8", ch);
+    if (sjis.empty()) {
+      uint32_t cp = 0;
+      std::string utf32 = Iconv("UTF-32LE", "UTF-8", ch);
+      std::memcpy(&cp, utf32.data(), 4);
+      sjis = "&#" + std::to_string(cp) + ";";
+    }
+    if (out.size() + sjis.size() > capacity - 1) break;
+    out += sjis;
+  }
+  return out;
+}
+
+// The UTF-8 converter reads words of ASCII and runs of kana at a time; at
+// every alignment, next to every kind of odd byte and at every end of the
+// area it writes what a character-by-character conversion writes.
+TEST(CodeConverter, Utf8FastPathsAgreeWithOneCharacterAtATime) {
+  const char* pieces[] = {"a",         "<a href=\"x\">", "\n",           "\r\n",
+                          "\xE3\x81\x82",  "\xE6\xBC\xA2",       "\xEF\xBD\xB6",  // あ 漢 ｶ
+                          "\xC2\xA7",      "\xE2\x82\xAC",       "\xF0\x9F\x98\x80",  // § € 😀
+                          "\x80",         "\xE3\x81",         "\xED\xA0\x80",  // stray, cut, surrogate
+                          "\xE0\x81\x81",  "\xC0\xAF",         "\xFF",         "\xF0\x9F"};
+  std::mt19937 rng(20240612);
+  for (int round = 0; round < 2000; ++round) {
+    std::string in;
+    for (int n = static_cast<int>(rng() % 40); n > 0; --n) {
+      in += pieces[rng() % std::size(pieces)];
+      if (rng() % 4 == 0) in.append(rng() % 20, 'x');  // ASCII runs across word bounds
+    }
+    if (round % 5 == 0) in.push_back('\0');                 // a NUL is text too
+    if (round % 3 == 0) in.resize(rng() % (in.size() + 1));  // cut inside a sequence
+    size_t capacity = round % 2 ? in.size() * 10 + 1 : 1 + rng() % (in.size() * 2 + 2);
+    std::vector<char> out(capacity + 1, '\x55');
+    size_t n = Utf8ToShiftJis(in.size(), in.data(), out.data(), capacity);
+    ASSERT_EQ(std::string(out.data(), n), Utf8OneByOne(in, capacity)) << "round " << round;
+    ASSERT_EQ(out[n], '\0');
+    ASSERT_EQ(out[capacity], '\x55');
+  }
 }
 
 // Every character of JIS X 0208, in lines of 40 with some ASCII, encoded by

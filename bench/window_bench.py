@@ -1,0 +1,320 @@
+#!/usr/bin/env python3
+"""Start-up, patrol pace and memory of the program against the bare window.
+
+Both programs run in the same private Xvfb, each with its own empty cache and
+runtime folders, and load pages from one loopback server. Every page reports
+its load event to the server (a script fetches /loaded), so "page complete"
+means the same thing for both and nothing in the programs is special to the
+benchmark.
+
+- start-up: from starting the process to the first page's load event; the
+  program starts in a prepared working folder (seeded by an earlier run) and
+  starts its watcher as on the first start of a session. Best of N.
+- memory: the peak resident size of the process and the web engine's child
+  processes (the companions the program starts are left out), sampled every
+  10 ms until a second after the first page completes. Best of N.
+- patrol: a patrol list of P loopback pages run with
+  `mireva --command 2201 --quit-after-patrol` against the bare window loading
+  the same pages one after another: the pace (seconds per page, from the
+  first page's request to the last's) and the resident size when page 10 and
+  the last page are requested.
+
+Usage: window_bench.py BIN_DIR [--runs N] [--pages P]
+Prints one line per figure: what, this program, the bare window, ratio, goal, met.
+"""
+import argparse
+import http.server
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+PAGE = """<html><head><title>%s</title></head><body>
+<h1>%s</h1><p>%s</p>
+<script>window.addEventListener('load', function () {
+  fetch('/loaded?n=%s'); });</script></body></html>"""
+
+
+class Server:
+    """Loopback pages; records when each page's load event arrives."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.events = {}  # n -> (time, rss)
+        self.watch_pid = None
+        owner = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                if self.path.startswith("/loaded?n="):
+                    owner.record(self.path.split("=", 1)[1])
+                    body = b"ok"
+                    ctype = "text/plain"
+                else:
+                    name = self.path.strip("/").replace("/", " ")
+                    n = name.split(".")[0].split(" ")[-1]
+                    text = ("Mireva benchmark page %s. " % n) * 40
+                    body = (PAGE % (name, name, text, n)).encode()
+                    ctype = "text/html"
+                    owner.record("request " + n)
+                self.send_response(200)
+                self.send_header("Content-Type", ctype)
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Cache-Control", "no-store")
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.port = self.httpd.server_address[1]
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+
+    def record(self, key):
+        now = time.monotonic()
+        rss = tree_rss(self.watch_pid) if self.watch_pid else 0
+        with self.lock:
+            self.events.setdefault(key, (now, rss))
+
+    def url(self, path):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    def reset(self, pid=None):
+        with self.lock:
+            self.events = {}
+        self.watch_pid = pid
+
+    def event(self, n):
+        with self.lock:
+            return self.events.get(str(n))
+
+
+COMPANIONS = ("tollick", "mireva-shortcut")
+
+
+def children_map():
+    kids = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+            ppid = int(stat[stat.rindex(")") + 2:].split()[1])
+            kids.setdefault(ppid, []).append(int(entry))
+        except (OSError, ValueError):
+            pass
+    return kids
+
+
+def descendants(pid):
+    kids = children_map()
+    out, todo = [], [pid]
+    while todo:
+        p = todo.pop()
+        out.append(p)
+        todo.extend(kids.get(p, []))
+    return out
+
+
+def proc_name(pid):
+    try:
+        with open("/proc/%d/comm" % pid) as f:
+            return f.read().strip()
+    except OSError:
+        return ""
+
+
+def tree_rss(pid):
+    """Resident kB of the process and its descendants, companions left out."""
+    total = 0
+    for p in descendants(pid):
+        if proc_name(p) in COMPANIONS:
+            continue
+        try:
+            with open("/proc/%d/status" % p) as f:
+                for line in f:
+                    if line.startswith("VmRSS:"):
+                        total += int(line.split()[1])
+        except OSError:
+            pass
+    return total
+
+
+def start_xvfb():
+    r, w = os.pipe()
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp"], pass_fds=(w,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    number = b""
+    while not number.endswith(b"\n"):
+        c = os.read(r, 1)
+        if not c:
+            break
+        number += c
+    os.close(r)
+    return proc, ":" + number.decode().strip()
+
+
+class Bench:
+    def __init__(self, bindir, display):
+        self.bindir = bindir
+        self.server = Server()
+        self.root = tempfile.mkdtemp(prefix="mireva-bench-")
+        self.display = display
+        self.home = os.path.join(self.root, "home")
+        os.makedirs(self.home)
+
+    def env(self, name):
+        base = os.path.join(self.root, name)
+        env = dict(os.environ)
+        for key in ("XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"):
+            path = os.path.join(base, key.lower())
+            os.makedirs(path, mode=0o700, exist_ok=True)
+            env[key] = path
+        env.update({"DISPLAY": self.display, "NO_AT_BRIDGE": "1", "MIREVA_HOME": self.home})
+        env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def launch(self, argv, env):
+        return subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def stop(self, proc):
+        """Ends the process and everything it started (the watcher included)."""
+        pids = descendants(proc.pid)
+        for p in reversed(pids):
+            try:
+                os.kill(p, signal.SIGTERM)
+            except OSError:
+                pass
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+        time.sleep(0.3)
+        for p in pids:
+            try:
+                os.kill(p, signal.SIGKILL)
+            except OSError:
+                pass
+
+    def first_page(self, argv, env, n):
+        """Seconds to the first page's load event, and the peak resident kB."""
+        self.server.reset()
+        t0 = time.monotonic()
+        proc = self.launch(argv, env)
+        peak, done_at = 0, None
+        deadline = t0 + 30
+        while time.monotonic() < deadline:
+            peak = max(peak, tree_rss(proc.pid))
+            ev = self.server.event(n)
+            if ev and done_at is None:
+                done_at = ev[0]
+            if done_at is not None and time.monotonic() > done_at + 1.0:
+                break
+            time.sleep(0.01)
+        self.stop(proc)
+        if done_at is None:
+            return None, None
+        return done_at - t0, peak
+
+    def startup(self, runs):
+        page = self.server.url("/first/1.html")
+        bare = [os.path.join(self.bindir, "bare_window"), "--stay", page]
+        ours = [os.path.join(self.bindir, "mireva"), page]
+        # A first run seeds the working folder; a user starts in a prepared one.
+        self.first_page(ours, self.env("seed"), 1)
+        best = {"bare": (1e9, 1e12), "ours": (1e9, 1e12)}
+        for i in range(runs):
+            for name, argv in (("bare", bare), ("ours", ours)):
+                secs, peak = self.first_page(argv, self.env("%s%d" % (name, i)), 1)
+                if secs is None:
+                    continue
+                b = best[name]
+                best[name] = (min(b[0], secs), min(b[1], peak))
+        return best
+
+    def patrol(self, pages):
+        urls = [self.server.url("/p/%d.html" % n) for n in range(1, pages + 1)]
+        lines = ["start patrol;", "index page;", self.server.url("/p/"), "sub page;"]
+        lines += ["%d.html" % n for n in range(1, pages + 1)] + ["end patrol;"]
+        with open(os.path.join(self.home, "Patrol.lst"), "w", newline="") as f:
+            f.write("".join(line + "\r\n" for line in lines))
+        result = {}
+        for name, argv in (("bare", [os.path.join(self.bindir, "bare_window")] + urls),
+                           ("ours", [os.path.join(self.bindir, "mireva"), "--command", "2201",
+                                     "--quit-after-patrol", self.server.url("/p/start.html")])):
+            env = self.env("patrol-" + name)
+            proc = self.launch(argv, env)
+            self.server.reset(proc.pid)
+            deadline = time.monotonic() + 60 + pages * 5
+            # The next page's request follows the page before it; the load
+            # events of patrol pages may be cut short by that next request.
+            req = lambda n: self.server.event("request %d" % n)
+            while time.monotonic() < deadline and not req(pages):
+                time.sleep(0.05)
+            first, at10, last = req(1), req(min(10, pages)), req(pages)
+            self.stop(proc)
+            if not (first and at10 and last):
+                print("%s patrol: pages requested: %s" % (name, sorted(
+                    k for k in self.server.events if k.startswith("request"))), file=sys.stderr)
+                result[name] = None
+                continue
+            result[name] = ((last[0] - first[0]) / max(pages - 1, 1), at10[1], last[1])
+        return result
+
+
+def line(what, ours, anchor, unit, goal, fmt="%.3f"):
+    if ours is None or anchor is None:
+        print("%-44s no figure (a run did not complete)" % what)
+        return False
+    ratio = ours / anchor
+    met = ratio <= goal
+    print("%-44s %10s %-4s %10s %-4s %6.2fx  <= %.2fx  %s" % (
+        what, fmt % ours, unit, fmt % anchor, unit, ratio, goal, "met" if met else "NOT met"))
+    return met
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("bindir")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--pages", type=int, default=200)
+    args = parser.parse_args()
+    xvfb, display = start_xvfb()
+    bench = Bench(os.path.abspath(args.bindir), display)
+    ok = True
+    try:
+        best = bench.startup(args.runs)
+        ours, bare = best["ours"], best["bare"]
+        ok &= line("start to first page complete, best of %d" % args.runs,
+                   ours[0] if ours[0] < 1e9 else None, bare[0] if bare[0] < 1e9 else None,
+                   "s", 1.10)
+        ok &= line("peak memory on one page, best of %d" % args.runs,
+                   ours[1] / 1024 if ours[1] < 1e12 else None,
+                   bare[1] / 1024 if bare[1] < 1e12 else None, "MB", 1.15, "%.0f")
+        patrol = bench.patrol(args.pages)
+        o, b = patrol.get("ours"), patrol.get("bare")
+        ok &= line("patrol pace, %d pages, s per page" % args.pages,
+                   o and o[0], b and b[0], "s", 1.10)
+        ok &= line("memory at patrol page 10", o and o[1] / 1024, b and b[1] / 1024, "MB",
+                   1.15, "%.0f")
+        ok &= line("memory at patrol page %d" % args.pages, o and o[2] / 1024,
+                   b and b[2] / 1024, "MB", 1.15, "%.0f")
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+        shutil.rmtree(bench.root, ignore_errors=True)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
