@@ -88,6 +88,7 @@ void BrowserView::RegisterModules(CommandRouter& router) {
   modules_.push_back(MakePatrolCommands(*this, frame_));
   if (PatrolCommands* patrol = PatrolCommands::From(modules_.back().get())) {
     patrolRunning_ = [patrol] { return patrol->PatrolRunning(); };
+    patrolSummary_ = [patrol] { return patrol->Run().SummaryLines(); };
     readTypes_ = [patrol] { patrol->Run().ReadTypeSettings(); };
   }
   modules_.push_back(MakeCollectorCommands(*this));

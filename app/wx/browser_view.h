@@ -31,6 +31,8 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   WebViewBrowser& Web() { return *browser_; }
   // Whether a patrol runs (false when the patrol module is absent).
   bool PatrolRunning() const { return patrolRunning_ && patrolRunning_(); }
+  // The last patrol's summary, one line per page (Shift_JIS).
+  std::string PatrolSummary() const { return patrolSummary_ ? patrolSummary_() : std::string(); }
   // A patrol started from the command line downloads the types saved by the
   // type dialog; without this, it would download none until the dialog ran.
   void UseSavedDownloadTypes() {
@@ -69,6 +71,7 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::vector<std::function<void(const std::string&)>> completeHooks_;
   std::function<bool()> patrolRunning_;
+  std::function<std::string()> patrolSummary_;
   std::function<void()> readTypes_;
 };
 

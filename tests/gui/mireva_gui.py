@@ -286,6 +286,7 @@ class Mireva:
         self.app = None
         self.frame = None
         self.stderr_path = os.path.join(self.side, "stderr.txt")
+        self.stdout_path = os.path.join(self.side, "stdout.txt")
         self.program = os.path.join(BIN_DIR, name)
 
     def environment(self):
@@ -320,10 +321,14 @@ class Mireva:
         """Starts the program without waiting for its window: for runs that end
         by themselves (a timer patrol), which never join the accessibility bus,
         as a program that leaves while registering there can stall the bus."""
-        with open(self.stderr_path, "wb") as err:
+        with open(self.stderr_path, "wb") as err, open(self.stdout_path, "wb") as out:
             self.proc = subprocess.Popen([self.program] + self.args, env=self.environment(),
-                                         stdout=subprocess.DEVNULL, stderr=err)
+                                         stdout=out, stderr=err)
         return self
+
+    def stdout(self):
+        with open(self.stdout_path, encoding="utf-8", errors="replace") as f:
+            return f.read()
 
     def start(self, timeout=60):
         with open(self.stderr_path, "wb") as err:

@@ -61,6 +61,9 @@ class Headless(unittest.TestCase):
             "start patrol;\r\nindex page;\r\n%s\r\nindex page;\r\n%s\r\nend patrol;\r\n"
             % (self.server.url("/a.html"), self.server.url("/b.html")))
         self.assertEqual(status, 0, m.stderr())
+        # The summary for cron's mail: each page's state, address and new files.
+        self.assertEqual(m.stdout(), "new\t%s\t0\nnew\t%s\t0\n" % (
+            self.server.url("/a.html"), self.server.url("/b.html")))
         paths = self.server.requested_paths()
         self.assertIn("/a.html", paths)
         self.assertIn("/b.html", paths)
