@@ -47,6 +47,7 @@ namespace {
 // The engine's words that the patrol counts.
 const char kEngineDone[] = "ダウンロード終了 ";
 const char kEnginePageFailed[] = "ページを読み込めませんでした";
+const char kEnginePageLoading[] = "ページ読み込み中";  // the page itself, not its files
 
 long long NowMs() {
   timespec now{};
@@ -181,6 +182,7 @@ void PatrolRun::OnEngineText(const std::string& text, long long done) {
   if (pages_.empty()) return;
   PageResult& page = pages_.back();
   if (StartsWith(text, kEnginePageFailed)) page.failed = true;
+  if (StartsWith(text, kEnginePageLoading)) return ShowStatus();
   if (StartsWith(text, kEngineDone)) {
     const size_t saved = std::strtoul(text.c_str() + std::strlen(kEngineDone), nullptr, 10);
     page.newFiles += saved;

@@ -4,20 +4,19 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <stdio.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <map>
 #include <mutex>
 #include <set>
 #include <unordered_set>
 
 #include "companions/download_engine/content_type.h"
-#include "companions/download_engine/fetch_record.h"
 #include "companions/download_engine/link_extractor.h"
 #include "companions/download_engine/list_files.h"
 #include "companions/download_engine/list_rules.h"
@@ -46,6 +45,8 @@ const char kMsgNoRules[] = "リスト作成の規則がありません: ";
 const char kMsgNoPatrolLinks[] = "巡回するリンクが見つかりませんでした。";
 const char kMsgPatrolNotSaved[] = "巡回リストを保存できませんでした。";
 const char kTextLoading[] = "ダウンロード中";
+// The fetch of the page itself, told apart from its files' count.
+const char kTextPageLoading[] = "ページ読み込み中";
 const char kTextDone[] = "ダウンロード終了";
 const char kTextCancelled[] = "ダウンロードを中止しました";
 const char kTextTimeLimit[] = "時間の上限でダウンロードを打ち切りました";
@@ -76,6 +77,26 @@ bool LooksLikePage(const UrlParts& parts) {
       "",    "html", "htm", "shtml", "xhtml", "php", "php3", "asp", "aspx",
       "jsp", "cgi",  "pl",  "cfm",   "do",    "jsf", "xml"};
   return pageExts.count(ExtensionOf(parts)) != 0;
+}
+
+// What the history had to say that the user was last told. A failure that
+// lasts (a newer program's database, a folder that cannot be written) is told
+// once, not by every call of a patrol; once the history works again, the next
+// failure is told again.
+struct HistoryNotice {
+  std::mutex lock;
+  std::string told;
+};
+HistoryNotice& Notice() {
+  static HistoryNotice notice;
+  return notice;
+}
+
+// The collections of the collectors; any other collection is the user's list.
+bool IsCollectorCollection(const std::string& collection) {
+  for (const char* name : {"Weather", "JapanMap", "Sdss"})
+    if (strcasecmp(collection.c_str(), name) == 0) return true;
+  return false;
 }
 
 // The last page fetched, so the patrol's one call per file type reads the
@@ -123,7 +144,7 @@ Engine::Page Engine::FetchPage(TransferBatch& batch, const std::string& url, Pag
   if (resolved) {
     std::vector<FetchJob> jobs(1);
     jobs[0].url = *resolved;
-    batch.Run(jobs, kTextLoading);
+    batch.Run(jobs, kTextPageLoading);
     if (jobs[0].ok) {
       page.ok = true;
       page.url = jobs[0].effectiveUrl;
@@ -163,21 +184,39 @@ void Engine::ReportEnd(StopReason stop, size_t fetched) {
   }
 }
 
+void Engine::OpenHistory(HistoryStore& history) {
+  history.Open(".");
+  TellHistory(history);
+}
+
+void Engine::TellHistory(const HistoryStore& history) {
+  HistoryNotice& notice = Notice();
+  std::lock_guard<std::mutex> hold(notice.lock);
+  if (history.Message().empty()) {
+    if (history.IsOpen()) notice.told.clear();
+    return;
+  }
+  if (history.Message() == notice.told) return;
+  notice.told = history.Message();
+  host_.Message(notice.told);
+}
+
 void Engine::FetchFiles(TransferBatch& batch, const std::string& folder, const std::string& referer,
-                        const std::vector<std::string>& urls, const std::string& fallbackName) {
+                        const std::vector<std::string>& urls, const std::string& fallbackName,
+                        RunKind kind) {
   const std::vector<std::string> parts = {kDownloadFolder, SafeFileName(folder, "misc")};
-  FolderHandle root = OpenFolderChain({kDownloadFolder});
   FolderHandle target = OpenFolderChain(parts);
-  if (!root.IsOpen() || !target.IsOpen()) {
+  if (!target.IsOpen()) {
     host_.Message(kMsgFolder + FolderText(parts));
     return;
   }
   RemoveStaleParts(target.Fd());
-  FetchRecord record;
-  record.Load(root.Fd());
+  HistoryStore history;
+  OpenHistory(history);
+  const std::unordered_set<std::string> known = history.Known(urls);
   std::vector<FetchJob> jobs;
   for (const std::string& url : urls) {
-    if (record.Has(url)) continue;
+    if (known.count(url)) continue;
     auto p = SplitUrl(url);
     if (!p) continue;
     FetchJob job;
@@ -188,39 +227,45 @@ void Engine::FetchFiles(TransferBatch& batch, const std::string& folder, const s
     jobs.push_back(std::move(job));
   }
   batch.Run(jobs, kTextLoading);
-  RecordAndReport(batch, root.Fd(), record, parts[1], jobs);
+  RecordAndReport(batch, history, parts[1], jobs, kind);
 }
 
-void Engine::RecordAndReport(const TransferBatch& batch, int downloadFolderFd, FetchRecord& record,
-                             const std::string& folder, const std::vector<FetchJob>& jobs) {
-  size_t fetched = 0, ended = 0;
-  long long bytes = 0;
-  const long long now = static_cast<long long>(std::time(nullptr));
+void Engine::RecordAndReport(const TransferBatch& batch, HistoryStore& history,
+                             const std::string& folder, const std::vector<FetchJob>& jobs,
+                             RunKind kind) {
+  // The batch has flushed every file and its folder to disk before this: an
+  // entry never vouches for a file that a power loss could still take.
+  std::vector<HistoryEntry> entries;
   for (const FetchJob& j : jobs) {
-    if (j.ok || j.error != kStoppedError) ++ended;
     if (!j.ok) continue;
-    ++fetched;
-    bytes += j.bytes;
-    record.Add(j.url, j.bytes, now, folder + "/" + j.savedName);
+    const std::string file = std::string(kDownloadFolder) + "/" + folder + "/" + j.savedName;
+    HistoryEntry e;
+    e.address = j.url;
+    e.finalAddress = j.effectiveUrl;
+    e.referrer = j.referer;
+    e.file = Utf8ToSjis(file);
+    e.size = j.bytes;
+    // Read through the file's real name: a name that Shift_JIS cannot spell
+    // would not be found again from the recorded one.
+    e.sha256 = FileSha256(file);
+    e.kind = kind;
+    entries.push_back(std::move(e));
   }
-  // A large record takes a moment to write: the user may still cancel, and
-  // the old record then stays (the files of this run are found again by
-  // their content next time).
-  StopReason stop = batch.Stopped();
-  const std::string text = std::string(kTextLoading) + " " + std::to_string(ended) + "/" +
-                           std::to_string(jobs.size());
-  auto keepGoing = [&] {
-    if (stop == StopReason::None && host_.Progress(text, bytes, -1)) stop = StopReason::Cancelled;
-    return stop != StopReason::Cancelled;
-  };
-  if (!record.Save(downloadFolderFd, keepGoing) && stop != StopReason::Cancelled)
-    host_.Message(kMsgRecord);
+  const size_t fetched = entries.size();
+  const StopReason stop = batch.Stopped();
+  if (!entries.empty() && history.IsOpen() && !history.Record(std::move(entries)) &&
+      stop != StopReason::DiskFull) {
+    // A full disk has been told already; the files stay and are found again
+    // by their content when they are fetched next time.
+    if (history.Message().empty()) host_.Message(kMsgRecord);
+    else TellHistory(history);
+  }
   ReportEnd(stop, fetched);
 }
 
 void Engine::SelectAndFetch(const std::string& page, unsigned kinds,
                             const std::vector<std::string>& exts, Pages pages,
-                            PageFailure failure) {
+                            PageFailure failure, RunKind kind) {
   TransferBatch batch(options_.fetch, host_);
   Page fetched = FetchPage(batch, page, failure);
   if (!fetched.ok) return;
@@ -241,24 +286,25 @@ void Engine::SelectAndFetch(const std::string& page, unsigned kinds,
     urls.push_back(link.url);
   }
   FetchFiles(batch, pageParts->host, fetched.url, urls,
-             pages == Pages::No ? "download" : "index.html");
+             pages == Pages::No ? "download" : "index.html", kind);
 }
 
 void Engine::ALoad(const std::string& page, const std::string& extension) {
   std::string ext = NormalExtension(extension);
   if (ext.empty()) return;
-  SelectAndFetch(page, kAnyLink, {ext}, Pages::No, PageFailure::Quiet);
+  SelectAndFetch(page, kAnyLink, {ext}, Pages::No, PageFailure::Quiet, RunKind::Patrol);
 }
 
 void Engine::DLoad(const std::string& page, const std::string& kind) {
   if (kind.empty()) return;
   if (kind[0] == '1' || kind[0] == '2') {
     SelectAndFetch(page, kAnchor | kFrame, {}, kind[0] == '1' ? Pages::OtherHosts : Pages::OwnHost,
-                   PageFailure::Message);
+                   PageFailure::Message, RunKind::LinkCommand);
     return;
   }
   for (const KindTable& k : Kinds())
-    if (k.code == kind[0]) SelectAndFetch(page, k.kinds, k.exts, Pages::No, PageFailure::Message);
+    if (k.code == kind[0])
+      SelectAndFetch(page, k.kinds, k.exts, Pages::No, PageFailure::Message, RunKind::LinkCommand);
 }
 
 void Engine::ListLoad(const std::string& listFile, const std::string& collection) {
@@ -272,13 +318,14 @@ void Engine::ListLoad(const std::string& listFile, const std::string& collection
   }
   DownloadList list = ParseDownloadList(text);
   const std::vector<std::string> parts = {kDownloadFolder, SafeFileName(collection, "misc")};
-  FolderHandle root = OpenFolderChain({kDownloadFolder});
   FolderHandle target = OpenFolderChain(parts);
-  if (!root.IsOpen() || !target.IsOpen()) {
+  if (!target.IsOpen()) {
     host_.Message(kMsgFolder + FolderText(parts));
     return;
   }
   RemoveStaleParts(target.Fd());
+  HistoryStore history;
+  OpenHistory(history);
   std::vector<FetchJob> jobs;
   std::unordered_set<std::string> names;
   for (const std::string& path : list.paths) {
@@ -298,9 +345,8 @@ void Engine::ListLoad(const std::string& listFile, const std::string& collection
   }
   TransferBatch batch(options_.fetch, host_);
   batch.Run(jobs, kTextLoading);
-  FetchRecord record;
-  record.Load(root.Fd());
-  RecordAndReport(batch, root.Fd(), record, parts[1], jobs);
+  RecordAndReport(batch, history, parts[1], jobs,
+                  IsCollectorCollection(collection) ? RunKind::Collector : RunKind::List);
 }
 
 namespace {

@@ -2,15 +2,15 @@
 // The download engine's work behind its exports. Everything is relative to the
 // current folder (the program's working folder): files land in
 // "DownLoad/<host>/" (the host of the page they were found on) or
-// "DownLoad/<collection>/", the record of what was fetched is
-// "DownLoad/Fetched.lst", the lists are "Patrol.lst" and "Download.lst".
-// Strings are Shift_JIS; nothing throws.
+// "DownLoad/<collection>/", what was fetched is kept in the download history
+// "DownLoad/History.sqlite" (history/history_store.h), the lists are
+// "Patrol.lst" and "Download.lst". Strings are Shift_JIS; nothing throws.
 #include <string>
 #include <vector>
 
 #include "companions/download_engine/engine_host.h"
-#include "companions/download_engine/fetch_record.h"
 #include "companions/download_engine/transfer_batch.h"
+#include "history/history_store.h"
 
 namespace mireva::dl {
 
@@ -30,15 +30,21 @@ class Engine {
   Engine(EngineHost& host, EngineOptions options);
 
   // Every file of the page whose extension is `extension` (jpg also jpeg, tif
-  // tiff, mid midi; case and query do not matter), linked or embedded.
+  // tiff, mid midi; case and query do not matter), linked or embedded. ALoad
+  // and DLoad fetch only addresses the history does not know and record what
+  // they fetched (a patrol, a link command).
   void ALoad(const std::string& page, const std::string& extension);
   // One of the nine kinds of the link menus, "1".."9".
   void DLoad(const std::string& page, const std::string& kind);
   // The files of a download list into "DownLoad/<collection>/", skipping names
-  // that are already there.
+  // that are already there (the collectors rely on finding every listed file
+  // under its own name afterwards, whatever the history says). What it fetched
+  // is recorded as a collector's run for the collectors' collections
+  // ("Weather", "JapanMap", "Sdss"), else as a list's.
   void ListLoad(const std::string& listFile, const std::string& collection);
   // Sorts the files of `folder` matching `pattern` into "DownLoad/Cache/<type>/"
-  // by their content; mode "1" moves them, anything else copies.
+  // by their content; mode "1" moves them, anything else copies. Nothing is
+  // recorded in the history.
   void Temporary(const std::string& folder, const std::string& pattern, const std::string& mode);
   // Writes "Patrol.lst" from the links of `page` that the kind's rules select.
   void MakePatrolList(const std::string& kind, const std::string& page);
@@ -54,17 +60,24 @@ class Engine {
   };
   enum class PageFailure { Message, Quiet };
   Page FetchPage(TransferBatch& batch, const std::string& url, PageFailure failure);
-  // Fetches `urls` into DownLoad/<folder>/ unless the record knows them.
+  // Fetches `urls` into DownLoad/<folder>/ unless the history knows them.
   void FetchFiles(TransferBatch& batch, const std::string& folder, const std::string& referer,
-                  const std::vector<std::string>& urls, const std::string& fallbackName);
+                  const std::vector<std::string>& urls, const std::string& fallbackName,
+                  RunKind kind);
   enum class Pages { No, OtherHosts, OwnHost };
   // Fetches the page, then its links of `kinds` whose extension is one of
   // `exts` (or, with `pages`, the linked pages of other hosts or its own).
   void SelectAndFetch(const std::string& page, unsigned kinds, const std::vector<std::string>& exts,
-                      Pages pages, PageFailure failure);
-  // Adds the files fetched to the record, saves it and says how the run ended.
-  void RecordAndReport(const TransferBatch& batch, int downloadFolderFd, FetchRecord& record,
-                       const std::string& folder, const std::vector<FetchJob>& jobs);
+                      Pages pages, PageFailure failure, RunKind kind);
+  // Opens the history of the working folder, telling the host what the store
+  // has to say. A history that cannot be opened stays closed: the call then
+  // fetches without it and records nothing.
+  void OpenHistory(HistoryStore& history);
+  // Records the files saved (a stopped run's too) in one transaction and says
+  // how the run ended.
+  void RecordAndReport(const TransferBatch& batch, HistoryStore& history, const std::string& folder,
+                       const std::vector<FetchJob>& jobs, RunKind kind);
+  void TellHistory(const HistoryStore& history);
   void ReportEnd(StopReason stop, size_t fetched);
 
   EngineHost& host_;

@@ -159,7 +159,9 @@ class Patrol(g.GuiTest):
 
         # The patrol has ended with its report: every page new on this first run.
         report = read(os.path.join(m.home, "PatrolReport.html")).decode("shift_jis")
-        self.assertIn("4 ページ: 新規 4、更新あり 0、変化なし 0、失敗 0", report)
+        self.assertIn("4 ページ: 新規 4、更新あり 0、変化なし 0、失敗 0。新しいファイル 1", report)
+        self.assertIn('<a href="DownLoad/127.0.0.1/red.png"><img', report)
+        self.assertEqual(m.status_text(), "巡回終了: 4 ページ、新しいファイル 1、失敗 0")
         g.screenshot("patrol-report")
         # Nothing more is visited, not after a page the user opens either.
         mark = len(self.server.requests())

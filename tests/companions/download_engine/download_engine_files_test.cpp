@@ -3,17 +3,21 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "companions/download_engine/monotonic_clock.h"
 #include "companions/download_engine/output_folder.h"
 #include "companions/download_engine/safe_name.h"
+#include "history/history_store.h"
 #include "tests/companions/download_engine/engine_test_support.h"
 
 namespace mireva::dl {
@@ -47,6 +51,15 @@ std::string Body(const std::string& text, const std::string& type = "image/jpeg"
 
 constexpr char kHostFolder[] = "DownLoad/127.0.0.1";
 
+// The download history of the working folder, by the address asked for.
+std::map<std::string, HistoryEntry> History() {
+  std::map<std::string, HistoryEntry> byAddress;
+  HistoryStore store;
+  if (!store.Open(".")) ADD_FAILURE() << store.Message();
+  for (HistoryEntry& e : store.List({})) byAddress[e.address] = std::move(e);
+  return byAddress;
+}
+
 class EngineFiles : public EngineFixture {};
 
 TEST_F(EngineFiles, ALoadFetchesEveryFileOfTheTypeWithThePageAsReferrer) {
@@ -70,10 +83,17 @@ TEST_F(EngineFiles, ALoadFetchesEveryFileOfTheTypeWithThePageAsReferrer) {
       EXPECT_EQ(r.Header("Referer"), server.Url("/site/page.html"));
     }
   EXPECT_TRUE(host.messages.empty());
-  // The record names what was fetched.
-  std::string record = ReadFile("DownLoad/Fetched.lst");
-  EXPECT_NE(record.find(server.Url("/site/a.jpg") + "\t4\t"), std::string::npos);
-  EXPECT_NE(record.find("\t127.0.0.1/a.jpg\n"), std::string::npos);
+  // The history names what was fetched, from where and as what.
+  auto history = History();
+  ASSERT_EQ(history.size(), 3u);
+  const HistoryEntry& a = history[server.Url("/site/a.jpg")];
+  EXPECT_EQ(a.finalAddress, server.Url("/site/a.jpg"));
+  EXPECT_EQ(a.referrer, server.Url("/site/page.html"));
+  EXPECT_EQ(a.file, "DownLoad/127.0.0.1/a.jpg");
+  EXPECT_EQ(a.size, 4);
+  EXPECT_EQ(a.sha256, "63c1dd951ffedf6f7fd968ad4efa39b8ed584f162f46e715114ee184f8de9201");  // "AAAA"
+  EXPECT_EQ(a.kind, RunKind::Patrol);
+  EXPECT_EQ(history[server.Url("/site/b.JPEG?size=big")].file, "DownLoad/127.0.0.1/b.JPEG");
 }
 
 TEST_F(EngineFiles, ARepeatedRunFetchesNothingTwiceButFetchesWhatIsNew) {
@@ -98,6 +118,29 @@ TEST_F(EngineFiles, ARepeatedRunFetchesNothingTwiceButFetchesWhatIsNew) {
   EXPECT_EQ(Count(server, "/three.png"), 1);
   EXPECT_EQ(Count(server, "/one.png"), 0);
   EXPECT_EQ(Files(kHostFolder), (std::vector<std::string>{"one.png", "three.png", "two.png"}));
+}
+
+TEST_F(EngineFiles, AHistoryInTroubleIsToldOnceAndTheFilesStillCome) {
+  TestServer server(Routes({
+      Route("/p.html", Page("<img src='a.png'>")),
+      Route("/a.png", Body("A", "image/png")),
+  }));
+  std::filesystem::create_directories("DownLoad");
+  WriteFile("DownLoad/History.sqlite", std::string(8192, 'x'));
+  MakeEngine().ALoad(server.Url("/p.html"), "png");
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_NE(host.messages[0].find("DownLoad/History.sqlite.damaged-"), std::string::npos);
+  EXPECT_EQ(History().size(), 1u);  // in the new history
+
+  // A history that cannot be opened at all: said once, not by every call of
+  // a patrol; the files are fetched without it.
+  std::filesystem::remove_all("DownLoad");
+  std::filesystem::create_directories("DownLoad/History.sqlite");
+  host.messages.clear();
+  MakeEngine().ALoad(server.Url("/p.html"), "png");
+  MakeEngine().ALoad(server.Url("/p.html"), "png");
+  EXPECT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/a.png"), "A");
 }
 
 TEST_F(EngineFiles, ANameTakenByOtherContentGetsANumberNeverAnOverwrite) {
@@ -130,7 +173,7 @@ TEST_F(EngineFiles, HostileNamesStayInsideTheirFolder) {
   std::vector<std::string> names = Files(kHostFolder);
   EXPECT_EQ(names.size(), 5u);
   for (const std::string& n : names) EXPECT_TRUE(IsSafeFileName(n)) << n;
-  EXPECT_EQ(Files("DownLoad"), (std::vector<std::string>{"127.0.0.1", "Fetched.lst"}));
+  EXPECT_EQ(Files("DownLoad"), (std::vector<std::string>{"127.0.0.1", "History.sqlite"}));
   EXPECT_FALSE(std::filesystem::exists("escape.zip"));
 }
 
@@ -149,6 +192,11 @@ TEST_F(EngineFiles, RedirectsAreFollowedOnlyToWebAddresses) {
   EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"moved.zip"});
   EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/moved.zip"), "moved content");
   EXPECT_LE(Count(server, "/loop.zip"), options.fetch.maxRedirects + 1);
+  auto history = History();
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history.begin()->first, server.Url("/moved.zip"));
+  EXPECT_EQ(history.begin()->second.finalAddress, server.Url("/real/target.bin"));
+  EXPECT_EQ(history.begin()->second.kind, RunKind::LinkCommand);
 }
 
 TEST_F(EngineFiles, TooManyRequestsWaitsForRetryAfterThenFetches) {
@@ -183,7 +231,9 @@ TEST_F(EngineFiles, SlowFilesFinishButStalledAndCutFilesLeaveNothing) {
   MakeEngine().ALoad(server.Url("/p.html"), "jpg");
   EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"slow.jpg"});
   EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/slow.jpg").size(), 4000u);
-  EXPECT_EQ(ReadFile("DownLoad/Fetched.lst").find("cut.jpg"), std::string::npos);
+  auto history = History();
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history.begin()->first, server.Url("/slow.jpg"));
 }
 
 TEST_F(EngineFiles, FilesOfOneHostDownloadTogetherWhateverTheFirstAnswersSpeed) {
@@ -225,7 +275,7 @@ TEST_F(EngineFiles, ATricklingFileIsGivenUpAtItsDeadlineWhileAQuickOneIsSavedAtO
   EXPECT_TRUE(quickSavedDuringRun);
   // Progress comes every turn while the trickler holds the run (2 s of it).
   EXPECT_GE(reportsWhileTrickling, 4);
-  EXPECT_EQ(ReadFile("DownLoad/Fetched.lst").find("trickle.jpg"), std::string::npos);
+  EXPECT_EQ(History().count(server.Url("/trickle.jpg")), 0u);
 }
 
 TEST_F(EngineFiles, ManyFilesOfOneNameGetNumberedNamesAndIdenticalOnesAreNotDoubled) {
@@ -339,6 +389,11 @@ TEST_F(EngineFiles, ListLoadFetchesTheListedPathsAndSkipsFilesAlreadyThere) {
   for (const auto& r : server.Requests()) {
     EXPECT_EQ(r.path.find("//"), std::string::npos) << r.path;
   }
+  auto history = History();
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history.begin()->second.file, "DownLoad/Weather/new.gif");
+  EXPECT_EQ(history.begin()->second.referrer, server.Url("/"));
+  EXPECT_EQ(history.begin()->second.kind, RunKind::Collector);
 
   MakeEngine().ListLoad("NoSuch.lst", "Weather");
   EXPECT_EQ(host.messages.size(), 1u);
@@ -370,29 +425,49 @@ TEST_F(EngineFiles, CancelStopsTheRunAndLeavesNoPartialFile) {
   EXPECT_EQ(host.progress.back(), "ダウンロードを中止しました");
 }
 
-TEST_F(EngineFiles, CancelWhileTheRecordIsSavedKeepsTheOldRecordWhole) {
+TEST_F(EngineFiles, AnOldRecordIsHonouredAndACancelledRunRecordsWhatItSaved) {
   TestServer server(Routes({
-      Route("/p.html", Page("<img src='a.jpg'><img src='b.jpg'>")),
+      Route("/p.html", Page("<img src='old.jpg'><img src='a.jpg'><img src='b.jpg'><img src='slow.jpg'>")),
+      Route("/old.jpg", Body("O")),
       Route("/a.jpg", Body("A")),
       Route("/b.jpg", Body("B")),
+      Route("/slow.jpg", "{\"body_repeat\": [\"s\", 4000], \"chunk_size\": 100, \"chunk_delay_ms\": 300}"),
   }));
-  std::string old;
-  for (int i = 0; i < 60000; ++i)
-    old += "http://old.example/" + std::to_string(i) + ".jpg\t1\t1\told.example/x.jpg\n";
+  // The record of earlier versions: address TAB size TAB time TAB folder/name.
+  const std::string old = server.Url("/old.jpg") + "\t1\t1600000000\t127.0.0.1/old.jpg\n";
   std::filesystem::create_directories("DownLoad");
   WriteFile("DownLoad/Fetched.lst", old);
-  // Both files are saved: the record comes next.
-  host.onProgress = [&](const std::string& text) {
-    if (text == "ダウンロード中 2/2" && std::filesystem::exists(std::string(kHostFolder) + "/a.jpg") &&
+  host.onProgress = [&](const std::string&) {
+    if (std::filesystem::exists(std::string(kHostFolder) + "/a.jpg") &&
         std::filesystem::exists(std::string(kHostFolder) + "/b.jpg"))
       host.cancelled = true;
   };
   MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  EXPECT_EQ(Count(server, "/old.jpg"), 0);
   EXPECT_EQ(Files(kHostFolder), (std::vector<std::string>{"a.jpg", "b.jpg"}));
-  EXPECT_TRUE(ReadFile("DownLoad/Fetched.lst") == old);
-  EXPECT_EQ(Files("DownLoad"), (std::vector<std::string>{"127.0.0.1", "Fetched.lst"}));
-  EXPECT_TRUE(host.messages.empty());
   EXPECT_EQ(host.progress.back(), "ダウンロードを中止しました");
+  EXPECT_TRUE(host.messages.empty());
+  // The old record is kept under another name, its entry in the history.
+  EXPECT_FALSE(std::filesystem::exists("DownLoad/Fetched.lst"));
+  EXPECT_TRUE(ReadFile("DownLoad/Fetched.lst.imported") == old);
+  auto history = History();
+  EXPECT_EQ(history.size(), 3u);
+  EXPECT_EQ(history[server.Url("/old.jpg")].kind, RunKind::Unknown);
+  EXPECT_EQ(history[server.Url("/a.jpg")].kind, RunKind::Patrol);
+  EXPECT_EQ(history.count(server.Url("/slow.jpg")), 0u);
+
+  // The next run fetches only what the cancel cut off.
+  server.SetRoutes(Routes({
+      Route("/p.html", Page("<img src='old.jpg'><img src='a.jpg'><img src='b.jpg'><img src='slow.jpg'>")),
+      Route("/slow.jpg", Body("S")),
+  }));
+  server.ClearRequests();
+  host.onProgress = nullptr;
+  host.cancelled = false;
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  EXPECT_EQ(Count(server, "/slow.jpg"), 1);
+  EXPECT_EQ(Count(server, "/a.jpg") + Count(server, "/b.jpg") + Count(server, "/old.jpg"), 0);
+  EXPECT_EQ(History().size(), 4u);
 }
 
 TEST_F(EngineFiles, TemporarySortsCacheFilesByContent) {
@@ -462,7 +537,7 @@ bool Put(const char* path, const std::string& text) {
   return close(fd) == 0 && ok;
 }
 
-// A full disk, made real: a child process mounts a 64 KB tmpfs in a user
+// A full disk, made real: a child process mounts a 256 KB tmpfs in a user
 // namespace of its own and lets the engine fill it.
 TEST_F(EngineFiles, AFullDiskStopsTheRunWithAMessageAndLeavesNoPartialFile) {
   TestServer server(Routes({
@@ -484,7 +559,8 @@ TEST_F(EngineFiles, AFullDiskStopsTheRunWithAMessageAndLeavesNoPartialFile) {
         !Put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
         !Put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
       _exit(77);
-    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0) _exit(77);
+    // Room for the history, not for a big file.
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) _exit(77);
     if (chdir(small.c_str()) != 0 || !Put("Download.lst", list)) _exit(10);
     testing::RecordingHost childHost;
     EngineOptions childOptions = options;
@@ -502,6 +578,105 @@ TEST_F(EngineFiles, AFullDiskStopsTheRunWithAMessageAndLeavesNoPartialFile) {
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces to mount a small file system";
   EXPECT_EQ(WEXITSTATUS(status), 0) << "11: no disk-full message, 12: a partial file stayed";
+}
+
+// Two engines in one working folder at once, each in a process of its own (a
+// patrol from cron beside the open window): every file is fetched once and
+// every entry is kept.
+TEST_F(EngineFiles, TwoProcessesAtOnceKeepEachOthersEntries) {
+  constexpr int kEach = 6;
+  std::string routes = "{\"routes\": {";
+  for (const char* page : {"one", "two"}) {
+    std::string html;
+    for (int i = 0; i < kEach; ++i) {
+      const std::string name = std::string("/") + page + "/f" + std::to_string(i) + ".jpg";
+      html += "<img src='" + name + "'>";
+      // Answered only once the files of both runs are asked for: the two
+      // batches are in flight together, and record side by side.
+      routes += Route(name, "{\"body\": \"" + name + "\", \"await\": [\"both\", " +
+                                std::to_string(2 * kEach) + ", 20000]}") + ", ";
+    }
+    routes += Route(std::string("/") + page + ".html", Page(html)) + ", ";
+  }
+  TestServer server(routes.substr(0, routes.size() - 2) + "}}");
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      testing::RecordingHost childHost;
+      Engine(childHost, options).ALoad(server.Url(c == 0 ? "/one.html" : "/two.html"), "jpg");
+      _exit(childHost.messages.empty() ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  auto history = History();
+  EXPECT_EQ(history.size(), 2u * kEach);
+  for (const char* page : {"one", "two"})
+    for (int i = 0; i < kEach; ++i) {
+      const std::string name = std::string("/") + page + "/f" + std::to_string(i) + ".jpg";
+      EXPECT_EQ(Count(server, name), 1) << name;
+      EXPECT_EQ(history.count(server.Url(name)), 1u) << name;
+    }
+  EXPECT_EQ(Files(kHostFolder).size(), 2u * kEach);
+}
+
+// kill -9 in the middle of a batch: the history still opens and lists, what
+// was recorded before is not fetched again, what was not is.
+TEST_F(EngineFiles, AfterAKillTheNextRunFetchesWhatWasNotRecorded) {
+  TestServer server(Routes({
+      Route("/first.html", Page("<img src='kept.jpg'>")),
+      Route("/p.html", Page("<img src='kept.jpg'><img src='quick.jpg'><img src='slow.jpg'>")),
+      Route("/kept.jpg", Body("K")),
+      Route("/quick.jpg", Body("Q")),
+      Route("/slow.jpg", "{\"body_repeat\": [\"s\", 4000], \"chunk_size\": 100, \"chunk_delay_ms\": 500}"),
+  }));
+  MakeEngine().ALoad(server.Url("/first.html"), "jpg");
+  ASSERT_EQ(History().size(), 1u);
+  server.ClearRequests();
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    testing::RecordingHost childHost;
+    Engine(childHost, options).ALoad(server.Url("/p.html"), "jpg");
+    _exit(0);
+  }
+  // Killed once quick.jpg is saved while slow.jpg is still arriving.
+  const long long until = MonotonicMs() + 10000;
+  while (!std::filesystem::exists(std::string(kHostFolder) + "/quick.jpg") && MonotonicMs() < until)
+    usleep(20000);
+  kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
+
+  const std::string list = dir + "/list.txt";
+  const std::string command = "MIREVA_HOME='" + dir + "' '" + mireva::testing::BinDir() +
+                              "/mireva-history' list > '" + list + "'";
+  const int rc = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(rc));
+  EXPECT_EQ(WEXITSTATUS(rc), 0);
+  EXPECT_NE(ReadFile(list).find(server.Url("/kept.jpg")), std::string::npos);
+
+  server.SetRoutes(Routes({
+      Route("/p.html", Page("<img src='kept.jpg'><img src='quick.jpg'><img src='slow.jpg'>")),
+      Route("/kept.jpg", Body("K")),
+      Route("/quick.jpg", Body("Q")),
+      Route("/slow.jpg", Body("S")),
+  }));
+  server.ClearRequests();
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  EXPECT_EQ(Count(server, "/kept.jpg"), 0);
+  EXPECT_EQ(Count(server, "/quick.jpg"), 1);
+  EXPECT_EQ(Count(server, "/slow.jpg"), 1);
+  EXPECT_EQ(History().size(), 3u);
+  // The file saved before the kill is not doubled; the killed run's
+  // temporary file is gone.
+  EXPECT_EQ(Files(kHostFolder), (std::vector<std::string>{"kept.jpg", "quick.jpg", "slow.jpg"}));
 }
 
 }  // namespace
