@@ -13,6 +13,7 @@ packages=(
   python3 xdg-utils wget curl gifsicle skkdic
   librsvg2-bin desktop-file-utils appstream dpkg-dev lintian
   openbox xdotool wmctrl dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0 procps
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds Mireva and runs every test: once plain (with
 # warnings as errors) and once under AddressSanitizer and UndefinedBehaviorSanitizer.
-# GUI tests run under a virtual X server.
+# GUI tests run under a virtual X server. Then every fuzz target runs briefly on
+# its seed corpus (scripts/fuzz.sh, a clang build of its own in build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -23,3 +24,5 @@ echo "== plain build =="
 run_suite build
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 run_suite build-asan -DMIREVA_SANITIZE=ON -DMIREVA_BUILD_BENCH=OFF
+echo "== fuzz targets, a few seconds each on their seed corpora =="
+FUZZ_JOBS="$jobs" bash scripts/fuzz.sh 6

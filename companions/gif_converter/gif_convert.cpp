@@ -31,6 +31,13 @@ namespace {
 constexpr int kMaxSide = 16384;
 constexpr long kMaxPixels = 64L * 1024 * 1024;
 
+// giflib's text for an error code; it has none for some codes (a header cut
+// short leaves the code at 0), and a null would end the program.
+std::string GifError(int code) {
+  const char* text = GifErrorString(code);
+  return text ? text : "error " + std::to_string(code);
+}
+
 int Fail(int code, const std::string& what) {
   std::fprintf(stderr, "gifconvert: %s\n", what.c_str());
   return code;
@@ -50,11 +57,11 @@ bool ReadFirstImage(const char* path, Image* image, std::string* error) {
   int err = 0;
   GifFileType* gif = DGifOpenFileName(path, &err);
   if (!gif) {
-    *error = std::string("cannot read ") + path + ": " + GifErrorString(err);
+    *error = std::string("cannot read ") + path + ": " + GifError(err);
     return false;
   }
   if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1) {
-    *error = std::string("not a readable GIF: ") + path + ": " + GifErrorString(gif->Error);
+    *error = std::string("not a readable GIF: ") + path + ": " + GifError(gif->Error);
     DGifCloseFile(gif, &err);
     return false;
   }
@@ -154,7 +161,7 @@ bool WriteImage(const std::string& path, const Image& image, std::string* error)
     if (gifFd >= 0) ::close(gifFd);
     ::close(fd);
     ::unlink(tmp.c_str());
-    *error = std::string("cannot write ") + path + ": " + GifErrorString(err);
+    *error = std::string("cannot write ") + path + ": " + GifError(err);
     return false;
   }
   ColorMapObject* map = GifMakeMapObject(256, image.colours);

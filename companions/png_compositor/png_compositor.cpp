@@ -77,6 +77,10 @@ bool ReadRgba(const char* hostPath, Raster* out, char* errorText) {
   }
   png_set_user_limits(png, kMaxQuarterSide, kMaxQuarterSide);
   png_set_chunk_malloc_max(png, 8 * 1024 * 1024);
+  // Ancillary chunks other than tRNS play no part in the pixels: skip them
+  // unread. libpng otherwise allocates (and clears) a text chunk's whole
+  // declared length, up to 2 GB for a file of a hundred bytes.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_init_io(png, f);
   png_set_sig_bytes(png, 8);
   png_read_info(png, info);

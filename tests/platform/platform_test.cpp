@@ -1,9 +1,14 @@
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,6 +29,22 @@
 #include "platform/text_helpers.h"
 #include "platform/watcher_link.h"
 #include "tests/support/test_server.h"
+
+namespace {
+// fsync as this test program sees it: the next `failingFsyncs` calls fail
+// with EIO, as a disk that cannot write its blocks makes them fail.
+int failingFsyncs = 0;
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  if (failingFsyncs > 0) {
+    --failingFsyncs;
+    errno = EIO;
+    return -1;
+  }
+  static auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+  return real(fd);
+}
 
 namespace mireva {
 namespace {
@@ -208,6 +229,68 @@ TEST(FileUtil, ReplacementsUseUniqueDotNamesAndNeverFollowLinks) {
   ASSERT_EQ(stat((dir + "/fresh").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
   RemoveFolder(dir);
+}
+
+// Every file a user keeps (lists, profiles, working copies) is saved through
+// WriteFileAtomically. A flush that fails, a kill at any moment while saving
+// and a full disk leave the old file or the new one, whole.
+TEST(FileUtil, SavesSurviveFailedFlushesKillsAndAFullDisk) {
+  const std::string dir = MakeTempFolder();
+  const std::string target = dir + "/Patrol.lst";
+  const std::string a(300000, 'a'), b(200000, 'b');
+  WriteFile(target, a);
+  failingFsyncs = 1;
+  EXPECT_FALSE(WriteFileAtomically(target, b));
+  EXPECT_EQ(failingFsyncs, 0);
+  EXPECT_EQ(ReadFile(target), a);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                          std::filesystem::directory_iterator()), 1);
+  unsigned seed = 15;
+  for (int round = 0; round < 25; ++round) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int k = 0;; ++k) WriteFileAtomically(target, k % 2 ? a : b);
+    }
+    usleep(200 + rand_r(&seed) % 5000);
+    kill(pid, SIGKILL);
+    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    const std::string now = ReadFile(target);
+    ASSERT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes";
+  }
+
+  // A full disk: a child mounts a 64 KB tmpfs in a user namespace of its own.
+  const std::string small = dir + "/small";
+  std::filesystem::create_directory(small);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const std::string uid = std::to_string(getuid()), gid = std::to_string(getgid());
+    auto put = [](const char* file, const std::string& text) {
+      int fd = open(file, O_WRONLY);
+      bool ok = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
+      return fd >= 0 && close(fd) == 0 && ok;
+    };
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !put("/proc/self/setgroups", "deny") ||
+        !put("/proc/self/uid_map", "0 " + uid + " 1") ||
+        !put("/proc/self/gid_map", "0 " + gid + " 1") ||
+        mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+      _exit(77);
+    const std::string list = small + "/Patrol.lst";
+    if (!WriteFileAtomically(list, "old\r\n")) _exit(10);
+    if (WriteFileAtomically(list, a)) _exit(11);
+    if (ReadFile(list) != "old\r\n") _exit(12);
+    auto entries = std::distance(std::filesystem::directory_iterator(small),
+                                 std::filesystem::directory_iterator());
+    _exit(entries == 1 ? 0 : 13);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  RemoveFolder(dir);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces to mount a small file system";
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "11: reported success, 12: the old file was damaged, 13: a temporary stayed";
 }
 
 TEST_F(IniFileTest, AFileThatCannotBeReadIsNeverRewritten) {

@@ -156,6 +156,11 @@ TEST_F(GifConverterTest, BrokenFileIsLeftUntouchedAndReported) {
   WriteFile(path, "GIF87a and then nothing useful");
   EXPECT_EQ(Convert(path, path), 1);
   EXPECT_EQ(ReadFile(path), "GIF87a and then nothing useful");
+  // Cut inside the screen descriptor: giflib gives no error text for it.
+  const std::string cut("GIF89a\x08\x00", 8);
+  WriteFile(path, cut);
+  EXPECT_EQ(Convert(path, path), 1);
+  EXPECT_EQ(ReadFile(path), cut);
   EXPECT_EQ(Convert(dir + "/missing.gif", dir + "/missing.gif"), 1);
 }
 

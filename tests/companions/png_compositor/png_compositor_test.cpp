@@ -2,6 +2,9 @@
 // collector calls it; the joined image decoded and compared pixel for pixel.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csetjmp>
 #include <filesystem>
@@ -256,6 +259,24 @@ TEST_F(PngCompositorTest, OversizedQuarterIsRefused) {
   WritePng(dir + "/o05.png", {PNG_COLOR_TYPE_RGB, 8}, small);
   EXPECT_EQ(Join(dir + "/o"), PNGCOMPO_NW | PNGCOMPO_NE | PNGCOMPO_SW);
   EXPECT_EQ(ReadBack(dir + "/o.png").width, 4);
+}
+
+// A text chunk that claims 1.6 GB in a file of 116 bytes (found by fuzzing):
+// the quarter is left blank without the memory it claims.
+TEST_F(PngCompositorTest, ChunkLengthsAreNotTakenOnTrust) {
+  Picture p = Make(2, 2, [](int, int) { return Rgba{1, 2, 3, 255}; });
+  WritePng(dir + "/t50.png", {PNG_COLOR_TYPE_RGB, 8}, p);
+  std::string bytes = ReadFile(dir + "/t50.png").substr(0, 33);  // signature and IHDR
+  bytes += std::string("\x63\x00\x00\x25tEXtdate:mod", 16);
+  WriteFile(dir + "/t50.png", bytes);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) _exit(Join(dir + "/t") == -1 ? 0 : 1);
+  int status = 0;
+  struct rusage usage {};
+  ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_LT(usage.ru_maxrss, 512 * 1024) << "peak memory in KB";
 }
 
 TEST_F(PngCompositorTest, TakesShiftJisPaths) {

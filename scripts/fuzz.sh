@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (build-fuzz, clang, every library instrumented) and
+# runs each one for SECONDS (default 60) on a copy of its seed corpus in
+# fuzz/corpus/<target>/. SECONDS 0 only replays the corpus. Fails when any
+# target finds a crash, a sanitizer report, a leak or an input slower than
+# 10 s; what set it off is kept in build-fuzz/findings/<target>/.
+#   FUZZ_TARGETS="a b"  run only these targets
+#   FUZZ_JOBS=N         targets run N at a time (default 1)
+#   FUZZ_BUILD=dir      the build folder (default build-fuzz)
+# Everything runs under nice, as the machine is shared with other builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+jobs=${FUZZ_JOBS:-1}
+build=${FUZZ_BUILD:-build-fuzz}
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  CC=clang CXX=clang++ nice -n 19 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DMIREVA_FUZZ=ON -DMIREVA_BUILD_TESTS=OFF -DMIREVA_BUILD_BENCH=OFF >/dev/null
+fi
+# Builds of the shared tree take turns through one lock.
+flock /tmp/mireva-build.lock nice -n 19 cmake --build "$build" -j2 --target mireva_fuzz_all \
+  >"$build/fuzz-build.log" 2>&1 || { tail -n 40 "$build/fuzz-build.log"; exit 1; }
+
+targets=${FUZZ_TARGETS:-$(cd fuzz/corpus && ls)}
+scratch=$(mktemp -d "$( [ -w /dev/shm ] && echo /dev/shm || echo /tmp)/mireva-fuzz.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+run_one() {
+  local target=$1 work="$scratch/$1"
+  local findings="$PWD/$build/findings/$target"
+  mkdir -p "$work/corpus" "$work/tmp" "$findings"
+  cp fuzz/corpus/"$target"/* "$work/corpus/"
+  local limit=(-max_total_time="$seconds")
+  [ "$seconds" = 0 ] && limit=(-runs=0)
+  local start=$SECONDS status=0
+  # The targets' scratch files go to a folder of their own under TMPDIR.
+  TMPDIR="$work/tmp" nice -n 19 "$build/fuzz/$target" "${limit[@]}" -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" \
+    "$work/corpus" >"$work/log" 2>&1 || status=$?
+  local runs
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n 1)
+  if [ "$status" -ne 0 ]; then
+    cp "$work/log" "$findings/log"
+    echo "FAIL $target (see $findings)"
+    grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$work/log" | head -n 5
+    return 1
+  fi
+  rmdir "$findings" 2>/dev/null || true
+  printf '%-26s %12s executions in %4d s\n' "$target" "${runs:-?}" $((SECONDS - start))
+}
+
+failed=0
+running=0
+for target in $targets; do
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+  run_one "$target" &
+  running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || failed=1
+  running=$((running - 1))
+done
+if [ "$failed" -ne 0 ]; then
+  echo "fuzzing found faults"
+  exit 1
+fi
+echo "fuzzing: no findings"
