@@ -86,8 +86,9 @@ class WxFrameChooser : public FrameChooser {
 };
 
 // The engine's progress: its text and a bar of files done of all, with a
-// cancel button; other windows are disabled while the engine works (its
-// call blocks and only the progress reports let events through). At the end
+// cancel button. The engine works on a worker thread, so the main window
+// stays usable meanwhile (a second engine command is refused until this one
+// ends). At the end
 // it stays open, not modal, with the engine's last word, the folder the files
 // went to, "フォルダを開く" and "閉じる".
 class DownloadProgressWindow : public wxDialog {
@@ -195,21 +196,18 @@ class WxEngineProgress : public EngineProgressView {
  public:
   WxEngineProgress(ViewContext& ctx, wxWindow* parent) : ctx_(ctx), parent_(parent) {}
   ~WxEngineProgress() override {
-    disabler_.reset();
     if (window_) window_->Destroy();
   }
   void Begin(const std::string& title) override {
     if (window_) window_->Destroy();  // the end of the previous run, still open
     window_ = new DownloadProgressWindow(parent_, ctx_, title);
     window_->Show();
-    disabler_ = std::make_unique<wxWindowDisabler>(window_.get());
   }
   bool Update(const std::string& text, size_t done, size_t total) override {
     if (!window_) return false;
     return window_->Update(text, done, total);
   }
   void End(const std::string& summary, const std::string& folder) override {
-    disabler_.reset();
     if (!window_) return;
     if (summary.empty()) {
       window_->Destroy();
@@ -223,7 +221,6 @@ class WxEngineProgress : public EngineProgressView {
   ViewContext& ctx_;
   wxWindow* parent_;
   wxWeakRef<DownloadProgressWindow> window_;
-  std::unique_ptr<wxWindowDisabler> disabler_;
 };
 
 }  // namespace
