@@ -1,5 +1,7 @@
 #include "bookmarks/bookmark_tree.h"
 
+#include "platform/text_helpers.h"
+
 namespace mireva {
 namespace {
 
@@ -10,30 +12,18 @@ std::string OneLine(const std::string& s) {
   return out;
 }
 
-std::string EscapeHtml(const std::string& s) {
-  std::string out;
-  for (char c : OneLine(s)) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string EscapeLine(const std::string& s) { return EscapeHtml(OneLine(s)); }
 
 void WriteNetscapeLevel(const std::vector<BookmarkNode>& nodes, int depth, std::string& out) {
   std::string indent(static_cast<size_t>(depth) * 4, ' ');
   for (const BookmarkNode& n : nodes) {
     if (n.folder) {
-      out += indent + "<DT><H3>" + EscapeHtml(n.title) + "</H3>\n";
+      out += indent + "<DT><H3>" + EscapeLine(n.title) + "</H3>\n";
       out += indent + "<DL><p>\n";
       WriteNetscapeLevel(n.children, depth + 1, out);
       out += indent + "</DL><p>\n";
     } else {
-      out += indent + "<DT><A HREF=\"" + EscapeHtml(n.url) + "\">" + EscapeHtml(n.title) + "</A>\n";
+      out += indent + "<DT><A HREF=\"" + EscapeLine(n.url) + "\">" + EscapeLine(n.title) + "</A>\n";
     }
   }
 }

@@ -19,21 +19,6 @@ namespace {
 const char kDatedPrefix[] = "PatrolReport-";
 const char kDatedSuffix[] = ".html";
 
-std::string Escape(const std::string& text) {
-  // The four marked bytes are never the second byte of a Shift_JIS character.
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 bool IsImage(const std::string& file) {
   const size_t dot = file.rfind('.');
   if (dot == std::string::npos) return false;
@@ -139,16 +124,16 @@ std::string PatrolReportHtml(const std::vector<ReportedPage>& pages, std::time_t
       "</p>\n<ol>\n";
   for (const ReportedPage& page : pages) {
     html += "<li class=\"" + std::string(PageStateWord(page.state)) + "\">[" +
-            StateCaption(page.state) + "] <a href=\"" + Escape(page.address) + "\">" +
-            Escape(page.address) + "</a>";
+            StateCaption(page.state) + "] <a href=\"" + EscapeHtml(page.address) + "\">" +
+            EscapeHtml(page.address) + "</a>";
     if (page.failedFiles > 0)
       html += "　取得できなかったファイル " + std::to_string(page.failedFiles);
     if (!page.files.empty()) {
       html += "\n<ul>\n";
       for (const ReportedFile& f : page.files) {
-        html += "<li><a href=\"" + Escape(f.file) + "\">";
-        if (IsImage(f.file)) html += "<img src=\"" + Escape(f.file) + "\" alt=\"\">";
-        html += Escape(f.file) + "</a></li>\n";
+        html += "<li><a href=\"" + EscapeHtml(f.file) + "\">";
+        if (IsImage(f.file)) html += "<img src=\"" + EscapeHtml(f.file) + "\" alt=\"\">";
+        html += EscapeHtml(f.file) + "</a></li>\n";
       }
       html += "</ul>\n";
     }

@@ -59,4 +59,19 @@ bool ReadLine(std::FILE* file, size_t limit, std::string* line) {
   return line->size() <= limit;
 }
 
+std::string EscapeHtml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace mireva

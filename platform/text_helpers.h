@@ -60,6 +60,10 @@ inline int Utf8SequenceLength(const unsigned char* p, size_t left) {
   return len;
 }
 
+// `text` with &, <, > and " written as HTML entities. Safe on Shift_JIS: none
+// of the four bytes is ever the second byte of a character.
+std::string EscapeHtml(std::string_view text);
+
 // True when the whole of `text` is well-formed UTF-8 (see Utf8SequenceLength;
 // a character cut off by the end makes it false). Empty text is valid.
 bool IsValidUtf8(std::string_view text);
