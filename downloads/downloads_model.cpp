@@ -46,20 +46,6 @@ std::string LocalTimeText(long long unixTime) {
   return text;
 }
 
-std::string SizeText(long long bytes) {
-  if (bytes < 1024) return std::to_string(bytes < 0 ? 0 : bytes) + " B";
-  static const char* const units[] = {"KB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes) / 1024.0;
-  size_t unit = 0;
-  while (value >= 1024.0 && unit + 1 < sizeof units / sizeof units[0]) {
-    value /= 1024.0;
-    ++unit;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-  return text;
-}
-
 DownloadsModel::DownloadsModel(std::string workingFolder) : folder_(std::move(workingFolder)) {}
 
 bool DownloadsModel::EnsureOpen() {

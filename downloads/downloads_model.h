@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "history/history_store.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 
@@ -21,8 +22,6 @@ long long SinceTime(SincePeriod period, long long now);
 
 // "2024-05-01 13:45:02" in local time.
 std::string LocalTimeText(long long unixTime);
-// "850 B", "12.3 KB", "4.5 MB", "1.2 GB" (1 KB = 1024 bytes).
-std::string SizeText(long long bytes);
 
 // The history as the window shows it: the newest entries that pass the
 // filters, at most kMaxRows of them.

@@ -17,6 +17,8 @@
 #include "patrol/patrol_dialog_models.h"
 #include "patrol/patrol_report.h"
 #include "platform/file_util.h"
+#include "platform/monotonic_clock.h"
+#include "platform/text_helpers.h"
 #include "platform/text_encoding.h"
 
 namespace mireva {
@@ -48,26 +50,6 @@ namespace {
 const char kEngineDone[] = "ダウンロード終了 ";
 const char kEnginePageFailed[] = "ページを読み込めませんでした";
 const char kEnginePageLoading[] = "ページ読み込み中";  // the page itself, not its files
-
-long long NowMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// "850 B", "12.3 KB", "4.5 MB", "1.2 GB".
-std::string Bytes(long long n) {
-  const char* units[] = {"B", "KB", "MB", "GB", "TB"};
-  double value = static_cast<double>(n < 0 ? 0 : n);
-  int unit = 0;
-  while (value >= 1024 && unit < 4) {
-    value /= 1024;
-    ++unit;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
-  return text;
-}
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
@@ -110,7 +92,7 @@ void PatrolRun::StartPatrol() {
   pages_.clear();
   filesDone_ = filesFound_ = callDone_ = callFound_ = 0;
   bytesBefore_ = callBytes_ = speedMark_ = bytesPerSecond_ = 0;
-  speedMarkMs_ = NowMs();
+  speedMarkMs_ = MonotonicMs();
   started_ = std::time(nullptr);
   stopped_ = false;
   ++runId_;
@@ -193,7 +175,7 @@ void PatrolRun::OnEngineText(const std::string& text, long long done) {
     callFound_ = count->total;
   }
   if (done > callBytes_) callBytes_ = done;
-  const long long now = NowMs();
+  const long long now = MonotonicMs();
   const long long bytes = bytesBefore_ + callBytes_;
   if (now - speedMarkMs_ >= 1000) {
     bytesPerSecond_ = (bytes - speedMark_) * 1000 / (now - speedMarkMs_);
@@ -218,9 +200,9 @@ std::string PatrolRun::StatusText() const {
                      std::to_string(std::max(pageCount_, pages_.size())) + " ページ";
   if (AnyEnabled(downloadTypes_)) {
     text += "  ファイル " + std::to_string(filesDone_ + callDone_) + "/" +
-            std::to_string(filesFound_ + callFound_) + "  " + Bytes(bytesBefore_ + callBytes_);
+            std::to_string(filesFound_ + callFound_) + "  " + SizeText(bytesBefore_ + callBytes_);
     if (state_ == State::Downloading || state_ == State::Starting)
-      text += "  " + Bytes(bytesPerSecond_) + "/s";
+      text += "  " + SizeText(bytesPerSecond_) + "/s";
   }
   return text;
 }

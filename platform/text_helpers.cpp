@@ -1,5 +1,7 @@
 #include "platform/text_helpers.h"
 
+#include <cstdio>
+
 namespace mireva {
 
 size_t SjisCutLength(std::string_view text, size_t maxBytes) {
@@ -72,6 +74,20 @@ std::string EscapeHtml(std::string_view text) {
     }
   }
   return out;
+}
+
+std::string SizeText(long long bytes) {
+  if (bytes < 1024) return std::to_string(bytes < 0 ? 0 : bytes) + " B";
+  static const char* const units[] = {"KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1024.0;
+  size_t unit = 0;
+  while (value >= 1024.0 && unit + 1 < sizeof units / sizeof units[0]) {
+    value /= 1024.0;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
 }
 
 }  // namespace mireva

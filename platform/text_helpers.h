@@ -60,6 +60,9 @@ inline int Utf8SequenceLength(const unsigned char* p, size_t left) {
   return len;
 }
 
+// "850 B", "12.3 KB", "4.5 MB", "1.2 GB" (1 KB = 1024 bytes).
+std::string SizeText(long long bytes);
+
 // `text` with &, <, > and " written as HTML entities. Safe on Shift_JIS: none
 // of the four bytes is ever the second byte of a character.
 std::string EscapeHtml(std::string_view text);

@@ -20,7 +20,7 @@
 #include "companions/download_engine/link_extractor.h"
 #include "companions/download_engine/list_files.h"
 #include "companions/download_engine/list_rules.h"
-#include "companions/download_engine/monotonic_clock.h"
+#include "platform/monotonic_clock.h"
 #include "companions/download_engine/output_folder.h"
 #include "companions/download_engine/safe_name.h"
 #include "companions/download_engine/url_tools.h"

@@ -14,7 +14,7 @@
 #include <optional>
 #include <thread>
 
-#include "companions/download_engine/monotonic_clock.h"
+#include "platform/monotonic_clock.h"
 #include "companions/download_engine/output_folder.h"
 #include "companions/download_engine/url_tools.h"
 

@@ -32,6 +32,7 @@
 
 #include "companions/tollick/cache_collector.h"
 #include "core/download_types.h"
+#include "platform/monotonic_clock.h"
 #include "platform/folders.h"
 #include "platform/text_encoding.h"
 #include "platform/watcher_link.h"
@@ -40,12 +41,6 @@ namespace {
 
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
-
-int64_t MonotonicMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 class Log {
  public:
@@ -180,7 +175,7 @@ int main(int argc, char** argv) {
   while (!gStop) {
     int timeout = -1;
     if (collecting) {
-      int64_t left = nextScan - MonotonicMs();
+      int64_t left = nextScan - mireva::MonotonicMs();
       timeout = left < 0 ? 0 : static_cast<int>(left);
     }
     pollfd pfd{sock, POLLIN, 0};
@@ -197,7 +192,7 @@ int main(int argc, char** argv) {
         } else if (notice == "download start") {
           collector.SetTypes(mireva::ReadDownloadTypes(ini));
           collecting = true;
-          nextScan = MonotonicMs();
+          nextScan = mireva::MonotonicMs();
         } else if (notice == "download break" || notice == "off") {
           // What the last pages brought in is still collected.
           if (collecting) scan(CacheCollector::ScanKind::Final);
@@ -205,9 +200,9 @@ int main(int argc, char** argv) {
         }
       }
     }
-    if (collecting && MonotonicMs() >= nextScan) {
+    if (collecting && mireva::MonotonicMs() >= nextScan) {
       scan(CacheCollector::ScanKind::During);
-      nextScan = MonotonicMs() + interval;
+      nextScan = mireva::MonotonicMs() + interval;
     }
   }
   log.Write("stop", std::string());

@@ -1,6 +1,7 @@
 // The downloads window: what the engine is doing now, then the history, newest
 // first, with a search field, a site and a period filter, and the actions on
 // the chosen entry (open its file or folder, fetch it again, forget it).
+#include "platform/monotonic_clock.h"
 #include "downloads/wx/downloads_window.h"
 
 #include <sys/stat.h>
@@ -42,13 +43,6 @@ enum : int {
   kRefetch,
   kForget,
 };
-
-// <chrono> cannot be built with the Shift_JIS execution character set.
-long long NowMs() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
 
 long long NowSeconds() { return static_cast<long long>(std::time(nullptr)); }
 
@@ -162,7 +156,7 @@ class DownloadsWindow : public wxDialog {
   }
 
   void EngineProgress(const std::string& text, long long done) {
-    meter_.Report(text, done, NowMs());
+    meter_.Report(text, done, MonotonicMs());
     ShowWork();
   }
 
@@ -178,7 +172,7 @@ class DownloadsWindow : public wxDialog {
     wxString text = ToWx(kIdle), detail;
     if (meter_.Active()) {
       text = ToWx(meter_.Text());
-      detail = ToWx(meter_.DetailText(NowMs()));
+      detail = ToWx(meter_.DetailText(MonotonicMs()));
     } else if (busy) {
       text = ToWx("取得を始めています…");
     }

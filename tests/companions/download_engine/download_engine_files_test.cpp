@@ -14,7 +14,7 @@
 #include <map>
 #include <string>
 
-#include "companions/download_engine/monotonic_clock.h"
+#include "platform/monotonic_clock.h"
 #include "companions/download_engine/output_folder.h"
 #include "companions/download_engine/safe_name.h"
 #include "history/history_store.h"

@@ -1,9 +1,9 @@
 #pragma once
-// Milliseconds of the monotonic clock. (<chrono> cannot be used here: its
+// Milliseconds of the monotonic clock, for intervals and rates. (<chrono> cannot be used here: its
 // C++20 unit suffixes do not survive the Shift_JIS execution character set.)
 #include <time.h>
 
-namespace mireva::dl {
+namespace mireva {
 
 inline long long MonotonicMs() {
   timespec ts;
@@ -11,4 +11,4 @@ inline long long MonotonicMs() {
   return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-}  // namespace mireva::dl
+}  // namespace mireva
