@@ -206,9 +206,12 @@ void LinkHarvestCommands::RunLinkCommand(int id) {
   if (!code) return;
   const std::string address = CutSjis(ctx_.AddressField(), kAddressBytes);
   ctx_.SetStatusText(address);
-  if (saver_) saver_(address, "temp.html");
+  // The instance's own working file: a second window (or a scheduled patrol)
+  // running a link command at the same time never hands this one its page.
+  const std::string pageFile = InstanceFileName("temp.html");
+  if (saver_) saver_(address, pageFile);
   ctx_.SetStatusText(kStatusLoaded);
-  auto page = ReadWholeFile("temp.html");
+  auto page = ReadWholeFile(pageFile);
   if (!page) return;
   ctx_.SetStatusText(kStatusChecking);
 

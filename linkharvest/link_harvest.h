@@ -1,7 +1,8 @@
 #pragma once
 // The link commands of the menus "ダウンロード" and "オプション" (2102-2108, 2110,
 // 2113) and "Cache files" (2112). A link command fetches the page of the
-// address field into "temp.html" through the page-fetch library, looks for a
+// address field into "temp.html" (this instance's own, InstanceFileName)
+// through the page-fetch library, looks for a
 // frameset (then the user picks a frame to open or to analyse in the
 // frame-analysis dialog) and hands the address to the download engine's "DLoad" with the
 // command's kind code. While the engine works, its progress (files done of

@@ -231,8 +231,9 @@ TEST(FileUtil, ReplacementsUseUniqueDotNamesAndNeverFollowLinks) {
   RemoveFolder(dir);
 }
 
-// Every file a user keeps (lists, profiles, working copies) is saved through
-// WriteFileAtomically. A flush that fails, a kill at any moment while saving
+// Every file a user keeps is saved through WriteFileAtomically (lists,
+// profiles) or copied through CopyFileAtomically (the bookmark working
+// copies). A flush that fails, a kill at any moment while saving or copying
 // and a full disk leave the old file or the new one, whole.
 TEST(FileUtil, SavesSurviveFailedFlushesKillsAndAFullDisk) {
   const std::string dir = MakeTempFolder();
@@ -245,12 +246,19 @@ TEST(FileUtil, SavesSurviveFailedFlushesKillsAndAFullDisk) {
   EXPECT_EQ(ReadFile(target), a);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
                           std::filesystem::directory_iterator()), 1);
+  const std::string copySource = dir + "/bookmarks-source.html";
+  WriteFile(copySource, b);
   unsigned seed = 15;
   for (int round = 0; round < 25; ++round) {
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      for (int k = 0;; ++k) WriteFileAtomically(target, k % 2 ? a : b);
+      for (int k = 0;; ++k) {
+        if (k % 2)
+          WriteFileAtomically(target, a);
+        else
+          CopyFileAtomically(copySource, target);
+      }
     }
     usleep(200 + rand_r(&seed) % 5000);
     kill(pid, SIGKILL);
