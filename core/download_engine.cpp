@@ -73,6 +73,7 @@ bool DownloadEngine::Call(const std::function<void()>& call) {
   }
   busy_ = true;
   cancel_ = false;
+  callingThread_ = pthread_self();
   if (runner_) {
     InstallHost();  // the runner may have come after the library was bound
     runner_->Run(call, [this] { Pump(); });
@@ -98,17 +99,28 @@ int MIREVA_STDCALL DownloadEngine::QueueProgress(void* user, const char* text, l
   if (!self->queue_.empty() && !self->queue_.back().message &&
       stage(self->queue_.back().text) == stage(said))
     self->queue_.pop_back();
-  self->queue_.push_back(HostEvent{false, std::move(said), done, total});
+  self->queue_.push_back(HostEvent{nullptr, false, std::move(said), done, total});
   return self->cancel_ ? 1 : 0;
 }
 
 void MIREVA_STDCALL DownloadEngine::QueueMessage(void* user, const char* text) {
   auto* self = static_cast<DownloadEngine*>(user);
   std::unique_lock<std::mutex> lock(self->queueLock_);
-  self->queue_.push_back(HostEvent{true, text ? text : "", 0, -1});
+  self->queue_.push_back(HostEvent{nullptr, true, text ? text : "", 0, -1});
   const unsigned long long mine = ++self->messagesQueued_;
   // The engine goes on once the user has seen the message, as with a message box.
   self->messageShown_.wait(lock, [self, mine] { return self->messagesShown_ >= mine; });
+}
+
+void DownloadEngine::OnCallingThread(const std::function<void()>& task) {
+  if (!runner_ || !busy_ || pthread_equal(pthread_self(), callingThread_)) {
+    task();
+    return;
+  }
+  std::unique_lock<std::mutex> lock(queueLock_);
+  queue_.push_back(HostEvent{task, false, std::string(), 0, -1});
+  const unsigned long long mine = ++messagesQueued_;
+  messageShown_.wait(lock, [this, mine] { return messagesShown_ >= mine; });
 }
 
 void DownloadEngine::Pump() {
@@ -123,9 +135,13 @@ void DownloadEngine::Pump() {
       event = std::move(queue_.front());
       queue_.pop_front();
     }
-    if (event.message) {
-      if (message_) message_(hostUser_, event.text.c_str());
-      else std::fprintf(stderr, "DownLoad: %s\n", SjisToUtf8(event.text).c_str());
+    if (event.task || event.message) {
+      if (event.task)
+        event.task();
+      else if (message_)
+        message_(hostUser_, event.text.c_str());
+      else
+        std::fprintf(stderr, "DownLoad: %s\n", SjisToUtf8(event.text).c_str());
       std::lock_guard<std::mutex> lock(queueLock_);
       ++messagesShown_;
       messageShown_.notify_all();

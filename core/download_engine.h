@@ -16,6 +16,8 @@
 // callbacks on the calling thread only: the worker queues them and the
 // runner's pump hands them over, so hosts never see another thread. One call
 // runs at a time; a call asked for while one runs is refused with a message.
+#include <pthread.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -98,6 +100,16 @@ class DownloadEngine {
   void AddProgressListener(ProgressListener listener) {
     progressListeners_.push_back(std::move(listener));
   }
+  // Runs `work`, a call into the page-fetch or compositing library, the way
+  // engine calls run: through the runner (the window stays live) and one
+  // call at a time, refused with the engine's busy message (false) while
+  // another runs. Library callbacks inside `work` reach the window through
+  // OnCallingThread.
+  bool RunLibraryCall(const std::function<void()>& work) { return Call(work); }
+  // Runs `task` on the thread that made the running call (the GUI thread)
+  // and returns when it has ended; called there, or without a runner, it
+  // runs at once. For library callbacks that show windows or ask the user.
+  void OnCallingThread(const std::function<void()>& task);
   // Whether an engine call is running now.
   bool Busy() const { return busy_; }
   // Asks the running call to stop at its next progress report; the request
@@ -142,10 +154,12 @@ class DownloadEngine {
   std::function<void(const std::string&)> defaultProgress_;
   std::vector<std::function<void()>> callEnded_;
   std::vector<ProgressListener> progressListeners_;
-  bool busy_ = false;
+  std::atomic<bool> busy_{false};
+  pthread_t callingThread_{};  // <thread> needs <chrono>, which this build cannot take
   std::atomic<bool> cancel_{false};
   // What the worker queued for the host; a message waits until it was shown.
   struct HostEvent {
+    std::function<void()> task;  // OnCallingThread's; acknowledged like a message
     bool message = false;
     std::string text;
     long long done = 0;

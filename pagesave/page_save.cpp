@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -148,10 +149,15 @@ std::vector<Tag> ScanTags(const std::string& html) {
 // which is how a text-mode call tells a failure from an empty page.
 thread_local unsigned gLibraryMessages = 0;
 
+// The library runs on the engine's worker (RunLibraryCall); what it shows or
+// asks is done on the window's thread.
 void MIREVA_STDCALL HostMessage(void* user, const char* text) {
-  ++gLibraryMessages;
   try {
-    static_cast<ViewContext*>(user)->Ui().ShowMessage(text, MessageIcon::Exclamation);
+    auto* ctx = static_cast<ViewContext*>(user);
+    ctx->Engine().OnCallingThread([ctx, text] {
+      ++gLibraryMessages;
+      ctx->Ui().ShowMessage(text, MessageIcon::Exclamation);
+    });
   } catch (...) {
   }
 }
@@ -159,7 +165,9 @@ void MIREVA_STDCALL HostMessage(void* user, const char* text) {
 int MIREVA_STDCALL HostPassword(void* user, const char* site, const char* realm, char* name,
                                 unsigned nameCapacity, char* password, unsigned passwordCapacity) {
   try {
-    auto login = static_cast<ViewContext*>(user)->Ui().AskPassword(site, realm);
+    auto* ctx = static_cast<ViewContext*>(user);
+    std::optional<Credentials> login;
+    ctx->Engine().OnCallingThread([&] { login = ctx->Ui().AskPassword(site, realm); });
     if (!login || nameCapacity == 0 || passwordCapacity == 0) return 0;
     std::snprintf(name, nameCapacity, "%s", login->user.c_str());
     std::snprintf(password, passwordCapacity, "%s", login->password.c_str());
@@ -201,7 +209,11 @@ bool FetchTextToFile(ViewContext& ctx, const std::string& address, const std::st
   std::string url = CutSjis(address, kMaxPath - 1);
   std::vector<char> text(kTextBuffer, '\0');
   const unsigned messagesBefore = gLibraryMessages;
-  hovrel(url.c_str(), static_cast<unsigned char>(option), ' ', ' ', text.data(), kTextSize);
+  // Refused while the engine works: the engine has said so.
+  if (!ctx.Engine().RunLibraryCall([&] {
+        hovrel(url.c_str(), static_cast<unsigned char>(option), ' ', ' ', text.data(), kTextSize);
+      }))
+    return true;
   text[kTextBuffer - 1] = '\0';
   // A failed download (reported by the library) leaves the file the user
   // chose as it was, instead of emptying it.
@@ -369,7 +381,10 @@ bool FetchToFile(ViewContext& ctx, const std::string& address, const std::string
     // The library refuses a path longer than its working area with a message.
     std::vector<char> path(target.begin(), target.end());
     path.resize(std::max<size_t>(path.size() + 1, kSaveSize + 2), '\0');
-    int result = hovrel(url.c_str(), ' ', ' ', 'D', path.data(), kSaveSize);
+    int result = 0;
+    if (!ctx.Engine().RunLibraryCall(
+            [&] { result = hovrel(url.c_str(), ' ', ' ', 'D', path.data(), kSaveSize); }))
+      return false;  // refused while the engine works (it has said so)
     // Only a file that could not be created (or written) gives 0; a failed
     // download has been reported by the library and left an empty file.
     if (result == 0) {

@@ -41,9 +41,11 @@ std::string SavePageFileName(const std::string& title);
 // fetches at most 49998 bytes of text (markup removed when `option` is 'S')
 // and writes them to `target`, then shows "Hovrel complate". Either way the
 // target is replaced whole (a temporary file renamed over it) and a failed
-// download leaves it as it was. Returns false
-// when the library could not be bound (message shown) or, in save mode, when
-// the library could not create the file.
+// download leaves it as it was. The library works on the engine's worker
+// while the window stays live, one call at a time with the engine's own.
+// Returns false when the library could not be bound (message shown) or, in
+// save mode, when the library could not create the file or the engine was
+// busy (message shown).
 bool FetchToFile(ViewContext& ctx, const std::string& address, const std::string& target,
                  char option, char mode);
 

@@ -2,7 +2,11 @@
 // A recording Interaction for tests: every call is appended to `log` as
 // "message:<text>", "yesno:<text>", "open:<filter>", "save:<default>",
 // "password:<site>", and answers are taken from the queues (empty queue:
-// No, cancel).
+// No, cancel). Windows belong to the thread that made them: a call from any
+// other thread than the one that made this object is also logged as
+// "other thread:<entry>".
+#include <pthread.h>
+
 #include <deque>
 #include <string>
 #include <vector>
@@ -21,12 +25,12 @@ class FakeInteraction : public Interaction {
   std::deque<std::optional<Credentials>> passwordAnswers;
 
   void ShowMessage(const std::string& text, MessageIcon icon, const std::string&) override {
-    log.push_back("message:" + text);
+    Note("message:" + text);
     messages.push_back(text);
     icons.push_back(icon);
   }
   bool AskYesNo(const std::string& text, const std::string&) override {
-    log.push_back("yesno:" + text);
+    Note("yesno:" + text);
     if (yesNoAnswers.empty()) return false;
     bool a = yesNoAnswers.front();
     yesNoAnswers.pop_front();
@@ -34,16 +38,16 @@ class FakeInteraction : public Interaction {
   }
   std::optional<std::string> ChooseFileToOpen(const std::string& filter,
                                               const std::string&) override {
-    log.push_back("open:" + filter);
+    Note("open:" + filter);
     return NextFile();
   }
   std::optional<std::string> ChooseFileToSave(const std::string&, const std::string& def,
                                               const std::string&) override {
-    log.push_back("save:" + def);
+    Note("save:" + def);
     return NextFile();
   }
   std::optional<Credentials> AskPassword(const std::string& site, const std::string&) override {
-    log.push_back("password:" + site);
+    Note("password:" + site);
     if (passwordAnswers.empty()) return std::nullopt;
     auto a = passwordAnswers.front();
     passwordAnswers.pop_front();
@@ -51,12 +55,17 @@ class FakeInteraction : public Interaction {
   }
 
  private:
+  void Note(const std::string& entry) {
+    log.push_back(entry);
+    if (!pthread_equal(pthread_self(), owner_)) log.push_back("other thread:" + entry);
+  }
   std::optional<std::string> NextFile() {
     if (fileAnswers.empty()) return std::nullopt;
     auto a = fileAnswers.front();
     fileAnswers.pop_front();
     return a;
   }
+  pthread_t owner_ = pthread_self();
 };
 
 }  // namespace mireva

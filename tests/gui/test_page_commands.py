@@ -19,6 +19,7 @@ class PageCommands(g.GuiTest):
         "/img/a.gif": {"content_type": "image/gif", "body_hex": GIF},
         "/b.gif": {"content_type": "image/gif", "body_hex": GIF},
         "/private.html": {"auth": "ann:pw", "realm": "R", "body": "<p>inside</p>"},
+        "/slow.html": {"body": "<p>slow</p>", "delay_ms": 4000},
         "/frames.html": {"body": '<html><head><title>F</title></head><frameset cols="50%,50%">'
                                  '<frame src="menu.html"><frame src="sub/main.html"></frameset></html>'},
         "/menu.html": {"body": "<html><body>menu</body></html>"},
@@ -74,6 +75,21 @@ class PageCommands(g.GuiTest):
         g.wait_for(lambda: os.path.exists(os.path.join(out, "page.txt")), what="page.txt")
         with open(os.path.join(out, "page.txt"), "rb") as f:
             self.assertEqual(f.read(), b"PBold text")
+
+        # A slow page: the window answers while the page is fetched.
+        field = m.address_field()
+        g.click(field)
+        g.key("ctrl+a")
+        g.type_text(self.server.url("/slow.html"))
+        m.choose("ファィル(F)", "保存(txt)")
+        self.save_as(m, os.path.join(out, "slow.txt"))
+        began = time.monotonic()
+        m.open_menu("ヘルプ")
+        self.assertLess(time.monotonic() - began, 2.0)
+        g.key("Escape")
+        self.acknowledge(m, "Hovrel complate")
+        with open(os.path.join(out, "slow.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"slow")
 
         # The commands read the address field: a typed address, not yet opened.
         field = m.address_field()

@@ -22,6 +22,7 @@ extern "C" MIREVA_EXPORT int MIREVA_STDCALL NotHovrel() { return 0; }
 #include "platform/testing/fake_interaction.h"
 #include "tests/support/fake_view_context.h"
 #include "tests/support/test_server.h"
+#include "tests/support/thread_runner.h"
 #include "tests/support/working_folder.h"
 
 namespace mireva {
@@ -149,7 +150,13 @@ TEST_F(PageSaveTest, TextModeKeepsAtMostTheLibrarysSize) {
   EXPECT_EQ(ReadFile(dir + "/long.txt").size(), 49998u);
 }
 
+// The library works on the engine's worker, as in the program; its messages
+// and password prompt still reach the view on the view's own thread.
 TEST_F(PageSaveTest, LibraryMessagesAndPasswordGoThroughTheView) {
+  testing::ThreadRunner runner;
+  int offThread = 0;
+  runner.whileWaiting = [&] { ++offThread; };
+  view->engine.SetRunner(&runner);
   view->address = "/home/user/page.html";  // after opening a local file
   view->ui.fileAnswers = {dir + "/local.txt"};
   testing::WriteFile(dir + "/local.txt", "saved before");
@@ -168,6 +175,9 @@ TEST_F(PageSaveTest, LibraryMessagesAndPasswordGoThroughTheView) {
   EXPECT_EQ(view->ui.log.back(), "message:Hovrel complate");
   EXPECT_NE(std::find(view->ui.log.begin(), view->ui.log.end(), "password:127.0.0.1"),
             view->ui.log.end());
+  EXPECT_EQ(offThread, 2);  // both calls left the window's thread free
+  for (const std::string& entry : view->ui.log) EXPECT_NE(entry.rfind("other thread:", 0), 0u);
+  view->engine.SetRunner(nullptr);
 }
 
 TEST_F(PageSaveTest, ViewSourceWritesTempHtmlAndOpensTheEditor) {

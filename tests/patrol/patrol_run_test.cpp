@@ -6,13 +6,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/command_router.h"
@@ -21,6 +19,7 @@
 #include "platform/watcher_link.h"
 #include "tests/support/fake_view_context.h"
 #include "tests/support/test_server.h"
+#include "tests/support/thread_runner.h"
 
 namespace mireva {
 namespace {
@@ -75,26 +74,7 @@ class FakeDialogs : public PatrolDialogs {
   bool newsAnswer = false;
 };
 
-// Runs engine calls on a worker thread as the program does; while the call
-// runs, `whileWaiting` plays the window's events (once per call).
-class ThreadRunner : public CallRunner {
- public:
-  std::function<void()> whileWaiting;
-  void Run(const std::function<void()>& work, const std::function<void()>& pump) override {
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-      work();
-      done = true;
-    });
-    if (whileWaiting) whileWaiting();
-    while (!done) {
-      pump();
-      ::usleep(1000);
-    }
-    worker.join();
-    pump();
-  }
-};
+using testing::ThreadRunner;
 
 class PatrolRunTest : public ::testing::Test {
  protected:
