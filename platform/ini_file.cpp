@@ -81,8 +81,14 @@ std::string ProfileFile::Get(const std::string& section, const std::string& key,
   return CutSjis(result, capacity - 1);
 }
 
-void ProfileFile::Set(const std::string& section, const std::string& key,
+bool ProfileFile::Set(const std::string& section, const std::string& key,
                       const std::string& value) {
+  auto oneLine = [](const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+  };
+  if (section.empty() || key.empty() || !oneLine(section) || !oneLine(key) || !oneLine(value) ||
+      key.find('=') != std::string::npos || section.find(']') != std::string::npos)
+    return false;
   std::vector<std::string>& lines = lines_;
   bool inSection = false, written = false;
   size_t sectionEnd = std::string::npos;  // index after the last line of our section
@@ -112,6 +118,7 @@ void ProfileFile::Set(const std::string& section, const std::string& key,
       lines.insert(lines.begin() + static_cast<long>(sectionEnd), key + "=" + value);
     }
   }
+  return true;
 }
 
 bool ProfileFile::Save(const std::string& sjisPath) const {
@@ -131,9 +138,7 @@ std::string GetProfileString(const std::string& sjisPath, const std::string& sec
 bool WriteProfileString(const std::string& sjisPath, const std::string& section,
                         const std::string& key, const std::string& value) {
   ProfileFile profile;
-  if (!profile.Load(sjisPath)) return false;
-  profile.Set(section, key, value);
-  return profile.Save(sjisPath);
+  return profile.Load(sjisPath) && profile.Set(section, key, value) && profile.Save(sjisPath);
 }
 
 }  // namespace mireva

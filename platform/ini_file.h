@@ -26,8 +26,11 @@ class ProfileFile {
   std::string Get(const std::string& section, const std::string& key,
                   const std::string& defaultValue, size_t capacity = 256) const;
   // Sets key=value, adding the section or key when missing and keeping every
-  // other line as it was.
-  void Set(const std::string& section, const std::string& key, const std::string& value);
+  // other line as it was. A name or value that the file could not keep as
+  // one line (a line end or NUL anywhere, "=" in the key, "]" in the section,
+  // an empty name) is refused: false, nothing changed. Otherwise a value
+  // from a page or a dialog could add lines of its own to the file.
+  bool Set(const std::string& section, const std::string& key, const std::string& value);
   // Writes every line (CR LF) through a temporary file that replaces the old one.
   bool Save(const std::string& sjisPath) const;
 
@@ -42,7 +45,8 @@ std::string GetProfileString(const std::string& sjisPath, const std::string& sec
 // Sets key=value in the section, adding the section or key when missing and
 // keeping every other line as it was. Written to a temporary file that replaces
 // the old one, so a failed write leaves the old file whole. False on failure,
-// also when the existing file cannot be read (it is then left as it is).
+// also when the existing file cannot be read (it is then left as it is) and
+// when ProfileFile::Set refuses the names or the value.
 bool WriteProfileString(const std::string& sjisPath, const std::string& section,
                         const std::string& key, const std::string& value);
 

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -178,6 +179,14 @@ TEST_F(IniFileTest, WritesKeepOtherLinesAndAddMissingOnes) {
   EXPECT_EQ(GetProfileString(path, "New", "k", ""), "v");
   for (const auto& e : std::filesystem::directory_iterator(dir))
     EXPECT_EQ(e.path().filename(), "TollickApp.ini") << "temporary file left behind";
+
+  // Nothing that would add lines of its own, or read back as another key.
+  const std::string before = ReadFile(path);
+  for (const auto& [section, key, value] : std::vector<std::array<std::string, 3>>{
+           {"A", "x", "1\r\n[TollickApp]\r\njpg=on"}, {"A", "x\ny", "1"}, {"A]", "x", "1"},
+           {"A", "x=y", "1"}, {"", "x", "1"}, {"A", "", "1"}, {"A", "x", std::string("1\0z", 3)}})
+    EXPECT_FALSE(WriteProfileString(path, section, key, value)) << key << "=" << value;
+  EXPECT_EQ(ReadFile(path), before);
 }
 
 TEST(FileUtil, AtomicWriteReplacesWholeFileOrNothing) {
