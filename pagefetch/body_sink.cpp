@@ -5,12 +5,6 @@
 #include <cstring>
 
 namespace mireva::hovrel {
-namespace {
-
-constexpr long long kSaveLimit = 1LL << 32;  // the longest body a save keeps
-
-}  // namespace
-
 bool TextSink::Take(const char* data, size_t n) {
   size_t room = limit_ - length_;
   size_t take = n < room ? n : room;
@@ -34,8 +28,13 @@ bool StringSink::Take(const char* data, size_t n) {
   return true;
 }
 
-FileSink::FileSink(SaveFile& file, const HovrelProgressTarget* progress, uint16_t transferId)
-    : file_(file), progress_(progress), transferId_(transferId), block_(new char[kSaveBlockSize]) {}
+FileSink::FileSink(SaveFile& file, const HovrelProgressTarget* progress, uint16_t transferId,
+                   long long limit)
+    : file_(file),
+      progress_(progress),
+      transferId_(transferId),
+      limit_(limit),
+      block_(new char[kSaveBlockSize]) {}
 
 bool FileSink::Take(const char* data, size_t n) {
   while (n > 0) {
@@ -51,7 +50,7 @@ bool FileSink::Take(const char* data, size_t n) {
 }
 
 bool FileSink::CompleteRead() {
-  if (total_ + static_cast<long long>(used_) > kSaveLimit) {
+  if (total_ + static_cast<long long>(used_) > limit_) {
     tooLong_ = true;
     return false;
   }

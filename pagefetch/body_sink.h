@@ -57,7 +57,9 @@ class StringSink : public BodySink {
 // read, with the text "<transferId> <total so far>".
 class FileSink : public BodySink {
  public:
-  FileSink(SaveFile& file, const HovrelProgressTarget* progress, uint16_t transferId);
+  // At most `limit` bytes are written; a longer body is TooLong.
+  FileSink(SaveFile& file, const HovrelProgressTarget* progress, uint16_t transferId,
+           long long limit);
 
   bool Take(const char* data, size_t n) override;
 
@@ -73,6 +75,7 @@ class FileSink : public BodySink {
   SaveFile& file_;
   const HovrelProgressTarget* progress_;
   uint16_t transferId_;
+  long long limit_;
   std::unique_ptr<char[]> block_;
   size_t used_ = 0;
   long long total_ = 0;

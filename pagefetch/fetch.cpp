@@ -28,7 +28,7 @@ constexpr char kAcceptHeader[] = "Accept: text/*";
 constexpr size_t kHeaderLimit = 64 * 1024;  // raw headers of one response
 constexpr size_t kDiscardLimit = 1 << 20;   // body of a 401 or redirect answer
 constexpr long kConnectTimeout = 30;        // seconds
-constexpr long kStallSeconds = 60;          // no byte for this long ends the transfer
+constexpr char kTooLongToSave[] = "CInternet Error: the page is too long to save";
 
 void GlobalInit() {
   static std::once_flag once;
@@ -153,11 +153,15 @@ bool EndedWell(CURLcode rc, const Exchange& exchange) {
   return rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && exchange.stoppedOnPurpose);
 }
 
-void SetTransferOptions(CURL* e, Exchange& exchange, char* errorBuffer) {
+// `deadlineMs` bounds each exchange as a whole, the stall limit the time
+// with less than a byte a second.
+void SetTransferOptions(CURL* e, Exchange& exchange, char* errorBuffer, const FetchLimits& limits,
+                        long deadlineMs) {
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+  curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, deadlineMs);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
@@ -246,7 +250,13 @@ class PageSession {
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    SetTransferOptions(e, exchange_, errorBuffer_);
+    const FetchLimits& limits = request.limits;
+    SetTransferOptions(e, exchange_, errorBuffer_, limits,
+                       request.saveToFile ? limits.saveDeadlineMs : limits.textDeadlineMs);
+    // A save refuses at once a body whose announced length is over the limit
+    // (the sink counts what really arrives). Text mode reads only its size.
+    if (request.saveToFile)
+      curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.saveBytes));
   }
 
   // The curl handle points at exchange_: the session stays where it was made.
@@ -267,6 +277,7 @@ class PageSession {
     CURLcode rc = curl_easy_perform(easy_.get());
     if (!EndedWell(rc, exchange_)) {
       if (rc == CURLE_WRITE_ERROR) return {FetchResult::FileFailed};
+      if (rc == CURLE_FILESIZE_EXCEEDED) return {Fail(kTooLongToSave)};
       return {Fail(ClientErrorText(rc))};
     }
     Answer answer;
@@ -354,7 +365,7 @@ FetchResult FetchInto(FetchRequest& request, const char* url, BodySink& sink) {
 // A body the sink could not store: too long for a save is a failed download,
 // a write error a failed save.
 FetchResult ReportStoreFailure(const FileSink& sink, const char* path) {
-  if (sink.TooLong()) return Fail("CInternet Error: the page is too long to save");
+  if (sink.TooLong()) return Fail(kTooLongToSave);
   ShowMessage(FileFailureMessage(FileStep::Write, sink.WriteErrno(), path));
   return FetchResult::FileFailed;
 }
@@ -368,7 +379,7 @@ FetchResult SaveModeFetch(FetchRequest& request, const char* url, const char* pa
     ShowMessage(FileFailureMessage(FileStep::Create, error, path));
     return FetchResult::FileFailed;
   }
-  FileSink sink(file, request.progressWindow, request.transferId);
+  FileSink sink(file, request.progressWindow, request.transferId, request.limits.saveBytes);
   FetchResult result = FetchInto(request, url, sink);
   if (result == FetchResult::Completed && !sink.Finish()) result = FetchResult::FileFailed;
   if (result == FetchResult::Completed) {
@@ -475,8 +486,7 @@ FetchResult FetchPage(FetchRequest& request, const char* url, int markupOption, 
   return TextModeFetch(request, url, buffer, size);
 }
 
-AdjustRead FetchForAdjust(FetchRequest& /*request*/, const char* url, char* buffer,
-                          size_t capacity) {
+AdjustRead FetchForAdjust(FetchRequest& request, const char* url, char* buffer, size_t capacity) {
   if (capacity < 3) return AdjustRead::NothingRead;
   GlobalInit();
   Easy easy(curl_easy_init());
@@ -489,7 +499,8 @@ AdjustRead FetchForAdjust(FetchRequest& /*request*/, const char* url, char* buff
   exchange.sink = &sink;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   SetAdjustOptions(easy.get(), url);
-  SetTransferOptions(easy.get(), exchange, errorBuffer);
+  SetTransferOptions(easy.get(), exchange, errorBuffer, request.limits,
+                     request.limits.textDeadlineMs);
   CURLcode rc = curl_easy_perform(easy.get());
   if (!EndedWell(rc, exchange)) {
     ReportInternetError(rc, errorBuffer);

@@ -18,6 +18,19 @@ constexpr uint32_t kFlagReload = 0x80000000;          // never answer from a cac
 constexpr uint32_t kFlagKeepConnection = 0x20000000;  // reuse a connection within the call
 constexpr uint32_t kFlagNoAutoRedirect = 0x00200000;  // redirects are followed by hand
 
+// Bounds on what one server can make a fetch wait for or write. A server that
+// trickles a byte now and then never stalls; the deadlines bound how long it
+// can hold the caller, whose window waits for the call.
+struct FetchLimits {
+  long stallSeconds = 60;  // less than a byte a second for this long ends it
+  // Whole time of one exchange in text mode and of the tag adjustment's read.
+  long textDeadlineMs = 120000;
+  // Whole time of one exchange of a save. Half an hour still lets a file at
+  // the size limit arrive at about 2.4 MB/s.
+  long saveDeadlineMs = 30L * 60 * 1000;
+  long long saveBytes = 1LL << 32;  // the longest body a save keeps
+};
+
 // One per export call.
 struct FetchRequest {
   std::string url;
@@ -27,6 +40,7 @@ struct FetchRequest {
   uint32_t requestFlags = kFlagKeepConnection | kFlagNoAutoRedirect;
   const HovrelProgressTarget* progressWindow = nullptr;
   uint16_t transferId = 0;
+  FetchLimits limits;
 };
 
 // What FetchPage came to. Every outcome but Completed has been reported to

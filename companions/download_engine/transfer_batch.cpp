@@ -26,6 +26,11 @@ namespace {
 // so the user's cancel is seen within this time.
 constexpr long long kTurnMs = 100;
 
+// The body of an error answer (a 404 page, a 429 notice) is read and dropped
+// up to this size, so the connection can serve the next file; a longer one
+// ends the transfer instead of holding it until its deadline.
+constexpr long long kErrorBodyLimit = 1 << 20;
+
 std::string HostOf(const std::string& url) {
   auto parts = SplitUrl(url);
   return parts ? parts->host : std::string();
@@ -133,6 +138,8 @@ struct TransferBatch::Transfer {
   std::string* body = nullptr;  // pages: the job's body; files: nullptr
   FileCommitter* committer = nullptr;  // files: names them in their folder
   bool tooBig = false;
+  long long errorBodyBytes = 0;
+  bool errorBodyCut = false;  // an error body was cut short: the status still tells the end
   int writeErrno = 0;
   long long timeoutMs = 0;
   // 0 until curl has a connection and is about to send the request: before
@@ -208,8 +215,13 @@ struct TransferBatch::Transfer {
     lastActivityMs = MonotonicMs();
     long code = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
-    // Bodies of error answers (a 404 page, a 429 notice) are not the file.
-    if (code < 200 || code >= 300) return len;
+    // Bodies of error answers are not the file.
+    if (code < 200 || code >= 300) {
+      errorBodyBytes += static_cast<long long>(len);
+      if (errorBodyBytes <= kErrorBodyLimit) return len;
+      errorBodyCut = true;
+      return 0;
+    }
     if (bytes + static_cast<long long>(len) > limit) {
       tooBig = true;
       return 0;
@@ -477,6 +489,7 @@ void TransferBatch::FinishTransfer(RunState& run, Transfer& transfer) {
   job.effectiveUrl = effective ? effective : job.url;
   job.bytes = transfer.bytes;
   if (transfer.HitFullDisk()) stop_ = StopReason::DiskFull;
+  if (transfer.errorBodyCut) transfer.result = CURLE_OK;
 
   if (transfer.result == CURLE_OK && status >= 200 && status < 300) {
     if (transfer.body) job.ok = true;

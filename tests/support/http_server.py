@@ -20,6 +20,20 @@ request, so a test may rewrite the file between requests:
       "chunk_size": 0,               # >0: send the body in pieces of this size
       "chunk_delay_ms": 0,           # wait between pieces
       "truncate_after": -1,          # >=0: promise the whole length, close after n bytes
+      "content_length": n,           # Content-Length sent instead of the body's own:
+                                     # shorter, the rest of the body follows anyway;
+                                     # longer, the connection closes after the body
+      "endless": false,              # true: the body is sent again and again until
+                                     # the client goes (chunked, or within
+                                     # "content_length" when one is given)
+      "bomb": ["gzip", 1073741824],  # the body is that many zero bytes compressed
+                                     # ("gzip" or "deflate"), with Content-Encoding;
+                                     # made as it is sent, so a client that stops
+                                     # early costs little
+      "interim": [{"status": 103,    # 1xx answers sent before the answer itself,
+                   "headers": {}}],  # each with its own headers
+      "redirect_chain": [50, "/x"],  # "?hop=k" (none: 0) redirects (302) to
+                                     # "?hop=k+1" until k is 50, then to "/x"
       "auth": "user:pass",           # Basic auth required; 401 with a realm otherwise
       "realm": "Test",
       "require_cookie": "k=v",       # 403 unless the Cookie header holds k=v
@@ -40,10 +54,11 @@ METHOD<TAB>PATH<TAB>Header: value<TAB>Header: value ...
 import argparse
 import json
 import os
-import socketserver
-import sys
+import struct
 import threading
 import time
+import zlib
+from urllib.parse import parse_qs
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 COUNTS = {}
@@ -66,6 +81,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):  # keep test output quiet
         pass
+
+    def handle(self):
+        try:
+            super().handle()
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the client gave up on an answer, as tests make it do
 
     def log_request_line(self):
         if not self.server.log_path:
@@ -153,17 +174,32 @@ class Handler(BaseHTTPRequestHandler):
             cookies = [c.strip() for c in self.headers.get("Cookie", "").split(";")]
             if need not in cookies:
                 route = {"status": 403, "body": "<html>403 Forbidden</html>"}
+        if "redirect_chain" in route:
+            route = self.chain_hop(route["redirect_chain"])
+        for interim in route.get("interim", []):
+            self.send_interim(interim)
+        if "bomb" in route:
+            self.send_bomb(route, head)
+            return
         body = self.body_of(route)
         status = route.get("status", 200)
+        endless = route.get("endless", False)
+        length = route.get("content_length", None if endless else len(body))
         self.send_response(status)
         self.send_header("Content-Type", route.get("content_type", "text/html"))
-        self.send_header("Content-Length", str(len(body)))
+        if length is None:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(length))
         if route.get("set_cookie"):
             self.send_header("Set-Cookie", route["set_cookie"] + "; Path=/")
         for k, v in route.get("headers", {}).items():
             self.send_header(k, v)
         self.end_headers()
         if head:
+            return
+        if endless:
+            self.send_endlessly(body or b"x", length is None, route.get("chunk_delay_ms", 0))
             return
         truncate = route.get("truncate_after", -1)
         if truncate >= 0:
@@ -182,7 +218,67 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass
-        if truncate >= 0:
+        if truncate >= 0 or length > len(body):
+            self.close_connection = True
+
+    def chain_hop(self, chain):
+        hops, final = chain
+        path, _, query = self.path.partition("?")
+        hop = int(parse_qs(query).get("hop", ["0"])[0])
+        location = final if hop >= hops else "%s?hop=%d" % (path, hop + 1)
+        return {"status": 302, "headers": {"Location": location}, "body": "moved"}
+
+    def send_interim(self, interim):
+        status = interim.get("status", 100)
+        lines = ["HTTP/1.1 %d %s" % (status, self.responses.get(status, ("Info",))[0])]
+        lines += ["%s: %s" % kv for kv in interim.get("headers", {}).items()]
+        self.wfile.write(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
+        self.wfile.flush()
+
+    def send_endlessly(self, piece, chunked, delay_ms):
+        if chunked:
+            piece = b"%x\r\n%s\r\n" % (len(piece), piece)
+        self.close_connection = True
+        try:
+            while True:
+                self.wfile.write(piece)
+                self.wfile.flush()
+                if delay_ms:
+                    time.sleep(delay_ms / 1000.0)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def send_bomb(self, route, head):
+        encoding, size = route["bomb"]
+        gzip = encoding == "gzip"
+        block = bytes(1 << 20)
+        blocks = max(1, size // len(block))
+        # After a full flush the compressor starts afresh, so every block of
+        # zeros compresses to the same bytes; only the checksum at the end
+        # depends on the whole, and it is counted as the blocks go out.
+        c = zlib.compressobj(9, zlib.DEFLATED, 31 if gzip else 15)
+        first = c.compress(block) + c.flush(zlib.Z_FULL_FLUSH)
+        same = c.compress(block) + c.flush(zlib.Z_FULL_FLUSH)
+        tail = c.flush()[:-8 if gzip else -4]
+        length = len(first) + (blocks - 1) * len(same) + len(tail) + (8 if gzip else 4)
+        self.send_response(route.get("status", 200))
+        self.send_header("Content-Type", route.get("content_type", "text/html"))
+        self.send_header("Content-Encoding", encoding)
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+        if head:
+            return
+        check = 0 if gzip else 1
+        try:
+            for i in range(blocks):
+                check = (zlib.crc32 if gzip else zlib.adler32)(block, check)
+                self.wfile.write(first if i == 0 else same)
+            self.wfile.write(tail)
+            size = blocks * len(block)
+            self.wfile.write(struct.pack("<II", check, size & 0xFFFFFFFF) if gzip
+                             else struct.pack(">I", check))
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
 
     @staticmethod

@@ -1,0 +1,137 @@
+// The engine against servers that misbehave: bodies that never end, trickles,
+// wrong lengths, compressed bombs, redirect chains, endless 401s and interim
+// answers. Each run stays within its limits, leaves no partial file, and the
+// next file of the page still arrives.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/monotonic_clock.h"
+#include "tests/companions/download_engine/engine_test_support.h"
+
+namespace mireva::dl {
+namespace {
+
+using mireva::testing::ReadFile;
+using mireva::testing::TestServer;
+
+constexpr char kHostFolder[] = "DownLoad/127.0.0.1";
+constexpr long kDeadlineMs = 2000;
+// A patrol's page that fails is told on the progress line.
+constexpr char kPageFailed[] = "ページを読み込めませんでした: ";
+
+struct Case {
+  Case(const char* w, std::string f, std::string s, bool sl = false, std::string p = "")
+      : what(w), file(std::move(f)), saved(std::move(s)), slow(sl), page(std::move(p)) {}
+  const char* what;
+  std::string file;   // the answer for the linked file "/f<i>.jpg"
+  std::string saved;  // what it must be saved as; "" none
+  bool slow;          // given up at its deadline
+  std::string page;   // the answer for the page ("@" stands for i); "" a plain page
+};
+
+std::string Jpeg(const std::string& members) {
+  return "{" + members + ", \"content_type\": \"image/jpeg\"}";
+}
+
+class MisbehavingServer : public testing::EngineFixture {};
+
+TEST_F(MisbehavingServer, EveryRunIsBoundedAndLeavesNoPartialFile) {
+  const std::string interim =
+      "\"interim\": [{\"status\": 100, \"headers\": {\"Content-Length\": \"2\"}},"
+      " {\"status\": 103, \"headers\": {\"Content-Type\": \"text/plain\","
+      " \"Content-Disposition\": \"attachment; filename=evil.exe\","
+      " \"Location\": \"/elsewhere.jpg\", \"Set-Cookie\": \"early=1\", \"Content-Length\": "
+      "\"3\"}}]";
+  const std::string gigabyte = std::to_string(1LL << 30);
+  const std::vector<Case> cases = {
+      {"endless chunked body", Jpeg("\"endless\": true, \"body_repeat\": [\"e\", 16384]"), ""},
+      {"endless body within a huge length",
+       Jpeg(
+           "\"endless\": true, \"body_repeat\": [\"e\", 16384], \"content_length\": 1000000000000"),
+       ""},
+      {"a byte now and then", Jpeg("\"endless\": true, \"body\": \"t\", \"chunk_delay_ms\": 300"),
+       "", true},
+      {"length longer than the body", Jpeg("\"body\": \"0123456789\", \"content_length\": 40"), ""},
+      // What follows the announced length is no answer to the next request.
+      {"length shorter than the body",
+       Jpeg("\"body\": \"0123HTTP/1.1 200 OK\\r\\nContent-Length: 4\\r\\n\\r\\nEVIL\", "
+            "\"content_length\": 4"),
+       "0123"},
+      {"gzip bomb", Jpeg("\"bomb\": [\"gzip\", " + gigabyte + "]"), ""},
+      {"deflate bomb", Jpeg("\"bomb\": [\"deflate\", " + gigabyte + "]"), ""},
+      {"redirect chain", "{\"redirect_chain\": [50, \"/ok.jpg\"]}", ""},
+      {"401 to everything",
+       "{\"status\": 401, \"headers\": {\"WWW-Authenticate\": \"Basic realm=\\\"x\\\"\"}}", ""},
+      {"error page that never ends",
+       "{\"status\": 404, \"endless\": true, \"body_repeat\": [\"n\", 16384]}", ""},
+      {"interim answers before the file", Jpeg(interim + ", \"body\": \"the real file\""),
+       "the real file"},
+      {"endless page", Jpeg("\"body\": \"x\""), "", false,
+       "{\"endless\": true, \"body_repeat\": [\"<p>\", 16384]}"},
+      {"page bomb", Jpeg("\"body\": \"x\""), "", false, "{\"bomb\": [\"gzip\", " + gigabyte + "]}"},
+      {"interim answers before the page", Jpeg("\"body\": \"linked\""), "linked", false,
+       "{" + interim + ", \"body\": \"<img src='f@.jpg'><img src='ok@.jpg'>\"}"},
+  };
+  options.fetch.stallSeconds = 1;
+  options.fetch.fileTimeoutMs = kDeadlineMs;
+  options.fetch.pageTimeoutMs = kDeadlineMs;
+  options.fetch.maxFileBytes = 1 << 20;
+  options.fetch.maxPageBytes = 1 << 20;
+  options.fetch.maxPerHost = 1;  // one connection, reused file after file
+  TestServer server;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.what);
+    const std::string n = std::to_string(i);
+    std::string page =
+        c.page.empty() ? "{\"body\": \"<img src='f@.jpg'><img src='ok@.jpg'>\"}" : c.page;
+    for (size_t at; (at = page.find('@')) != std::string::npos;) page.replace(at, 1, n);
+    server.SetRoutes("{\"routes\": {\"/p.html\": " + page + ", \"/f" + n + ".jpg\": " + c.file +
+                     ", \"/ok" + n + ".jpg\": " + Jpeg("\"body\": \"ok\"") + "}}");
+    server.ClearRequests();
+    host.messages.clear();
+    host.progress.clear();
+    const long long start = MonotonicMs();
+    MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+    const long long took = MonotonicMs() - start;
+    if (c.slow) {
+      EXPECT_GE(took, kDeadlineMs);
+    }
+    EXPECT_LT(took, c.slow ? kDeadlineMs + 1500 : kDeadlineMs);
+
+    const bool pageFails = !c.page.empty() && c.saved.empty();
+    std::vector<std::string> expected;
+    if (!c.saved.empty()) expected.push_back("f" + n + ".jpg");
+    if (!pageFails) expected.push_back("ok" + n + ".jpg");
+    EXPECT_EQ(Files(kHostFolder), expected);
+    if (!c.saved.empty()) {
+      EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/f" + n + ".jpg"), c.saved);
+    }
+    if (!pageFails) {
+      EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/ok" + n + ".jpg"), "ok");
+    }
+    EXPECT_TRUE(host.messages.empty());
+    const bool toldPageFailed =
+        std::any_of(host.progress.begin(), host.progress.end(),
+                    [](const std::string& p) { return p.rfind(kPageFailed, 0) == 0; });
+    EXPECT_EQ(toldPageFailed, pageFails);
+
+    int asked = 0;
+    for (const auto& r : server.Requests()) asked += r.path.rfind("/f" + n + ".jpg", 0) == 0;
+    EXPECT_LE(asked, pageFails ? 0 : options.fetch.maxRedirects + 1);
+    std::filesystem::remove_all(kHostFolder);
+  }
+  // Nothing the bombs hold comes near memory: a gigabyte each, unpacked.
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  EXPECT_LT(usage.ru_maxrss, 256L << 10);  // kilobytes
+}
+
+}  // namespace
+}  // namespace mireva::dl
