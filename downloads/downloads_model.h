@@ -3,11 +3,11 @@
 // it (filters, rows, the actions on one entry) and the meter of the engine's
 // running work. Texts are Shift_JIS; host paths are UTF-8.
 #include <cstddef>
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/transfer_meter.h"
 #include "history/history_store.h"
 #include "platform/text_helpers.h"
 
@@ -75,40 +75,6 @@ class DownloadsModel {
   std::vector<std::string> sites_;
   std::string message_;
   bool truncated_ = false;
-};
-
-// What the engine is doing, from its progress reports: the text, the files
-// done of all, the bytes of the call and the speed over the last seconds.
-class TransferMeter {
- public:
-  // A progress report; `bytes` counts within one batch of the call, so a drop
-  // starts the next batch. `nowMs` is a steady clock.
-  void Report(const std::string& text, long long bytes, long long nowMs);
-  // The call has ended: idle again.
-  void End();
-  bool Active() const { return active_; }
-
-  const std::string& Text() const { return text_; }
-  // "ファイル 3/10" or "" when the text counts no files.
-  std::string FilesText() const;
-  long long Bytes() const { return carried_ + batchBytes_; }
-  // Bytes per second over the last kWindowMs, 0 when unknown.
-  long long Speed(long long nowMs) const;
-  // The whole line under the text: "ファイル 3/10　1.2 MB　340.0 KB/秒".
-  std::string DetailText(long long nowMs) const;
-
-  static constexpr long long kWindowMs = 3000;
-
- private:
-  struct Sample {
-    long long ms;
-    long long bytes;  // call total
-  };
-  bool active_ = false;
-  std::string text_;
-  long long carried_ = 0;     // bytes of the call's finished batches
-  long long batchBytes_ = 0;  // bytes of the current batch
-  std::deque<Sample> samples_;
 };
 
 }  // namespace mireva

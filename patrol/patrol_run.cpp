@@ -91,8 +91,7 @@ void PatrolRun::StartPatrol() {
   }
   pages_.clear();
   filesDone_ = filesFound_ = callDone_ = callFound_ = 0;
-  bytesBefore_ = callBytes_ = speedMark_ = bytesPerSecond_ = 0;
-  speedMarkMs_ = MonotonicMs();
+  meter_ = TransferMeter();
   started_ = std::time(nullptr);
   stopped_ = false;
   ++runId_;
@@ -132,15 +131,13 @@ bool PatrolRun::Download(const std::string& address, const char* extension) {
   const DownloadEngine::Host previous = engine.CurrentHost();
   engine.SetHost(&PatrolRun::EngineProgress, &PatrolRun::EngineMessage, this);
   callDone_ = callFound_ = 0;
-  callBytes_ = 0;
   const unsigned run = runId_;
   engine.ALoad(address, extension);
   engine.SetHost(previous.progress, previous.message, previous.user);
   filesDone_ += callDone_;
   filesFound_ += callFound_;
-  bytesBefore_ += callBytes_;
+  meter_.EndBatch();
   callDone_ = callFound_ = 0;
-  callBytes_ = 0;
   // Stopped, or stopped and started again, while the engine worked: this
   // visit is over.
   return runId_ == run && !stopped_ && state_ != State::Idle;
@@ -174,14 +171,7 @@ void PatrolRun::OnEngineText(const std::string& text, long long done) {
     callDone_ = count->done;
     callFound_ = count->total;
   }
-  if (done > callBytes_) callBytes_ = done;
-  const long long now = MonotonicMs();
-  const long long bytes = bytesBefore_ + callBytes_;
-  if (now - speedMarkMs_ >= 1000) {
-    bytesPerSecond_ = (bytes - speedMark_) * 1000 / (now - speedMarkMs_);
-    speedMark_ = bytes;
-    speedMarkMs_ = now;
-  }
+  meter_.Report(text, done, MonotonicMs());
   ShowStatus();
 }
 
@@ -200,9 +190,9 @@ std::string PatrolRun::StatusText() const {
                      std::to_string(std::max(pageCount_, pages_.size())) + " ページ";
   if (AnyEnabled(downloadTypes_)) {
     text += "  ファイル " + std::to_string(filesDone_ + callDone_) + "/" +
-            std::to_string(filesFound_ + callFound_) + "  " + SizeText(bytesBefore_ + callBytes_);
+            std::to_string(filesFound_ + callFound_) + "  " + SizeText(meter_.Bytes());
     if (state_ == State::Downloading || state_ == State::Starting)
-      text += "  " + SizeText(bytesPerSecond_) + "/s";
+      text += "  " + SizeText(meter_.Speed(MonotonicMs())) + "/s";
   }
   return text;
 }

@@ -23,6 +23,7 @@
 
 #include "core/view_context.h"
 #include "core/download_types.h"
+#include "core/transfer_meter.h"
 #include "patrol/patrol_list.h"
 
 namespace mireva {
@@ -117,11 +118,7 @@ class PatrolRun {
   size_t filesFound_ = 0;
   size_t callDone_ = 0;         // of the call running now
   size_t callFound_ = 0;
-  long long bytesBefore_ = 0;   // of finished engine calls
-  long long callBytes_ = 0;
-  long long speedMark_ = 0;     // bytes and time of the last speed sample
-  long long speedMarkMs_ = 0;
-  long long bytesPerSecond_ = 0;
+  TransferMeter meter_;  // bytes and speed of the whole patrol
   std::time_t started_ = 0;
   std::string summary_;
 };
