@@ -110,15 +110,18 @@ std::optional<std::vector<BookmarkNode>> ReadFirefoxPlaces(const std::string& ho
     return std::nullopt;
   }
   sqlite3_busy_timeout(db, 2000);
+  auto result = ReadFirefoxPlacesDatabase(db);
+  sqlite3_close(db);
+  return result;
+}
+
+std::optional<std::vector<BookmarkNode>> ReadFirefoxPlacesDatabase(sqlite3* db) {
   const char* sql =
       "SELECT b.id, b.parent, b.type, b.title, p.url, b.guid "
       "FROM moz_bookmarks b LEFT JOIN moz_places p ON b.fk = p.id "
       "ORDER BY b.parent, b.position";
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    return std::nullopt;
-  }
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) return std::nullopt;
   std::map<long long, std::vector<Row>> children;
   long long root = -1;
   size_t rows = 0;
@@ -132,7 +135,6 @@ std::optional<std::vector<BookmarkNode>> ReadFirefoxPlaces(const std::string& ho
   }
   bool ok = rc == SQLITE_DONE || rc == SQLITE_ROW;
   sqlite3_finalize(st);
-  sqlite3_close(db);
   if (!ok || root < 0) return std::nullopt;
 
   std::vector<BookmarkNode> result;

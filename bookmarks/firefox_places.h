@@ -12,8 +12,14 @@
 
 #include "bookmarks/bookmark_tree.h"
 
+struct sqlite3;
+
 namespace mireva {
 
 std::optional<std::vector<BookmarkNode>> ReadFirefoxPlaces(const std::string& hostPath);
+
+// The same reading from a places database that is already open (read-only
+// suffices); the caller keeps the handle and closes it.
+std::optional<std::vector<BookmarkNode>> ReadFirefoxPlacesDatabase(sqlite3* db);
 
 }  // namespace mireva

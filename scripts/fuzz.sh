@@ -6,11 +6,15 @@
 # 10 s; what set it off is kept in build-fuzz/findings/<target>/.
 #   FUZZ_TARGETS="a b"  run only these targets
 #   FUZZ_JOBS=N         targets run N at a time (default 1)
+#   FUZZ_RUNS=N         run each target to N executions instead of for SECONDS
+#                       (a SECONDS given as well still caps the time)
 #   FUZZ_BUILD=dir      the build folder (default build-fuzz)
 # Everything runs under nice, as the machine is shared with other builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+runs_wanted=${FUZZ_RUNS:-}
+time_cap=${1:-}
 jobs=${FUZZ_JOBS:-1}
 build=${FUZZ_BUILD:-build-fuzz}
 
@@ -34,7 +38,12 @@ run_one() {
   mkdir -p "$work/corpus" "$work/tmp" "$findings"
   cp fuzz/corpus/"$target"/* "$work/corpus/"
   local limit=(-max_total_time="$seconds")
-  [ "$seconds" = 0 ] && limit=(-runs=0)
+  if [ "$seconds" = 0 ]; then
+    limit=(-runs=0)
+  elif [ -n "$runs_wanted" ]; then
+    limit=(-runs="$runs_wanted")
+    [ -n "$time_cap" ] && limit+=(-max_total_time="$time_cap")
+  fi
   local start=$SECONDS status=0
   # The targets' scratch files go to a folder of their own under TMPDIR.
   TMPDIR="$work/tmp" nice -n 19 "$build/fuzz/$target" "${limit[@]}" -timeout=10 \

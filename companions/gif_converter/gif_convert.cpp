@@ -6,19 +6,19 @@
 //   the table (768 bytes), a graphic control extension (21 F9 04 ...) directly
 //   before the image descriptor, the image with no local table and not
 //   interlaced, the trailer.
-// The output is written to a temporary file beside it, flushed to disk and
-// renamed, so a conversion in place replaces the input only with a whole file,
-// even across a crash. A file that
+// The output replaces its target through a ReplacementFile (a dot-named
+// temporary beside it, flushed to disk and renamed), so a conversion in place
+// replaces the input only with a whole file, even across a crash. A file that
 // cannot be read is left untouched; the reason goes to standard error.
 // Exit codes: 0 converted, 1 unreadable input, 2 output not written, 64 usage.
+#include "companions/gif_converter/gif_convert.h"
+
 #include <gif_lib.h>
 
 #include <fcntl.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +26,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_util.h"
+
+namespace mireva::gifconvert {
 namespace {
 
 constexpr int kMaxSide = 16384;
@@ -53,45 +56,107 @@ struct Image {
   std::vector<GifByteType> pixels;
 };
 
-bool ReadFirstImage(const char* path, Image* image, std::string* error) {
+// giflib reads the input from memory through this.
+struct Source {
+  const char* next;
+  size_t left;
+};
+
+int ReadSource(GifFileType* gif, GifByteType* into, int wanted) {
+  auto* source = static_cast<Source*>(gif->UserData);
+  const size_t n = std::min(source->left, static_cast<size_t>(wanted < 0 ? 0 : wanted));
+  std::memcpy(into, source->next, n);
+  source->next += n;
+  source->left -= n;
+  return static_cast<int>(n);
+}
+
+int AppendOutput(GifFileType* gif, const GifByteType* data, int n) {
+  static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data),
+                                                   static_cast<size_t>(n));
+  return n;
+}
+
+// Reads the whole GIF as giflib's DGifSlurp would, every image decoded so
+// that a damaged file is refused, but keeps only the first image and its
+// control extension. Sizes are checked before anything is allocated for an
+// image (a file of fifty bytes can declare 65535 x 65535 pixels); the later
+// images are decoded one row at a time.
+bool ReadFirstImage(std::string_view input, const char* path, Image* image, std::string* error) {
   int err = 0;
-  GifFileType* gif = DGifOpenFileName(path, &err);
+  Source source{input.data(), input.size()};
+  GifFileType* gif = DGifOpen(&source, ReadSource, &err);
   if (!gif) {
     *error = std::string("cannot read ") + path + ": " + GifError(err);
     return false;
   }
-  if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1) {
-    *error = std::string("not a readable GIF: ") + path + ": " + GifError(gif->Error);
+  auto fail = [&](const std::string& what) {
+    *error = what;
     DGifCloseFile(gif, &err);
     return false;
-  }
-  const SavedImage& first = gif->SavedImages[0];
-  const GifImageDesc& d = first.ImageDesc;
-  const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-  if (!map || d.Width <= 0 || d.Height <= 0 || d.Width > kMaxSide || d.Height > kMaxSide ||
-      static_cast<long>(d.Width) * d.Height > kMaxPixels || gif->SWidth > kMaxSide ||
-      gif->SHeight > kMaxSide) {
-    *error = std::string("unsupported GIF (no colour table or too large): ") + path;
-    DGifCloseFile(gif, &err);
-    return false;
-  }
-  image->screenWidth = gif->SWidth;
-  image->screenHeight = gif->SHeight;
-  image->left = d.Left;
-  image->top = d.Top;
-  image->width = d.Width;
-  image->height = d.Height;
-  // The palette is padded to 256 entries (black); pixel values stay valid.
-  for (int i = 0; i < map->ColorCount && i < 256; ++i) image->colours[i] = map->Colors[i];
-  image->background = gif->SBackGroundColor;
-  GraphicsControlBlock gcb;
-  if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) {
-    image->transparent = gcb.TransparentColor;
-    image->delay = gcb.DelayTime;
-  }
-  // DGifSlurp has already put interlaced rows in display order.
-  image->pixels.assign(first.RasterBits,
-                       first.RasterBits + static_cast<size_t>(d.Width) * d.Height);
+  };
+  auto unreadable = [&](int code) {
+    return fail(std::string("not a readable GIF: ") + path + ": " + GifError(code));
+  };
+  bool haveImage = false, sawControl = false;
+  std::vector<GifByteType> row;
+  GifRecordType type = UNDEFINED_RECORD_TYPE;
+  do {
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) return unreadable(gif->Error);
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return unreadable(gif->Error);
+      // The first control extension before the first image counts, valid or not.
+      if (!haveImage && !sawControl && code == GRAPHICS_EXT_FUNC_CODE && block) {
+        sawControl = true;
+        GraphicsControlBlock gcb;
+        if (DGifExtensionToGCB(block[0], block + 1, &gcb) == GIF_OK) {
+          image->transparent = gcb.TransparentColor;
+          image->delay = gcb.DelayTime;
+        }
+      }
+      while (block)
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return unreadable(gif->Error);
+    } else if (type == IMAGE_DESC_RECORD_TYPE) {
+      if (DGifGetImageDesc(gif) == GIF_ERROR) return unreadable(gif->Error);
+      const GifImageDesc& d = gif->Image;
+      if (d.Width <= 0 || d.Height <= 0) return unreadable(gif->Error);
+      if (haveImage) {
+        row.resize(static_cast<size_t>(d.Width));
+        for (int y = 0; y < d.Height; ++y)
+          if (DGifGetLine(gif, row.data(), d.Width) == GIF_ERROR) return unreadable(gif->Error);
+        continue;
+      }
+      const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+      if (!map || d.Width > kMaxSide || d.Height > kMaxSide ||
+          static_cast<long>(d.Width) * d.Height > kMaxPixels || gif->SWidth > kMaxSide ||
+          gif->SHeight > kMaxSide)
+        return fail(std::string("unsupported GIF (no colour table or too large): ") + path);
+      image->screenWidth = gif->SWidth;
+      image->screenHeight = gif->SHeight;
+      image->left = d.Left;
+      image->top = d.Top;
+      image->width = d.Width;
+      image->height = d.Height;
+      // The palette is padded to 256 entries (black); pixel values stay valid.
+      for (int i = 0; i < map->ColorCount && i < 256; ++i) image->colours[i] = map->Colors[i];
+      image->background = gif->SBackGroundColor;
+      image->pixels.resize(static_cast<size_t>(d.Width) * d.Height);
+      // Interlaced rows are put in display order.
+      static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+      const int passes = d.Interlace ? 4 : 1;
+      for (int pass = 0; pass < passes; ++pass) {
+        const int first = d.Interlace ? kStart[pass] : 0, step = d.Interlace ? kStep[pass] : 1;
+        for (int y = first; y < d.Height; y += step)
+          if (DGifGetLine(gif, image->pixels.data() + static_cast<size_t>(y) * d.Width,
+                          d.Width) == GIF_ERROR)
+            return unreadable(gif->Error);
+      }
+      haveImage = true;
+    }
+  } while (type != TERMINATE_RECORD_TYPE);
+  if (!haveImage) return unreadable(D_GIF_ERR_NO_IMAG_DSCR);
   DGifCloseFile(gif, &err);
   return true;
 }
@@ -119,49 +184,14 @@ void NormaliseForBuilder(Image* image) {
   }
 }
 
-// A unique temporary name beside `path`, beginning with a dot so that folder
-// sweeps pass it over: ".<name>.tmpXXXXXX". Created with mode 0666 through the
-// umask (never changing the umask), exclusively and without following links.
-int CreateTemporaryBeside(const std::string& path, std::string* tmp) {
-  size_t slash = path.rfind('/');
-  std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.size() > 200) name.resize(200);
-  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    unsigned char bytes[6] = {};
-    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
-      unsigned v = static_cast<unsigned>(getpid()) * 2654435761u + static_cast<unsigned>(attempt) +
-                   static_cast<unsigned>(time(nullptr));
-      for (unsigned char& b : bytes) b = static_cast<unsigned char>(v >>= 3);
-    }
-    *tmp = folder + "." + name + ".tmp";
-    for (unsigned char b : bytes) *tmp += kChars[b % (sizeof kChars - 1)];
-    int fd = ::open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
-// The frame is replaced crash-safely: written under a temporary name, flushed
-// to disk, renamed over the target, and the folder flushed, so after a crash
-// the target is the old frame or the whole new one.
-bool WriteImage(const std::string& path, const Image& image, std::string* error) {
-  std::string tmp;
-  int fd = CreateTemporaryBeside(path, &tmp);
-  if (fd < 0) {
-    *error = "cannot create a file beside " + path;
-    return false;
-  }
-  // giflib closes the handle it is given; this one stays for the flush.
-  int gifFd = ::dup(fd);
+// The image in the builder's form.
+bool EncodeImage(const Image& image, const std::string& name, std::string* output,
+                 std::string* error) {
+  output->clear();
   int err = 0;
-  GifFileType* gif = gifFd < 0 ? nullptr : EGifOpenFileHandle(gifFd, &err);
+  GifFileType* gif = EGifOpen(output, AppendOutput, &err);
   if (!gif) {
-    if (gifFd >= 0) ::close(gifFd);
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    *error = std::string("cannot write ") + path + ": " + GifError(err);
+    *error = std::string("cannot convert ") + name + ": " + GifError(err);
     return false;
   }
   ColorMapObject* map = GifMakeMapObject(256, image.colours);
@@ -177,29 +207,43 @@ bool WriteImage(const std::string& path, const Image& image, std::string* error)
     auto* row = const_cast<GifByteType*>(image.pixels.data() + static_cast<size_t>(y) * image.width);
     ok = EGifPutLine(gif, row, image.width) == GIF_OK;
   }
-  if (EGifCloseFile(gif, &err) != GIF_OK) ok = false;  // closes gifFd
+  if (EGifCloseFile(gif, &err) != GIF_OK) ok = false;
   GifFreeMapObject(map);
-  if (ok && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    *error = "cannot write " + path;
-    return false;
+  if (!ok) *error = "cannot convert " + name;
+  return ok;
+}
+
+// The whole input file: 0, or giflib's code for a file it could not open or
+// read.
+int ReadInput(const std::string& path, std::string* bytes) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return D_GIF_ERR_OPEN_FAILED;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ::close(fd);
+      return n == 0 ? 0 : D_GIF_ERR_READ_FAILED;
+    }
+    bytes->append(buffer, static_cast<size_t>(n));
   }
-  size_t slash = path.rfind('/');
-  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
-  return true;
 }
 
 }  // namespace
 
+int ConvertGif(std::string_view input, const std::string& name, std::string* output,
+               std::string* error) {
+  Image image;
+  if (!ReadFirstImage(input, name.c_str(), &image, error)) return 1;
+  NormaliseForBuilder(&image);
+  return EncodeImage(image, name, output, error) ? 0 : 2;
+}
+
+}  // namespace mireva::gifconvert
+
 int main(int argc, char** argv) {
+  using namespace mireva::gifconvert;
   // The classic command line is "<file> /convert=<file>"; "-o <file>" and a
   // lone input (converted in place) are accepted as well.
   std::string input, output;
@@ -217,10 +261,14 @@ int main(int argc, char** argv) {
   if (input.empty()) return Fail(64, "usage: gifconvert <file> /convert=<file>");
   if (output.empty()) output = input;
 
-  Image image;
-  std::string error;
-  if (!ReadFirstImage(input.c_str(), &image, &error)) return Fail(1, error);
-  NormaliseForBuilder(&image);
-  if (!WriteImage(output, image, &error)) return Fail(2, error);
+  std::string bytes, converted, error;
+  if (int code = ReadInput(input, &bytes); code != 0)
+    return Fail(1, "cannot read " + input + ": " + GifError(code));
+  if (int rc = ConvertGif(bytes, input, &converted, &error); rc != 0) return Fail(rc, error);
+  // The frame is replaced crash-safely: after a crash the target is the old
+  // frame or the whole new one.
+  mireva::ReplacementFile file(output);
+  if (!file.IsOpen()) return Fail(2, "cannot create a file beside " + output);
+  if (!file.Write(converted) || !file.Commit()) return Fail(2, "cannot write " + output);
   return 0;
 }

@@ -5,6 +5,9 @@
 // that owns its setjmp and keeps only plain C data (no object with a
 // destructor) alive across it, so an error in a damaged file never unwinds
 // through C++ frames and never ends the process.
+//
+// The quarters come from files or from memory, and the joined image goes to
+// a file (through a ReplacementFile) or to memory; the joining is the same.
 #include "companions/png_compositor/png_compositor_api.h"
 
 #include <png.h>
@@ -14,10 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string_view>
 
+#include "companions/png_compositor/png_compositor_memory.h"
+#include "platform/file_util.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -44,16 +49,48 @@ void Error(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-// Reads one PNG into 8-bit RGBA. False (nothing allocated) on any failure.
-bool ReadRgba(const char* hostPath, Raster* out, char* errorText) {
-  FILE* f = std::fopen(hostPath, "rb");
-  if (!f) {
-    std::snprintf(errorText, 200, "%s", std::strerror(errno));
-    return false;
+// A quarter's bytes: an open file, or else bytes in memory.
+struct Source {
+  FILE* file = nullptr;
+  const unsigned char* bytes = nullptr;
+  size_t left = 0;
+};
+
+size_t Take(Source* source, unsigned char* into, size_t n) {
+  if (source->file) return std::fread(into, 1, n, source->file);
+  if (n > source->left) n = source->left;
+  std::memcpy(into, source->bytes, n);
+  source->bytes += n;
+  source->left -= n;
+  return n;
+}
+
+void ReadData(png_structp png, png_bytep into, size_t n) {
+  if (Take(static_cast<Source*>(png_get_io_ptr(png)), into, n) != n) png_error(png, "Read Error");
+}
+
+// Where the joined image goes: a replacement file, or else a string.
+struct Sink {
+  mireva::ReplacementFile* file = nullptr;
+  std::string* bytes = nullptr;
+};
+
+void WriteData(png_structp png, png_bytep data, size_t n) {
+  auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
+  const char* text = reinterpret_cast<const char*>(data);
+  if (sink->file) {
+    if (!sink->file->Write(std::string_view(text, n))) png_error(png, "Write Error");
+  } else {
+    sink->bytes->append(text, n);
   }
+}
+
+void FlushData(png_structp) {}
+
+// Reads one PNG into 8-bit RGBA. False (nothing allocated) on any failure.
+bool ReadRgba(Source* source, Raster* out, char* errorText) {
   unsigned char sig[8];
-  if (std::fread(sig, 1, 8, f) != 8 || png_sig_cmp(sig, 0, 8) != 0) {
-    std::fclose(f);
+  if (Take(source, sig, 8) != 8 || png_sig_cmp(sig, 0, 8) != 0) {
     std::snprintf(errorText, 200, "not a PNG file");
     return false;
   }
@@ -61,7 +98,6 @@ bool ReadRgba(const char* hostPath, Raster* out, char* errorText) {
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info) {
     png_destroy_read_struct(png ? &png : nullptr, nullptr, nullptr);
-    std::fclose(f);
     std::snprintf(errorText, 200, "out of memory");
     return false;
   }
@@ -72,7 +108,6 @@ bool ReadRgba(const char* hostPath, Raster* out, char* errorText) {
     std::free(pixels);
     std::free(rows);
     png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
     return false;
   }
   png_set_user_limits(png, kMaxQuarterSide, kMaxQuarterSide);
@@ -81,7 +116,7 @@ bool ReadRgba(const char* hostPath, Raster* out, char* errorText) {
   // unread. libpng otherwise allocates (and clears) a text chunk's whole
   // declared length, up to 2 GB for a file of a hundred bytes.
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-  png_init_io(png, f);
+  png_set_read_fn(png, source, ReadData);
   png_set_sig_bytes(png, 8);
   png_read_info(png, info);
 
@@ -107,15 +142,15 @@ bool ReadRgba(const char* hostPath, Raster* out, char* errorText) {
 
   std::free(rows);
   png_destroy_read_struct(&png, &info, nullptr);
-  std::fclose(f);
   out->width = w;
   out->height = h;
   out->rgba = pixels;
   return true;
 }
 
-// Writes RGBA rows to an open file. False on any libpng error.
-bool WriteRgba(FILE* f, const unsigned char* rgba, png_uint_32 w, png_uint_32 h, char* errorText) {
+// Writes RGBA rows as a PNG. False on any libpng error.
+bool WriteRgba(Sink* sink, const unsigned char* rgba, png_uint_32 w, png_uint_32 h,
+               char* errorText) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, errorText, Error, Warn);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info) {
@@ -126,7 +161,7 @@ bool WriteRgba(FILE* f, const unsigned char* rgba, png_uint_32 w, png_uint_32 h,
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_init_io(png, f);
+  png_set_write_fn(png, sink, WriteData, FlushData);
   png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
@@ -137,25 +172,39 @@ bool WriteRgba(FILE* f, const unsigned char* rgba, png_uint_32 w, png_uint_32 h,
   return true;
 }
 
-int Join(const char* const names[4], const char* outputName) {
+// A quarter to read: `source` (null when there is none, with the reason in
+// `errorText`), named `name` in the messages.
+struct Quarter {
+  Source* source = nullptr;
+  std::string name;
+  char errorText[200] = {};
+};
+
+// Joins the quarters that can be read into `sink` (made by `open`, which gives
+// false when there is nowhere to write) and finishes it with `commit`. The
+// mask of the blank quarters, or -1 when nothing was written. With `report`,
+// quarters left blank and a join refused are told on standard error.
+template <typename Open, typename Commit>
+int Join(Quarter quarters[4], bool report, Open&& open, Commit&& commit) {
   static const char* const kQuarter[4] = {"north-west", "north-east", "south-west", "south-east"};
   Raster q[4];
   int blank = 0;
   char errorText[200];
   for (int i = 0; i < 4; ++i) {
-    errorText[0] = '\0';
-    const std::string host = names[i] ? mireva::HostPath(names[i]) : std::string();
-    if (host.empty() || !ReadRgba(host.c_str(), &q[i], errorText)) {
+    Quarter& quarter = quarters[i];
+    if (!quarter.source || !ReadRgba(quarter.source, &q[i], quarter.errorText)) {
       blank |= 1 << i;
-      std::fprintf(stderr, "PngCompo: %s quarter %s left blank: %s\n", kQuarter[i], host.c_str(),
-                   errorText);
+      if (report)
+        std::fprintf(stderr, "PngCompo: %s quarter %s left blank: %s\n", kQuarter[i],
+                     quarter.name.c_str(), quarter.errorText);
     }
   }
   auto cleanup = [&q] {
     for (Raster& r : q) std::free(r.rgba);
   };
   if (blank == 0xF) {
-    std::fprintf(stderr, "PngCompo: no quarter could be read; nothing written\n");
+    if (report)
+      std::fprintf(stderr, "PngCompo: no quarter could be read; nothing written\n");
     return -1;
   }
   // Columns as wide as their widest quarter, rows as high as their highest;
@@ -177,7 +226,8 @@ int Join(const char* const names[4], const char* outputName) {
   const png_uint_32 w = colW[0] + colW[1];
   const png_uint_32 h = rowH[0] + rowH[1];
   if (static_cast<unsigned long long>(w) * h > kMaxJoinedPixels) {
-    std::fprintf(stderr, "PngCompo: joined image of %ux%u is too large\n", w, h);
+    if (report)
+      std::fprintf(stderr, "PngCompo: joined image of %ux%u is too large\n", w, h);
     cleanup();
     return -1;
   }
@@ -197,38 +247,96 @@ int Join(const char* const names[4], const char* outputName) {
   }
   cleanup();
 
-  // Written beside the target and renamed, so the output is never half a file.
-  const std::string target = mireva::HostPath(outputName);
-  std::string tmp = target + ".tmpXXXXXX";
-  int fd = mkstemp(tmp.data());
-  FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-  if (!f) {
-    if (fd >= 0) {
-      ::close(fd);
-      ::unlink(tmp.c_str());
-    }
-    std::fprintf(stderr, "PngCompo: cannot create %s: %s\n", target.c_str(), std::strerror(errno));
+  Sink sink;
+  if (!open(&sink)) {
     std::free(joined);
     return -1;
   }
   errorText[0] = '\0';
-  bool ok = WriteRgba(f, joined, w, h, errorText);
+  bool ok = WriteRgba(&sink, joined, w, h, errorText);
   std::free(joined);
-  if (std::fflush(f) != 0 || ::fsync(fileno(f)) != 0) ok = false;
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fileno(f), 0666 & ~mask);
-  if (std::fclose(f) != 0) ok = false;
-  if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) ok = false;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    std::fprintf(stderr, "PngCompo: cannot write %s %s\n", target.c_str(), errorText);
-    return -1;
+  return commit(ok, errorText) ? blank : -1;
+}
+
+// The quarter files opened for reading; a missing name or file is no source.
+struct QuarterFiles {
+  Source sources[4];
+  Quarter quarters[4];
+
+  explicit QuarterFiles(const char* const names[4]) {
+    for (int i = 0; i < 4; ++i) {
+      Quarter& quarter = quarters[i];
+      quarter.name = names[i] ? mireva::HostPath(names[i]) : std::string();
+      if (quarter.name.empty()) continue;
+      sources[i].file = std::fopen(quarter.name.c_str(), "rbe");
+      if (sources[i].file)
+        quarter.source = &sources[i];
+      else
+        std::snprintf(quarter.errorText, sizeof quarter.errorText, "%s", std::strerror(errno));
+    }
   }
-  return blank;
+  ~QuarterFiles() {
+    for (Source& source : sources)
+      if (source.file) std::fclose(source.file);
+  }
+  QuarterFiles(const QuarterFiles&) = delete;
+  QuarterFiles& operator=(const QuarterFiles&) = delete;
+};
+
+int JoinFiles(const char* const names[4], const char* outputName) {
+  QuarterFiles files(names);
+  // The output replaces its target only as a whole file: a dot-named
+  // temporary beside it, flushed to disk and renamed, the folder flushed.
+  const std::string target = mireva::HostPath(outputName);
+  std::optional<mireva::ReplacementFile> output;
+  auto open = [&](Sink* sink) {
+    output.emplace(target);
+    if (!output->IsOpen()) {
+      std::fprintf(stderr, "PngCompo: cannot create %s: %s\n", target.c_str(),
+                   std::strerror(errno));
+      return false;
+    }
+    sink->file = &*output;
+    return true;
+  };
+  auto commit = [&](bool ok, const char* errorText) {
+    if (ok && output->Commit()) return true;
+    output->Discard();
+    std::fprintf(stderr, "PngCompo: cannot write %s %s\n", target.c_str(), errorText);
+    return false;
+  };
+  return Join(files.quarters, true, open, commit);
 }
 
 }  // namespace
+
+namespace mireva::pngcompo {
+
+int JoinInMemory(const std::string* const quarters[4], std::string* png) {
+  Source sources[4];
+  Quarter q[4];
+  for (int i = 0; i < 4; ++i) {
+    if (!quarters[i]) {
+      std::snprintf(q[i].errorText, sizeof q[i].errorText, "%s", "missing");
+      continue;
+    }
+    sources[i].bytes = reinterpret_cast<const unsigned char*>(quarters[i]->data());
+    sources[i].left = quarters[i]->size();
+    q[i].source = &sources[i];
+  }
+  png->clear();
+  auto open = [png](Sink* sink) {
+    sink->bytes = png;
+    return true;
+  };
+  auto commit = [png](bool ok, const char*) {
+    if (!ok) png->clear();
+    return ok;
+  };
+  return Join(q, false, open, commit);
+}
+
+}  // namespace mireva::pngcompo
 
 extern "C" MIREVA_EXPORT int MIREVA_STDCALL PngCompo(const char* northWest, const char* northEast,
                                                      const char* southWest, const char* southEast,
@@ -236,7 +344,7 @@ extern "C" MIREVA_EXPORT int MIREVA_STDCALL PngCompo(const char* northWest, cons
   if (!output || !*output) return -1;
   const char* names[4] = {northWest, northEast, southWest, southEast};
   try {
-    return Join(names, output);
+    return JoinFiles(names, output);
   } catch (...) {
     // Nothing may cross the export; std::string can only fail for memory.
     return -1;

@@ -2,15 +2,25 @@
 // joins, and leaves a file it cannot read untouched.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <time.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "tests/support/test_server.h"
 
 namespace mireva::testing {
 namespace {
+
+long long Microseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000000LL + now.tv_nsec / 1000;
+}
 
 struct Source {
   bool gif87a = true;
@@ -162,6 +172,54 @@ TEST_F(GifConverterTest, BrokenFileIsLeftUntouchedAndReported) {
   EXPECT_EQ(Convert(path, path), 1);
   EXPECT_EQ(ReadFile(path), cut);
   EXPECT_EQ(Convert(dir + "/missing.gif", dir + "/missing.gif"), 1);
+}
+
+// The converter killed at random moments while it replaces a large frame:
+// the frame is always the old or the new whole file, and whatever a kill
+// leaves behind is a dot-named temporary, which folder sweeps pass over.
+TEST_F(GifConverterTest, KilledConversionLeavesTheOldOrTheNewFrame) {
+  Source a, b;
+  a.colours = b.colours = 256;
+  a.width = b.width = 1600;
+  a.height = b.height = 1200;
+  b.interlaced = true;
+  b.transparent = 5;
+  const std::string sourceA = dir + "/a.gif", sourceB = dir + "/b.gif", frame = dir + "/frame.gif";
+  WriteFile(sourceA, MakeSource(a));
+  WriteFile(sourceB, MakeSource(b));
+  const long long start = Microseconds();
+  ASSERT_EQ(Convert(sourceA, frame), 0);
+  const long long took = Microseconds() - start;
+  const std::string convertedA = ReadFile(frame);
+  ASSERT_EQ(Convert(sourceB, frame), 0);
+  const std::string convertedB = ReadFile(frame);
+  ASSERT_NE(convertedA, convertedB);
+
+  const std::string program = BinDir() + "/gifconvert";
+  unsigned seed = 7;
+  for (int round = 0; round < 20; ++round) {
+    const std::string source = round % 2 ? sourceB : sourceA, convert = "/convert=" + frame;
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      execl(program.c_str(), program.c_str(), source.c_str(), convert.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Mostly late in the run, where the converter writes.
+    usleep(static_cast<useconds_t>(took / 2 + rand_r(&seed) % (took * 3 / 4 + 1)));
+    kill(pid, SIGKILL);
+    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    const std::string now = ReadFile(frame);
+    ASSERT_TRUE(now == convertedA || now == convertedB)
+        << "round " << round << ": " << now.size() << " bytes";
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      ASSERT_TRUE(name[0] == '.' || name == "a.gif" || name == "b.gif" || name == "frame.gif" ||
+                  name == "stderr.txt")
+          << name;
+    }
+  }
 }
 
 TEST_F(GifConverterTest, UsageErrors) {

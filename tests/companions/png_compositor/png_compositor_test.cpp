@@ -2,6 +2,8 @@
 // collector calls it; the joined image decoded and compared pixel for pixel.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <signal.h>
+#include <time.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +20,12 @@
 
 namespace mireva::testing {
 namespace {
+
+long long Microseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000000LL + now.tv_nsec / 1000;
+}
 
 struct Rgba {
   unsigned char r, g, b, a;
@@ -277,6 +285,54 @@ TEST_F(PngCompositorTest, ChunkLengthsAreNotTakenOnTrust) {
   ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_LT(usage.ru_maxrss, 512 * 1024) << "peak memory in KB";
+}
+
+// A process joining map sheets over and over is killed at random moments:
+// the sheet is always the old or the new whole file, and whatever a kill
+// leaves behind is a dot-named temporary, which folder sweeps pass over.
+TEST_F(PngCompositorTest, KilledJoinLeavesTheOldOrTheNewSheet) {
+  const char* suffix[4] = {"50", "55", "00", "05"};
+  for (const char* set : {"a", "b"})
+    for (int i = 0; i < 4; ++i) {
+      const unsigned shift = static_cast<unsigned>(i + (set[0] == 'b' ? 4 : 0));
+      WritePng(dir + "/" + set + suffix[i] + ".png", {PNG_COLOR_TYPE_RGB, 8},
+               Make(400, 300, [shift](int x, int y) {
+                 const unsigned v = static_cast<unsigned>(x * 7919 + y * 104729) >> shift;
+                 return Rgba{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                             static_cast<unsigned char>(x ^ y), 255};
+               }));
+    }
+  const std::string sheet = dir + "/sheet.png";
+  auto join = [&](const std::string& set) {
+    return pngCompo((dir + "/" + set + "50.png").c_str(), (dir + "/" + set + "55.png").c_str(),
+                    (dir + "/" + set + "00.png").c_str(), (dir + "/" + set + "05.png").c_str(),
+                    sheet.c_str());
+  };
+  const long long start = Microseconds();
+  ASSERT_EQ(join("b"), 0);
+  const long long took = Microseconds() - start;
+  const std::string joinedB = ReadFile(sheet);
+  ASSERT_EQ(join("a"), 0);
+  const std::string joinedA = ReadFile(sheet);
+  ASSERT_NE(joinedA, joinedB);
+
+  unsigned seed = 11;
+  for (int round = 0; round < 20; ++round) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0)
+      for (int k = 0;; ++k) join(k % 2 ? "a" : "b");
+    usleep(static_cast<useconds_t>(rand_r(&seed) % (took * 3 + 1)));
+    kill(pid, SIGKILL);
+    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    const std::string now = ReadFile(sheet);
+    ASSERT_TRUE(now == joinedA || now == joinedB)
+        << "round " << round << ": " << now.size() << " bytes";
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      ASSERT_TRUE(name[0] == '.' || name.size() == 7 || name == "sheet.png") << name;
+    }
+  }
 }
 
 TEST_F(PngCompositorTest, TakesShiftJisPaths) {
