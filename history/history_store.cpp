@@ -22,6 +22,7 @@ namespace mireva {
 namespace {
 
 constexpr int kBusyTimeoutMs = 15000;
+constexpr int kReopenPauseMs = 20;
 constexpr long long kCheckEverySeconds = 24 * 60 * 60;
 constexpr size_t kMaxImportLine = 65536;
 constexpr int kSchemaVersion = 1;
@@ -275,7 +276,18 @@ bool HistoryStore::Open(const std::string& workingFolder) {
 }
 
 bool HistoryStore::OpenDatabase() {
-  const int rc = OpenFile();
+  int rc = OpenFile();
+  // Two programs opening the history at once (the window and a scheduled
+  // patrol): switching a new file to WAL, or creating its tables, can answer
+  // "locked" at once instead of waiting, as waiting there could deadlock.
+  // The whole opening is tried again until the busy limit.
+  for (int waitedMs = 0; (rc & 0xff) == SQLITE_BUSY && waitedMs < kBusyTimeoutMs;
+       waitedMs += kReopenPauseMs) {
+    Close();
+    message_.clear();
+    ::usleep(kReopenPauseMs * 1000);
+    rc = OpenFile();
+  }
   if (rc == SQLITE_OK) return true;
   if (Damaged(rc)) return SetAside("");
   if (message_.empty()) Fail(kMsgOpen);
