@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "pagefetch/code_converter.h"
 #include "pagefetch/host.h"
 
@@ -23,9 +24,7 @@ size_t Legacy(size_t length, const char* in, char* out, size_t capacity) {
   return ConvertToShiftJis(' ', length, in, out, capacity);
 }
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
 // Converts separately (an area of exactly `capacity` bytes) and in place (an
 // area of max(length, capacity) bytes); compares the two.

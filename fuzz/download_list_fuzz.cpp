@@ -4,15 +4,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "companions/download_engine/list_files.h"
 
 using namespace mireva::dl;
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
 }  // namespace
 

@@ -25,9 +25,7 @@ using namespace mireva;
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
 sqlite3_stmt* Prepare(sqlite3* db, const char* sql) {
   sqlite3_stmt* st = nullptr;

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -41,6 +43,25 @@ inline std::string WriteScratch(const std::string& name, const uint8_t* data, si
   }
   ::close(fd);
   return path;
+}
+
+// Stops the run with a finding when a property a target checks does not hold.
+inline void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+// One input in 64, chosen by a hash of all its bytes, so that the inputs the
+// fuzzer derives from one that went that way mostly do not.
+inline bool OneIn64(const uint8_t* data, size_t size) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 16777619u;
+  return h % 64 == 0;
+}
+
+// The whole of a scratch file; empty when it is missing.
+inline std::string ReadScratch(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class QuietInteraction : public Interaction {

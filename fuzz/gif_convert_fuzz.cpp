@@ -20,22 +20,10 @@ int GifConvertMain(int argc, char** argv);
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
-// One input in 64, chosen by a hash of all its bytes, so that the inputs the
-// fuzzer derives from one that went that way mostly do not.
-bool OneIn64(const uint8_t* data, size_t size) {
-  uint32_t h = 2166136261u;
-  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 16777619u;
-  return h % 64 == 0;
-}
+using mireva::fuzz::OneIn64;
 
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The layout the builder joins without decoding: a 256-entry global table,
 // the control extension with zero delay high byte and transparent index right
@@ -80,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::remove(output, ec);
   mireva::fuzz::WriteScratch("program/frame.gif", data, size);
   Check(RunProgram(input, output) == rc);
-  Check(rc == 0 ? Read(output) == converted : !fs::exists(output));
+  Check(rc == 0 ? mireva::fuzz::ReadScratch(output) == converted : !fs::exists(output));
   Check(RunProgram(input, input) == rc);
-  Check(Read(input) == (rc == 0 ? converted : std::string(bytes)));
+  Check(mireva::fuzz::ReadScratch(input) == (rc == 0 ? converted : std::string(bytes)));
   size_t files = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
     (void)entry;

@@ -14,9 +14,7 @@ using namespace mireva;
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
 // Letters and digits only, never empty: a name or value the file keeps as it is.
 std::string Plain(std::string text, const char* fallback) {

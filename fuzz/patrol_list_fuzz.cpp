@@ -16,9 +16,7 @@ using namespace mireva;
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
 }  // namespace
 

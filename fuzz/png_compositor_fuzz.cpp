@@ -17,22 +17,10 @@
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
-// One input in 64, chosen by a hash of all its bytes, so that the inputs the
-// fuzzer derives from one that went that way mostly do not.
-bool OneIn64(const uint8_t* data, size_t size) {
-  uint32_t h = 2166136261u;
-  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 16777619u;
-  return h % 64 == 0;
-}
+using mireva::fuzz::OneIn64;
 
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 }  // namespace
 
@@ -54,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mireva::fuzz::WriteScratch("export/joined.png", reinterpret_cast<const uint8_t*>("old"), 3);
   Check(PngCompo(path.c_str(), missing.c_str(), missing.c_str(), path.c_str(), output.c_str()) ==
         rc);
-  Check(Read(output) == (rc == -1 ? std::string("old") : png));
+  Check(mireva::fuzz::ReadScratch(output) == (rc == -1 ? std::string("old") : png));
   size_t files = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
     (void)entry;

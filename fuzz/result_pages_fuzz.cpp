@@ -9,15 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "searchresults/result_page_parser.h"
 
 using namespace mireva;
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
 }  // namespace
 

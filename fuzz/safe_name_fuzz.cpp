@@ -6,15 +6,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "companions/download_engine/safe_name.h"
 
 using namespace mireva::dl;
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using mireva::fuzz::Check;
 
 }  // namespace
 
