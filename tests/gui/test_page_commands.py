@@ -38,6 +38,12 @@ class PageCommands(g.GuiTest):
         g.click(save)
         m.no_window(chooser.name)
 
+    def type_address(self, m, address):
+        """Types an address over the address field's text, without opening it."""
+        g.click(m.address_field())
+        g.key("ctrl+a")
+        g.type_text(address)
+
     def answer_password(self, m, user, password):
         prompt = m.window("ネットワーク パスワードの入力", timeout=20)
         g.type_text(user)
@@ -77,10 +83,7 @@ class PageCommands(g.GuiTest):
             self.assertEqual(f.read(), b"PBold text")
 
         # A slow page: the window answers while the page is fetched.
-        field = m.address_field()
-        g.click(field)
-        g.key("ctrl+a")
-        g.type_text(self.server.url("/slow.html"))
+        self.type_address(m, self.server.url("/slow.html"))
         m.choose("ファィル(F)", "保存(txt)")
         self.save_as(m, os.path.join(out, "slow.txt"))
         began = time.monotonic()
@@ -92,10 +95,7 @@ class PageCommands(g.GuiTest):
             self.assertEqual(f.read(), b"slow")
 
         # The commands read the address field: a typed address, not yet opened.
-        field = m.address_field()
-        g.click(field)
-        g.key("ctrl+a")
-        g.type_text(self.server.url("/private.html"))
+        self.type_address(m, self.server.url("/private.html"))
         m.choose("ファィル(F)", "保存(html)")
         self.save_as(m, os.path.join(out, "private.html"))
         self.answer_password(m, "ann", "pw")
