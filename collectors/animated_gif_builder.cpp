@@ -251,7 +251,6 @@ bool AnimatedGifBuilder::BuildAnimatedGif(const std::string& name) {
   //   00                                packed: no local table
   //   first frame [s+10 .. len-2]       its image data
   std::string out;
-  out.reserve(static_cast<size_t>(kFrameCount + 1) * kBufferSize);
   out.append(reinterpret_cast<const char*>(buf), s - 8);
   static const uint8_t kLoop[] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P',
                                   'E',  '2',  '.',  '0', 0x03, 0x01, 0x00, 0x00, 0x00};

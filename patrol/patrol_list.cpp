@@ -24,13 +24,16 @@ bool TakeListLine(const std::string& text, size_t* pos, std::string* line) {
 }
 
 std::vector<std::string> ReadPatrolListItems(const std::string& path) {
-  std::vector<std::string> items;
   auto text = ReadWholeFile(path);
-  if (!text) return items;
+  return text ? ParsePatrolListItems(*text) : std::vector<std::string>();
+}
+
+std::vector<std::string> ParsePatrolListItems(const std::string& text) {
+  std::vector<std::string> items;
   bool sub = true;
   size_t pos = 0;
   std::string line;
-  while (TakeListLine(*text, &pos, &line)) {
+  while (TakeListLine(text, &pos, &line)) {
     if (line == kStart) continue;
     if (line == kIndex) {
       sub = false;

@@ -36,6 +36,8 @@ bool TakeListLine(const std::string& text, size_t* pos, std::string* line);
 // The items of a patrol list in display form, as the editor shows them. Missing
 // file: empty. Lines after a too-long line are not read.
 std::vector<std::string> ReadPatrolListItems(const std::string& path);
+// The same from the file's bytes.
+std::vector<std::string> ParsePatrolListItems(const std::string& text);
 
 // The file's bytes for the items in display form.
 std::string FormatPatrolList(const std::vector<std::string>& items);

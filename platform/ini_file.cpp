@@ -54,11 +54,13 @@ bool ProfileFile::Load(const std::string& sjisPath) {
   lines_.clear();
   int error = 0;
   if (auto text = ReadWholeFile(sjisPath, &error)) {
-    lines_ = SplitLines(*text);
+    Parse(*text);
     return true;
   }
   return error == ENOENT || error == ENOTDIR;
 }
+
+void ProfileFile::Parse(const std::string& text) { lines_ = SplitLines(text); }
 
 std::string ProfileFile::Get(const std::string& section, const std::string& key,
                              const std::string& defaultValue, size_t capacity) const {
@@ -121,10 +123,14 @@ bool ProfileFile::Set(const std::string& section, const std::string& key,
   return true;
 }
 
-bool ProfileFile::Save(const std::string& sjisPath) const {
+std::string ProfileFile::Text() const {
   std::string out;
-  for (const std::string& l : lines_) out += l + "\r\n";
-  return WriteFileAtomically(sjisPath, out);
+  for (const std::string& l : lines_) out.append(l).append("\r\n");
+  return out;
+}
+
+bool ProfileFile::Save(const std::string& sjisPath) const {
+  return WriteFileAtomically(sjisPath, Text());
 }
 
 std::string GetProfileString(const std::string& sjisPath, const std::string& section,

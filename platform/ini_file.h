@@ -23,6 +23,8 @@ class ProfileFile {
   // but cannot be read is a failure (false), so that a later Save can never
   // drop the keys it could not read.
   bool Load(const std::string& sjisPath);
+  // The same from a file's bytes already in memory.
+  void Parse(const std::string& text);
   std::string Get(const std::string& section, const std::string& key,
                   const std::string& defaultValue, size_t capacity = 256) const;
   // Sets key=value, adding the section or key when missing and keeping every
@@ -33,6 +35,8 @@ class ProfileFile {
   bool Set(const std::string& section, const std::string& key, const std::string& value);
   // Writes every line (CR LF) through a temporary file that replaces the old one.
   bool Save(const std::string& sjisPath) const;
+  // The bytes Save writes.
+  std::string Text() const;
 
  private:
   std::vector<std::string> lines_;

@@ -41,8 +41,14 @@ unsigned Kinds(const std::string& text) {
 }  // namespace
 
 std::optional<KindRules> LoadKindRules(const std::string& sjisPath, const std::string& kind) {
+  ProfileFile rules;
+  if (!rules.Load(sjisPath)) return std::nullopt;
+  return KindRulesFrom(rules, kind);
+}
+
+std::optional<KindRules> KindRulesFrom(const ProfileFile& rules, const std::string& kind) {
   auto get = [&](const char* key, const char* def) {
-    return GetProfileString(sjisPath, kind, key, def, kValueCapacity);
+    return rules.Get(kind, key, def, kValueCapacity);
   };
   const char kMissing[] = "\x01";
   KindRules r;

@@ -19,6 +19,10 @@
 #include <string>
 #include <vector>
 
+namespace mireva {
+class ProfileFile;
+}
+
 namespace mireva::dl {
 
 inline constexpr char kRulesFileName[] = "DownLoadRules.ini";
@@ -34,9 +38,11 @@ struct KindRules {
   std::vector<std::string> downloadSkip;
 };
 
-// The rules of `kind` from the rules file at `sjisPath`; nothing when the file
-// or the kind's section (its Label) is missing.
+// The rules of `kind` from the rules file at `sjisPath`, read once; nothing
+// when the file or the kind's section (its Label) is missing or unreadable.
 std::optional<KindRules> LoadKindRules(const std::string& sjisPath, const std::string& kind);
+// The same from a rules file already read.
+std::optional<KindRules> KindRulesFrom(const ProfileFile& rules, const std::string& kind);
 
 // The rules file in the working folder, else the one shipped with the program.
 std::string RulesFilePath();

@@ -58,10 +58,14 @@ TEST_F(MisbehavingServer, EveryRunIsBoundedAndLeavesNoPartialFile) {
       {"a byte now and then", Jpeg("\"endless\": true, \"body\": \"t\", \"chunk_delay_ms\": 300"),
        "", true},
       {"length longer than the body", Jpeg("\"body\": \"0123456789\", \"content_length\": 40"), ""},
-      // What follows the announced length is no answer to the next request.
+      // The file ends at the announced length. (Left on a kept-alive
+      // connection, the excess could be read as the same server's next
+      // answer when it arrives after the file's last byte: curl reuses such a
+      // connection. The server could send that answer anyway, so the case
+      // closes the connection and checks only the cut.)
       {"length shorter than the body",
-       Jpeg("\"body\": \"0123HTTP/1.1 200 OK\\r\\nContent-Length: 4\\r\\n\\r\\nEVIL\", "
-            "\"content_length\": 4"),
+       Jpeg("\"body\": \"0123 and more\", \"content_length\": 4, "
+            "\"headers\": {\"Connection\": \"close\"}"),
        "0123"},
       {"gzip bomb", Jpeg("\"bomb\": [\"gzip\", " + gigabyte + "]"), ""},
       {"deflate bomb", Jpeg("\"bomb\": [\"deflate\", " + gigabyte + "]"), ""},
