@@ -7,7 +7,12 @@
 #   FUZZ_TARGETS="a b"  run only these targets
 #   FUZZ_JOBS=N         targets run N at a time (default 1)
 #   FUZZ_RUNS=N         run each target to N executions instead of for SECONDS
-#                       (a SECONDS given as well still caps the time)
+#                       (a SECONDS given as well still caps the time), in
+#                       fuzzer processes of FUZZ_SEGMENT executions (default
+#                       1000000) one after another on the same growing corpus:
+#                       a libFuzzer process slows down as it ages (one target
+#                       ran 2.3 times slower after 3 million executions than
+#                       a new process on the same corpus)
 #   FUZZ_BUILD=dir      the build folder (default build-fuzz)
 # Everything runs under nice, as the machine is shared with other builds.
 set -euo pipefail
@@ -37,28 +42,41 @@ run_one() {
   local findings="$PWD/$build/findings/$target"
   mkdir -p "$work/corpus" "$work/tmp" "$findings"
   cp fuzz/corpus/"$target"/* "$work/corpus/"
-  local limit=(-max_total_time="$seconds")
-  if [ "$seconds" = 0 ]; then
-    limit=(-runs=0)
-  elif [ -n "$runs_wanted" ]; then
-    limit=(-runs="$runs_wanted")
-    [ -n "$time_cap" ] && limit+=(-max_total_time="$time_cap")
-  fi
-  local start=$SECONDS status=0
-  # The targets' scratch files go to a folder of their own under TMPDIR.
-  TMPDIR="$work/tmp" nice -n 19 "$build/fuzz/$target" "${limit[@]}" -timeout=10 \
-    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" \
-    "$work/corpus" >"$work/log" 2>&1 || status=$?
-  local runs
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n 1)
+  local start=$SECONDS total=0 runs status=0
+  while :; do
+    local limit=(-max_total_time="$seconds")
+    if [ "$seconds" = 0 ]; then
+      limit=(-runs=0)
+    elif [ -n "$runs_wanted" ]; then
+      local segment=$((runs_wanted - total))
+      [ "$segment" -gt "${FUZZ_SEGMENT:-1000000}" ] && segment=${FUZZ_SEGMENT:-1000000}
+      limit=(-runs="$segment")
+      if [ -n "$time_cap" ]; then
+        local left=$((time_cap - (SECONDS - start)))
+        [ "$left" -lt 1 ] && break
+        limit+=(-max_total_time="$left")
+      fi
+    fi
+    # The targets' scratch files go to a folder of their own under TMPDIR.
+    TMPDIR="$work/tmp" nice -n 19 "$build/fuzz/$target" "${limit[@]}" -timeout=10 \
+      -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" \
+      "$work/corpus" >"$work/log" 2>&1 || status=$?
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n 1)
+    total=$((total + ${runs:-0}))
+    [ "$status" -ne 0 ] && break
+    # One process unless a number of executions is asked for; a segment that
+    # ran short ended at the time cap.
+    [ -z "$runs_wanted" ] || [ "$seconds" = 0 ] || [ "$total" -ge "$runs_wanted" ] && break
+    [ "${runs:-0}" -lt "$segment" ] && break
+  done
   if [ "$status" -ne 0 ]; then
     cp "$work/log" "$findings/log"
-    echo "FAIL $target (see $findings)"
+    echo "FAIL $target after $total executions (see $findings)"
     grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$work/log" | head -n 5
     return 1
   fi
   rmdir "$findings" 2>/dev/null || true
-  printf '%-26s %12s executions in %4d s\n' "$target" "${runs:-?}" $((SECONDS - start))
+  printf '%-26s %12s executions in %4d s\n' "$target" "$total" $((SECONDS - start))
 }
 
 failed=0
