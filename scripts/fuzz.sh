@@ -14,6 +14,9 @@
 #                       ran 2.3 times slower after 3 million executions than
 #                       a new process on the same corpus)
 #   FUZZ_BUILD=dir      the build folder (default build-fuzz)
+#   FUZZ_CORPUS=dir     keep each target's corpus in dir/<target> (seeded from
+#                       fuzz/corpus) instead of a scratch copy, so that a
+#                       campaign can go on where an earlier run left it
 # Everything runs under nice, as the machine is shared with other builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,8 +43,10 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_one() {
   local target=$1 work="$scratch/$1"
   local findings="$PWD/$build/findings/$target"
-  mkdir -p "$work/corpus" "$work/tmp" "$findings"
-  cp fuzz/corpus/"$target"/* "$work/corpus/"
+  local corpus="$work/corpus"
+  [ -n "${FUZZ_CORPUS:-}" ] && corpus="$FUZZ_CORPUS/$target"
+  mkdir -p "$corpus" "$work/tmp" "$findings"
+  cp -n fuzz/corpus/"$target"/* "$corpus/"
   local start=$SECONDS total=0 runs status=0
   while :; do
     local limit=(-max_total_time="$seconds")
@@ -60,7 +65,7 @@ run_one() {
     # The targets' scratch files go to a folder of their own under TMPDIR.
     TMPDIR="$work/tmp" nice -n 19 "$build/fuzz/$target" "${limit[@]}" -timeout=10 \
       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" \
-      "$work/corpus" >"$work/log" 2>&1 || status=$?
+      "$corpus" >"$work/log" 2>&1 || status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n 1)
     total=$((total + ${runs:-0}))
     [ "$status" -ne 0 ] && break
