@@ -25,6 +25,7 @@ runs_wanted=${FUZZ_RUNS:-}
 time_cap=${1:-}
 jobs=${FUZZ_JOBS:-1}
 build=${FUZZ_BUILD:-build-fuzz}
+segment_size=${FUZZ_SEGMENT:-1000000}
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ nice -n 19 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -54,7 +55,7 @@ run_one() {
       limit=(-runs=0)
     elif [ -n "$runs_wanted" ]; then
       local segment=$((runs_wanted - total))
-      [ "$segment" -gt "${FUZZ_SEGMENT:-1000000}" ] && segment=${FUZZ_SEGMENT:-1000000}
+      [ "$segment" -gt "$segment_size" ] && segment=$segment_size
       limit=(-runs="$segment")
       if [ -n "$time_cap" ]; then
         local left=$((time_cap - (SECONDS - start)))
