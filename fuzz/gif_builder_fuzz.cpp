@@ -23,17 +23,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
+// An input writes frames 1 to kMostFrames, no others.
+constexpr int kMostFrames = 3;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  const int frames = in.ConsumeIntegralInRange<int>(1, 3);
+  const int frames = in.ConsumeIntegralInRange<int>(1, kMostFrames);
   std::vector<std::string> bytes;
   for (int k = 1; k <= frames; ++k)
     bytes.push_back(k == frames ? in.ConsumeRemainingBytesAsString()
                                 : in.ConsumeRandomLengthString(size));
-  // Frames 1 to 3 are the only ones ever written: the ones this input does
-  // not write again go.
+  // The frames an earlier input wrote and this one does not write again go.
   std::error_code ec;
-  for (int k = frames + 1; k <= 3; ++k) std::filesystem::remove(FramePath(k), ec);
+  for (int k = frames + 1; k <= kMostFrames; ++k) std::filesystem::remove(FramePath(k), ec);
   for (int k = 1; k <= frames; ++k) {
     const std::string& b = bytes[static_cast<size_t>(k - 1)];
     fuzz::WriteScratch(FramePath(k), reinterpret_cast<const uint8_t*>(b.data()), b.size());
