@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "companions/download_engine/download_engine_api.h"
+#include "core/runtime/download_engine_api.h"
 #include "companions/download_engine/link_extractor.h"
 #include "companions/download_engine/output_folder.h"
 #include "history/history_store.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "core/runtime/download_engine.h"
 #include "platform/ini_file.h"
 #include "platform/text_encoding.h"
 
@@ -58,5 +59,12 @@ std::string CurrentFolder() {
 }
 
 std::string SystemErrorText(int error) { return Utf8ToSjis(std::strerror(error)); }
+
+std::string ListMadeText(const CallResult& made) {
+  if (made.entries > 0)
+    return "ダウンロードリストを作りました: " + std::to_string(made.entries) + " 件";
+  if (made.status == CallStatus::Cancelled) return "リスト作りを中止しました";
+  return "ダウンロードリストはできませんでした" + (made.reason.empty() ? std::string() : ": " + made.reason);
+}
 
 }  // namespace mireva

@@ -12,6 +12,8 @@
 
 namespace mireva {
 
+struct CallResult;
+
 enum class Service { Weather, Map, AirPhoto, Sky };
 
 std::string ServiceHost(Service service);
@@ -23,5 +25,8 @@ std::string CurrentFolder();
 
 // The system's text for an error number, as Shift_JIS.
 std::string SystemErrorText(int error);
+
+// The status-bar word after a download list was made (or not).
+std::string ListMadeText(const CallResult& made);
 
 }  // namespace mireva

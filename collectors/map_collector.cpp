@@ -8,7 +8,7 @@
 
 #include "core/view_context.h"
 #include "collectors/collector_settings.h"
-#include "companions/png_compositor/png_compositor_api.h"
+#include "core/runtime/png_compositor_api.h"
 #include "platform/file_util.h"
 #include "platform/text_encoding.h"
 
@@ -85,7 +85,12 @@ void MapCollector::OpenAirPhotoSearch() {
 void MapCollector::RunDownload() { ctx_.Engine().ListLoad(kListFile, "JapanMap"); }
 
 void MapCollector::MakeDownloadList() {
-  if (ctx_.Engine().MakeDownloadList("japanmap") != 0) return;
+  const CallResult made = ctx_.Engine().MakeDownloadList("japanmap");
+  // Refused while the engine works, or no engine: nothing was made, and the
+  // user's list stays as it is (a message has said why).
+  if (!made.Ran()) return;
+  ctx_.SetStatusText(ListMadeText(made));
+  if (made.entries != 0) return;
   // No list was made: a stale one must not be downloaded by 703.
   if (FileExists(kListFile)) std::remove(HostPath(kListFile).c_str());
   if (ctx_.Ui().AskYesNo(kAskShowMapPage)) OpenMapSearch();

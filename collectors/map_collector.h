@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 
 namespace mireva {
 

@@ -4,7 +4,7 @@
 
 #include "core/view_context.h"
 #include "collectors/collector_settings.h"
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "platform/file_util.h"
 #include "platform/text_encoding.h"
 
@@ -56,9 +56,12 @@ void SkySurveyCollector::MakeDownloadList() {
                {placesOpened, "sdss places"}};
   for (const auto& k : kinds) {
     if (!k.set) continue;
-    int made = ctx_.Engine().MakeDownloadList(k.kind);
-    if (made < 0) return;  // the engine could not be bound; its message was shown
-    if (made == 0 && FileExists("Download.lst")) std::remove(HostPath("Download.lst").c_str());
+    const CallResult made = ctx_.Engine().MakeDownloadList(k.kind);
+    // Refused while the engine works, or no engine: nothing was made, and
+    // the user's list stays as it is (a message has said why).
+    if (!made.Ran()) return;
+    if (made.entries == 0 && FileExists("Download.lst")) std::remove(HostPath("Download.lst").c_str());
+    ctx_.SetStatusText(ListMadeText(made));
   }
 }
 

@@ -6,7 +6,7 @@
 
 #include "core/view_context.h"
 #include "collectors/collector_settings.h"
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "platform/file_util.h"
 #include "platform/text_encoding.h"
 
@@ -134,8 +134,9 @@ void WeatherCollector::Run(int command) {
   const std::string list = InstanceFileName("Download.lst");
   WriteFileAtomically(list, WeatherDownloadList(ServiceTop(Service::Weather), missing));
   // The engine shows its own message when it cannot be bound; the frames
-  // already on disk are used either way.
-  ctx_.Engine().ListLoad(list, "Weather");
+  // already on disk are used then. Refused while the engine works, nothing
+  // is touched: the frames and the animation stay as they are.
+  if (ctx_.Engine().ListLoad(list, "Weather").status == CallStatus::Refused) return;
 
   // Each frame is replaced whole (the old frame or the new one after a crash,
   // never half of one), as the animation and the page read them.

@@ -1,6 +1,5 @@
 #include "core/transfer_meter.h"
 
-#include "core/download_engine.h"
 #include "platform/text_helpers.h"
 
 namespace mireva {
@@ -10,6 +9,7 @@ void TransferMeter::Report(const std::string& text, long long bytes, long long n
     carried_ = 0;
     batchBytes_ = 0;
     samples_.clear();
+    filesDone_ = filesTotal_ = 0;
   }
   active_ = true;
   text_ = text;
@@ -26,12 +26,12 @@ void TransferMeter::End() {
   active_ = false;
   text_.clear();
   samples_.clear();
+  filesDone_ = filesTotal_ = 0;
 }
 
 std::string TransferMeter::FilesText() const {
-  const auto count = CountInProgressText(text_);
-  if (!count) return std::string();
-  return "ファイル " + std::to_string(count->done) + "/" + std::to_string(count->total);
+  if (filesTotal_ == 0) return std::string();
+  return "ファイル " + std::to_string(filesDone_) + "/" + std::to_string(filesTotal_);
 }
 
 long long TransferMeter::Speed(long long nowMs) const {

@@ -3,6 +3,7 @@
 // text, the files done of all, the bytes and the speed over the last seconds.
 // The downloads window and the patrol's status line read it. Texts are
 // Shift_JIS.
+#include <cstddef>
 #include <deque>
 #include <string>
 
@@ -15,6 +16,15 @@ class TransferMeter {
   // A progress report; `bytes` counts within one batch of the call, so a drop
   // starts the next batch. `nowMs` is a steady clock.
   void Report(const std::string& text, long long bytes, long long nowMs);
+  // Files done of all in the running batch, as the engine counts them
+  // (total 0: nothing counted).
+  void Count(size_t done, size_t total) {
+    active_ = true;
+    filesDone_ = done;
+    filesTotal_ = total;
+  }
+  size_t FilesDone() const { return filesDone_; }
+  size_t FilesTotal() const { return filesTotal_; }
   // The call has ended: idle again.
   void End();
   // The running batch is over; the next report starts another, whatever its
@@ -46,6 +56,8 @@ class TransferMeter {
   long long carried_ = 0;     // bytes of the call's finished batches
   long long batchBytes_ = 0;  // bytes of the current batch
   std::deque<Sample> samples_;
+  size_t filesDone_ = 0;
+  size_t filesTotal_ = 0;
 };
 
 }  // namespace mireva

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string>
 
-#include "companions/png_compositor/png_compositor_api.h"
+#include "core/runtime/png_compositor_api.h"
 #include "companions/png_compositor/png_compositor_memory.h"
 #include "fuzz/fuzz_support.h"
 

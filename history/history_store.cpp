@@ -612,6 +612,26 @@ std::optional<long long> HistoryStore::Forget(const HistoryFilter& filter) {
   return std::nullopt;
 }
 
+std::optional<long long> HistoryStore::ForgetAddresses(const std::vector<std::string>& addresses) {
+  if (!db_) return std::nullopt;
+  const bool own = !inBatch_ && Exec("BEGIN IMMEDIATE");
+  Statement st(db_, "DELETE FROM fetched WHERE address = ?1");
+  long long removed = 0;
+  for (const std::string& a : addresses) {
+    if (!st.Ok()) break;
+    st.Blob(1, a);
+    if (st.Step() != SQLITE_DONE) break;
+    removed += sqlite3_changes64(db_);
+    st.Reset();
+  }
+  const int rc = st.Rc();
+  if (rc == SQLITE_OK && (!own || Exec("COMMIT"))) return removed;
+  if (own) Exec("ROLLBACK");
+  Fail(kMsgWrite);
+  if (Damaged(rc)) SetAside("");
+  return std::nullopt;
+}
+
 std::vector<SiteTotals> HistoryStore::Stats() {
   std::vector<SiteTotals> out;
   if (!db_) return out;

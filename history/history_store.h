@@ -111,6 +111,8 @@ class HistoryStore {
   // Removes the matching entries (so they are fetched again); how many, or
   // nothing on failure. `limit` is ignored.
   std::optional<long long> Forget(const HistoryFilter& filter);
+  // Removes the entries of exactly these addresses, in one transaction.
+  std::optional<long long> ForgetAddresses(const std::vector<std::string>& addresses);
   // Files, bytes and newest fetch per site, by site name.
   std::vector<SiteTotals> Stats();
   long long Count();

@@ -6,8 +6,9 @@
 
 #include <cstring>
 
-#include "pagefetch/hovrel_api.h"
-#include "core/download_engine.h"
+#include "core/runtime/hovrel_api.h"
+#include "core/runtime/download_engine.h"
+#include "history/history_store.h"
 #include "platform/curl_url.h"
 #include "platform/file_util.h"
 #include "platform/text_encoding.h"
@@ -23,7 +24,6 @@ constexpr size_t kAddressBytes = kMaxPath - 1;
 const char kStatusLoaded[] = "読み込み終了";
 const char kStatusChecking[] = "読み込み終了 → チェック";
 const char kProgressTitle[] = "ダウンロード";
-const char kDownloadFolder[] = "DownLoad";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -38,6 +38,7 @@ std::string DirectoryOf(const std::string& page) {
 // `folder` below the working folder as an absolute Shift_JIS path, when it is
 // there; else empty.
 std::string ExistingFolder(const std::string& folder) {
+  if (folder.empty()) return std::string();
   char cwd[4096];
   if (!getcwd(cwd, sizeof cwd)) return std::string();
   const std::string path = Utf8ToSjis(cwd) + "/" + folder;
@@ -48,17 +49,44 @@ std::string ExistingFolder(const std::string& folder) {
 
 }  // namespace
 
-std::string DownloadFolderFor(const std::string& address) {
-  CurlUrl url;
-  std::string host;
-  if (url.Set(CURLUPART_URL, address.c_str(), CURLU_URLENCODE))
-    host = url.Get(CURLUPART_HOST).value_or("");
-  for (char& c : host)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (host.empty() || host.find_first_of("/\\") != std::string::npos || host[0] == '.' ||
-      host.find("..") != std::string::npos)
-    return kDownloadFolder;
-  return std::string(kDownloadFolder) + "/" + host;
+EngineEnd DescribeEngineEnd(const CallResult& r) {
+  EngineEnd end;
+  if (!r.Ran()) return end;  // refused or missing: a message has said so
+  end.saved = r.saved;
+  end.tried = r.saved + r.failed;
+  std::string counts = "保存 " + std::to_string(r.saved);
+  if (r.skipped) counts += "、取得済み " + std::to_string(r.skipped);
+  if (r.failed) counts += "、失敗 " + std::to_string(r.failed);
+  switch (r.status) {
+    case CallStatus::Failed:
+      end.summary = "ダウンロードできませんでした: " + r.reason;
+      if (r.found) end.summary += " (" + counts + ")";
+      break;
+    case CallStatus::Cancelled:
+      end.summary = "ダウンロードを中止しました: " + counts;
+      break;
+    default:
+      end.summary = r.found == 0 ? std::string("ダウンロード終了: 対象のファイルはありませんでした")
+                                 : "ダウンロード終了: " + counts;
+      break;
+  }
+  for (const FileResult& f : r.files) {
+    switch (f.outcome) {
+      case DL_FILE_FAILED:
+        end.details.push_back("失敗 " + f.address + " (" + f.reason + ")");
+        break;
+      case DL_FILE_KNOWN:
+        end.details.push_back("取得済み " + f.address);
+        break;
+      case DL_FILE_EXISTS:
+        end.details.push_back("既にあります " + f.address);
+        break;
+      case DL_FILE_SAVED:
+        break;
+    }
+  }
+  end.folder = ExistingFolder(r.folder);
+  return end;
 }
 
 std::optional<std::vector<std::string>> CollectFrameTags(const std::string& page) {
@@ -150,55 +178,34 @@ void LinkHarvestCommands::Register(CommandRouter& router) {
   router.Add(kCmdCacheFiles, CommandTarget::View, [this] { RunCacheFiles(); });
 }
 
-int LinkHarvestCommands::EngineProgress(void* user, const char* text, long long, long long) {
-  // Called from inside the engine: nothing may throw through it.
-  try {
-    auto* self = static_cast<LinkHarvestCommands*>(user);
-    const std::string t = text ? text : "";
-    self->ctx_.SetStatusText(t);
-    self->lastText_ = t;
-    // The engine's numbers are bytes (or nothing); the count of files is in its text.
-    const FileCount count = CountInProgressText(t).value_or(FileCount{});
-    bool cancel = self->engineWorking_ && self->progress_ &&
-                  self->progress_->Update(t, count.done, count.total);
-    self->ctx_.KeepAlive();
-    return cancel ? 1 : 0;
-  } catch (...) {
-    return 1;
-  }
-}
-
-void LinkHarvestCommands::EngineMessage(void* user, const char* text) {
-  try {
-    static_cast<LinkHarvestCommands*>(user)->ctx_.Ui().ShowMessage(text ? text : "");
-  } catch (...) {
-  }
-}
-
-template <typename Call>
-void LinkHarvestCommands::WithEngine(const std::string& title, const std::string& folder,
-                                     Call call) {
-  const DownloadEngine::Host previous = ctx_.Engine().CurrentHost();
-  ctx_.Engine().SetHost(&LinkHarvestCommands::EngineProgress, &LinkHarvestCommands::EngineMessage,
-                        this);
+void LinkHarvestCommands::WithEngine(const std::string& title,
+                                     const std::function<CallResult(const CallHooks&)>& call,
+                                     const std::function<void()>& again) {
   if (progress_) progress_->Begin(title);
-  lastText_.clear();
-  engineWorking_ = true;
-  const bool ran = call();
-  engineWorking_ = false;
-  // A text that still counts files is no last word: the engine stopped early
-  // (its page could not be read, and it said so in a message).
-  std::string summary = ran && !CountInProgressText(lastText_) ? lastText_ : std::string();
-  // The engine may have been sent elsewhere (a redirect to another host): then
-  // the download folder as a whole is the place to look.
-  std::string shown;
-  if (!summary.empty()) {
-    shown = ExistingFolder(folder);
-    if (shown.empty()) shown = ExistingFolder(kDownloadFolder);
+  FileCount count;
+  CallHooks hooks;
+  hooks.progress = [this, &count](const std::string& text, long long) {
+    ctx_.SetStatusText(text);
+    const bool cancel = progress_ && progress_->Update(text, count.done, count.total);
+    ctx_.KeepAlive();
+    return cancel;
+  };
+  hooks.count = [&count](FileCount now) { count = now; };
+  hooks.message = [this](const std::string& text) { ctx_.Ui().ShowMessage(text); };
+  const CallResult result = call(hooks);
+  EngineEnd end = DescribeEngineEnd(result);
+  if (!end.summary.empty()) ctx_.SetStatusText(end.summary);
+  std::vector<std::string> known;
+  for (const FileResult& f : result.files)
+    if (f.outcome == DL_FILE_KNOWN) known.push_back(f.address);
+  if (!known.empty() && again) {
+    end.fetchAgain = [known, again] {
+      HistoryStore history;
+      if (history.Open(".")) history.ForgetAddresses(known);
+      again();
+    };
   }
-  if (progress_) progress_->End(summary, shown);
-  // The view's own callbacks serve the patrol and the collectors again.
-  ctx_.Engine().SetHost(previous.progress, previous.message, previous.user);
+  if (progress_) progress_->End(end);
 }
 
 void LinkHarvestCommands::RunLinkCommand(int id) {
@@ -208,11 +215,14 @@ void LinkHarvestCommands::RunLinkCommand(int id) {
   ctx_.SetStatusText(address);
   // The instance's own working file: a second window (or a scheduled patrol)
   // running a link command at the same time never hands this one its page.
+  // Removed first, so that a fetch that fails never leaves an older page to
+  // be read as this one.
   const std::string pageFile = InstanceFileName("temp.html");
-  if (saver_) saver_(address, pageFile);
-  ctx_.SetStatusText(kStatusLoaded);
+  std::remove(HostPath(pageFile).c_str());
+  if (!saver_ || !saver_(address, pageFile)) return;  // the fetcher has said why
   auto page = ReadWholeFile(pageFile);
-  if (!page) return;
+  if (!page || page->empty()) return;  // a failed download, told by the fetcher
+  ctx_.SetStatusText(kStatusLoaded);
   ctx_.SetStatusText(kStatusChecking);
 
   std::string target = address;
@@ -227,18 +237,30 @@ void LinkHarvestCommands::RunLinkCommand(int id) {
     }
     target = frame;  // the frame's page is not examined for frames again
   }
+  DownloadLinks(id, target);
+}
+
+void LinkHarvestCommands::DownloadLinks(int id, const std::string& target) {
   ctx_.SetStatusText(target);
-  const std::string kind(1, code);
-  WithEngine(kProgressTitle, DownloadFolderFor(target),
-             [&] { return ctx_.Engine().DLoad(target, kind); });
+  const std::string kind(1, LinkCommandCode(id));
+  WithEngine(
+      kProgressTitle,
+      [this, &target, &kind](const CallHooks& hooks) {
+        return ctx_.Engine().DLoad(target, kind, hooks);
+      },
+      [this, id, target] { DownloadLinks(id, target); });
 }
 
 void LinkHarvestCommands::RunCacheFiles() {
   char cwd[4096];
   if (!getcwd(cwd, sizeof cwd)) return;
   const std::string folder = Utf8ToSjis(cwd) + "/Cache";
-  WithEngine(kProgressTitle, std::string(kDownloadFolder) + "/Cache",
-             [&] { return ctx_.Engine().Temporary(folder, "*.*", "1"); });
+  WithEngine(
+      kProgressTitle,
+      [this, &folder](const CallHooks& hooks) {
+        return ctx_.Engine().Temporary(folder, "*.*", "1", hooks);
+      },
+      nullptr);
 }
 
 }  // namespace mireva

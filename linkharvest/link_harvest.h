@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/command_router.h"
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "core/view_context.h"
 
 namespace mireva {
@@ -40,6 +40,28 @@ class FrameChooser {
   virtual FrameChoice Choose(const std::vector<std::string>& tags) = 0;
 };
 
+// How an engine command ended, as its progress view shows it.
+struct EngineEnd {
+  // "ダウンロード終了: 保存 3、失敗 1" and the like; empty when there is
+  // nothing to show (the call was refused or the engine is missing, and a
+  // message said so): the view closes.
+  std::string summary;
+  // Where the files went (an absolute Shift_JIS path, empty when none), for
+  // the user to open.
+  std::string folder;
+  // One line per file that was not saved: failed with its reason, or skipped.
+  std::vector<std::string> details;
+  // The bar at the end: files saved of the files the call tried to fetch.
+  size_t saved = 0;
+  size_t tried = 0;
+  // Set when files were skipped as already fetched: fetches them again,
+  // forgetting them in the history first.
+  std::function<void()> fetchAgain;
+};
+
+// The words of an ended call (Shift_JIS).
+EngineEnd DescribeEngineEnd(const CallResult& result);
+
 // The engine's progress with a cancel button, and at the end what was done
 // and where the files went.
 class EngineProgressView {
@@ -49,21 +71,14 @@ class EngineProgressView {
   // The engine's text; `done` of `total` files, total 0 while the count is
   // unknown. True when the user has pressed cancel.
   virtual bool Update(const std::string& text, size_t done, size_t total) = 0;
-  // The engine call is over. `summary` is the engine's last word, such as
-  // "ダウンロード終了 3"; empty when it ended without one (nothing to show: the
-  // view closes). `folder` is where the files went (an absolute Shift_JIS
-  // path, empty when unknown), for the user to open.
-  virtual void End(const std::string& summary, const std::string& folder) = 0;
+  // The engine call is over.
+  virtual void End(const EngineEnd& end) = 0;
 };
 
-// The folder under the working folder where the engine puts the files of a
-// page's links: "DownLoad/<host>" (the host in lower case), "DownLoad" when the
-// address has no host.
-std::string DownloadFolderFor(const std::string& address);
-
-// Fetches `address` into the file `target` (save mode); failures are the
-// fetcher's to report.
-using PageSaver = std::function<void(const std::string& address, const std::string& target)>;
+// Fetches `address` into the file `target` (save mode). False when it was
+// not fetched and the fetcher has said why (or was refused while the engine
+// works).
+using PageSaver = std::function<bool(const std::string& address, const std::string& target)>;
 
 // The frame tags of a page: nothing when the page has no "<frameset" (or
 // "<FRAMESET"); otherwise up to ten "<frame " / "<FRAME " tags from the
@@ -92,22 +107,18 @@ class LinkHarvestCommands : public CommandModule {
   void RunCacheFiles();
 
  private:
-  // The engine's callbacks (user = this module, which lives as long as the
-  // view and so as long as the engine binding).
-  static int EngineProgress(void* user, const char* text, long long done, long long total);
-  static void EngineMessage(void* user, const char* text);
-  // Shows the progress window around one engine call, then the engine's last
-  // word and `folder` (relative to the working folder) when it exists.
-  template <typename Call>
-  void WithEngine(const std::string& title, const std::string& folder, Call call);
+  // Shows the progress window around one engine call (`call` gets the hooks
+  // to pass), then what the call did. `again` runs the command once more.
+  void WithEngine(const std::string& title,
+                  const std::function<CallResult(const CallHooks&)>& call,
+                  const std::function<void()>& again);
+  // Runs the link command `id` on `target` (a page or a frame).
+  void DownloadLinks(int id, const std::string& target);
 
   ViewContext& ctx_;
   std::unique_ptr<FrameChooser> chooser_;
   std::unique_ptr<EngineProgressView> progress_;
   PageSaver saver_;
-  bool engineWorking_ = false;
-  // The engine's last progress text of the current call.
-  std::string lastText_;
 };
 
 }  // namespace mireva

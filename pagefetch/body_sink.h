@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "pagefetch/hovrel_api.h"
+#include "core/runtime/hovrel_api.h"
 #include "pagefetch/save_file.h"
 
 namespace mireva::hovrel {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pagefetch/hovrel_api.h"
+#include "core/runtime/hovrel_api.h"
 
 namespace mireva::hovrel {
 

@@ -4,7 +4,7 @@
 // without them messages go to standard error as UTF-8 and the prompt cancels.
 #include <string>
 
-#include "pagefetch/hovrel_api.h"
+#include "core/runtime/hovrel_api.h"
 
 namespace mireva::hovrel {
 

@@ -7,7 +7,7 @@
 
 #include "pagefetch/fetch.h"
 #include "pagefetch/host.h"
-#include "pagefetch/hovrel_api.h"
+#include "core/runtime/hovrel_api.h"
 #include "pagefetch/save_file.h"
 #include "pagefetch/tag_adjust.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pagefetch/hovrel_api.h"
+#include "core/runtime/hovrel_api.h"
 #include "platform/dynamic_library.h"
 #include "platform/file_util.h"
 #include "platform/text_encoding.h"

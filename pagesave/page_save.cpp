@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "pagefetch/hovrel_api.h"
-#include "core/download_engine.h"
+#include "core/runtime/hovrel_api.h"
+#include "core/runtime/download_engine.h"
 #include "platform/file_util.h"
 #include "platform/process.h"
 #include "platform/text_encoding.h"
@@ -181,7 +181,12 @@ int MIREVA_STDCALL HostPassword(void* user, const char* site, const char* realm,
 // with the view's DownloadEngine; a missing entry is looked up again next time.
 HovrelFn BindHovrel(ViewContext& ctx) {
   DynamicLibrary& lib = ctx.Engine().PageFetchLibrary();
-  if (!lib.IsOpen()) lib.Open("Hovrel", ctx.Engine().LibraryFolder());
+  if (!lib.IsOpen() && lib.Open("Hovrel", ctx.Engine().LibraryFolder())) {
+    // Registered once, when the library is loaded: a call may be running on
+    // the worker whenever this is reached again, and it reads them.
+    if (auto setHost = lib.Entry<HovrelSetHostFn>("HovrelSetHost"))
+      setHost(&HostMessage, &HostPassword, &ctx);
+  }
   if (!lib.IsOpen()) {
     ctx.Ui().ShowMessage("HOVREL.DLL が見つかりません。", MessageIcon::Stop);
     return nullptr;
@@ -191,9 +196,6 @@ HovrelFn BindHovrel(ViewContext& ctx) {
     ctx.Ui().ShowMessage("関数 Hovrel が見つかりません。", MessageIcon::Stop);
     return nullptr;
   }
-  // Registered before every call, so the library always reports to this view.
-  if (auto setHost = lib.Entry<HovrelSetHostFn>("HovrelSetHost"))
-    setHost(&HostMessage, &HostPassword, &ctx);
   return entry;
 }
 
@@ -210,9 +212,9 @@ bool FetchTextToFile(ViewContext& ctx, const std::string& address, const std::st
   std::vector<char> text(kTextBuffer, '\0');
   const unsigned messagesBefore = gLibraryMessages;
   // Refused while the engine works: the engine has said so.
-  if (!ctx.Engine().RunLibraryCall([&] {
+  if (ctx.Engine().RunLibraryCall([&] {
         hovrel(url.c_str(), static_cast<unsigned char>(option), ' ', ' ', text.data(), kTextSize);
-      }))
+      }) != CallStatus::Done)
     return true;
   text[kTextBuffer - 1] = '\0';
   // A failed download (reported by the library) leaves the file the user
@@ -382,8 +384,9 @@ bool FetchToFile(ViewContext& ctx, const std::string& address, const std::string
     std::vector<char> path(target.begin(), target.end());
     path.resize(std::max<size_t>(path.size() + 1, kSaveSize + 2), '\0');
     int result = 0;
-    if (!ctx.Engine().RunLibraryCall(
-            [&] { result = hovrel(url.c_str(), ' ', ' ', 'D', path.data(), kSaveSize); }))
+    if (ctx.Engine().RunLibraryCall(
+            [&] { result = hovrel(url.c_str(), ' ', ' ', 'D', path.data(), kSaveSize); }) !=
+        CallStatus::Done)
       return false;  // refused while the engine works (it has said so)
     // Only a file that could not be created (or written) gives 0; a failed
     // download has been reported by the library and left an empty file.

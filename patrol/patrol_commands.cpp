@@ -3,8 +3,8 @@
 #include "core/command_ids.h"
 #include <utility>
 
-#include "companions/type_dialog/type_dialog_api.h"
-#include "core/download_engine.h"
+#include "core/runtime/type_dialog_api.h"
+#include "core/runtime/download_engine.h"
 #include "platform/watcher_link.h"
 
 namespace mireva {

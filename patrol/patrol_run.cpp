@@ -12,8 +12,7 @@
 
 #include <utility>
 
-#include "core/download_engine.h"
-#include "history/history_store.h"
+#include "core/runtime/download_engine.h"
 #include "patrol/patrol_dialog_models.h"
 #include "patrol/patrol_report.h"
 #include "platform/file_util.h"
@@ -44,24 +43,16 @@ bool PatrolRun::NotifyWatcher(const std::string& text) {
   return false;
 }
 
-namespace {
-
-// The engine's words that the patrol counts.
-const char kEngineDone[] = "ダウンロード終了 ";
-const char kEnginePageFailed[] = "ページを読み込めませんでした";
-const char kEnginePageLoading[] = "ページ読み込み中";  // the page itself, not its files
-
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-}  // namespace
-
 void PatrolRun::EndedIfIdle() {
   if (state_ == State::Idle && endedHook_) endedHook_();
 }
 
 void PatrolRun::StartPatrol() {
+  // A patrol needs the engine to itself from its first page on.
+  if (ctx_.Engine().Busy()) {
+    ctx_.Ui().ShowMessage("ダウンロード中です。終わるまでお待ちください。", MessageIcon::Exclamation);
+    return EndedIfIdle();
+  }
   // "off" doubles as the test that the watcher is there: no patrol without it.
   if (!NotifyWatcher("off")) return EndedIfIdle();
   NotifyWatcher("download break");
@@ -92,8 +83,8 @@ void PatrolRun::StartPatrol() {
   pages_.clear();
   filesDone_ = filesFound_ = callDone_ = callFound_ = 0;
   meter_ = TransferMeter();
-  started_ = std::time(nullptr);
   stopped_ = false;
+  reportWhenCallEnds_ = false;
   ++runId_;
   state_ = State::Starting;
   VisitNext();
@@ -127,52 +118,68 @@ void PatrolRun::VisitNext() {
 
 bool PatrolRun::Download(const std::string& address, const char* extension) {
   if (state_ != State::Starting) state_ = State::Downloading;
-  DownloadEngine& engine = ctx_.Engine();
-  const DownloadEngine::Host previous = engine.CurrentHost();
-  engine.SetHost(&PatrolRun::EngineProgress, &PatrolRun::EngineMessage, this);
-  callDone_ = callFound_ = 0;
   const unsigned run = runId_;
-  engine.ALoad(address, extension);
-  engine.SetHost(previous.progress, previous.message, previous.user);
-  filesDone_ += callDone_;
-  filesFound_ += callFound_;
-  meter_.EndBatch();
+  const size_t page = pages_.size() - 1;
   callDone_ = callFound_ = 0;
-  // Stopped, or stopped and started again, while the engine worked: this
-  // visit is over.
+  CallHooks hooks;
+  hooks.progress = [this, run](const std::string& text, long long bytes) {
+    if (run != runId_) return true;
+    meter_.Report(text, bytes, MonotonicMs());
+    ShowStatus();
+    return stopped_;
+  };
+  // Unattended runs are not held up by message boxes: the engine's messages
+  // go to standard error; what they say reaches the run as values.
+  hooks.message = [](const std::string& text) {
+    std::fprintf(stderr, "DownLoad: %s\n", SjisToUtf8(text).c_str());
+  };
+  hooks.count = [this, run](FileCount count) {
+    if (run != runId_) return;
+    callDone_ = count.done;
+    callFound_ = count.total;
+    ShowStatus();
+  };
+  const CallResult result = ctx_.Engine().ALoad(address, extension, hooks);
+  callDone_ = callFound_ = 0;
+  meter_.EndBatch();
+  // Stopped meanwhile: what the call saved still belongs to this run's page
+  // (its report waits for it), unless a new run has begun since.
+  if (run == runId_ || (stopped_ && reportWhenCallEnds_)) Credit(pages_[page], result);
+  if (reportWhenCallEnds_ && state_ == State::Idle) {
+    reportWhenCallEnds_ = false;
+    WriteReport();
+    EndedIfIdle();
+  }
   return runId_ == run && !stopped_ && state_ != State::Idle;
 }
 
-int PatrolRun::EngineProgress(void* user, const char* text, long long done, long long) {
-  auto* self = static_cast<PatrolRun*>(user);
-  self->OnEngineText(text ? text : "", done);
-  return self->stopped_ ? 1 : 0;
-}
-
-void PatrolRun::EngineMessage(void* user, const char* text) {
-  // Unattended runs are not held up by message boxes: the engine's messages
-  // go to standard error, and the run counts what they say.
-  const std::string said = text ? text : "";
-  std::fprintf(stderr, "DownLoad: %s\n", SjisToUtf8(said).c_str());
-  static_cast<PatrolRun*>(user)->OnEngineText(said, -1);
-}
-
-void PatrolRun::OnEngineText(const std::string& text, long long done) {
-  if (pages_.empty()) return;
-  PageResult& page = pages_.back();
-  if (StartsWith(text, kEnginePageFailed)) page.failed = true;
-  if (StartsWith(text, kEnginePageLoading)) return ShowStatus();
-  if (StartsWith(text, kEngineDone)) {
-    const size_t saved = std::strtoul(text.c_str() + std::strlen(kEngineDone), nullptr, 10);
-    page.newFiles += saved;
-    if (callFound_ > saved) page.failedFiles += callFound_ - saved;
-    callDone_ = saved;
-  } else if (auto count = CountInProgressText(text)) {
-    callDone_ = count->done;
-    callFound_ = count->total;
+void PatrolRun::Credit(PageResult& page, const CallResult& result) {
+  switch (result.status) {
+    case CallStatus::Refused:
+    case CallStatus::Missing:
+      page.failed = true;
+      if (page.reason.empty()) page.reason = result.reason.empty() ? "ダウンロードできませんでした" : result.reason;
+      return;
+    case CallStatus::Failed:
+      if (result.page != DL_PAGE_FETCHED) {
+        page.failed = true;
+        if (page.reason.empty()) page.reason = result.reason;
+      }
+      break;
+    case CallStatus::Done:
+    case CallStatus::Cancelled:
+      break;
   }
-  meter_.Report(text, done, MonotonicMs());
-  ShowStatus();
+  for (const FileResult& file : result.files) {
+    if (file.outcome == DL_FILE_SAVED) {
+      page.files.push_back(ReportedFile{file.address, file.savedPath});
+      ++page.newFiles;
+    } else if (file.outcome == DL_FILE_FAILED) {
+      ++page.failedFiles;
+    }
+  }
+  filesDone_ += result.saved;
+  filesFound_ += result.saved + result.failed;
 }
 
 std::string PatrolRun::StatusText() const {
@@ -216,25 +223,13 @@ bool PatrolRun::WriteReport() {
   const std::string printsPath = InFolder(folder_, kPatrolFingerprintFile);
   std::map<std::string, std::string> prints = ReadFingerprints(printsPath);
   const std::map<std::string, std::string> last = prints;
-  // The files each page brought in, from the download history.
-  std::vector<HistoryEntry> fetched;
-  HistoryStore history;
-  if (history.Open(folder)) {
-    HistoryFilter since;
-    since.since = started_;
-    fetched = history.List(since);
-  }
   std::vector<ReportedPage> report;
   for (const PageResult& page : pages_) {
     ReportedPage r;
     r.address = page.address;
     r.state = StateOf(page.failed, page.fingerprint, last, page.address);
     r.failedFiles = page.failedFiles;
-    for (auto it = fetched.rbegin(); it != fetched.rend(); ++it)
-      if (it->referrer == page.address) r.files.push_back(ReportedFile{it->address, it->file});
-    // A page visited twice in one run keeps its files under its first visit.
-    for (const ReportedPage& earlier : report)
-      if (earlier.address == page.address) r.files.clear();
+    r.files = page.files;
     if (!page.failed && !page.fingerprint.empty()) prints[page.address] = page.fingerprint;
     report.push_back(std::move(r));
   }
@@ -284,12 +279,20 @@ void PatrolRun::StopPatrol() {
   if (state_ == State::Idle) return;
   stopped_ = true;
   ++runId_;
-  if (ctx_.Engine().Busy()) ctx_.Engine().Cancel();
+  // Only the patrol's own call is cancelled: a link command's is not ours.
+  const bool callRunning = state_ == State::Downloading || state_ == State::Starting;
+  if (callRunning && ctx_.Engine().Busy()) ctx_.Engine().Cancel();
   reader_.Close();
   state_ = State::Idle;
   // Silent: the user asked to stop, a missing watcher is no news then.
   if (notifier_) notifier_("download break");
   ShowStatus();
+  // The running call's files belong in the report: it is written when the
+  // call has returned them.
+  if (callRunning && ctx_.Engine().Busy()) {
+    reportWhenCallEnds_ = true;
+    return;
+  }
   if (!pages_.empty()) WriteReport();
   EndedIfIdle();
 }

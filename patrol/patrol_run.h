@@ -21,10 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "core/runtime/download_engine.h"
 #include "core/view_context.h"
 #include "core/download_types.h"
 #include "core/transfer_meter.h"
 #include "patrol/patrol_list.h"
+#include "patrol/patrol_report.h"
 
 namespace mireva {
 
@@ -69,7 +71,9 @@ class PatrolRun {
     std::string address;
     size_t newFiles = 0;     // files the engine saved from the page
     size_t failedFiles = 0;  // files it found but could not save
-    bool failed = false;     // the engine could not read the page
+    bool failed = false;     // the engine could not read the page, or could not be called
+    std::string reason;      // why it failed (Shift_JIS)
+    std::vector<ReportedFile> files;  // saved from the page, as the engine said
     std::string fingerprint;  // of the page's text once it showed (TextFingerprint)
   };
   const std::vector<PageResult>& Pages() const { return pages_; }
@@ -93,9 +97,8 @@ class PatrolRun {
   // Writes the report of the run (and the page fingerprints); true when written.
   bool WriteReport();
   void ShowStatus();
-  static int EngineProgress(void* user, const char* text, long long done, long long total);
-  static void EngineMessage(void* user, const char* text);
-  void OnEngineText(const std::string& text, long long done);
+  // Adds what one engine call did for `page` to it and to the run's totals.
+  void Credit(PageResult& page, const CallResult& result);
 
   ViewContext& ctx_;
   std::string folder_;
@@ -119,7 +122,9 @@ class PatrolRun {
   size_t callDone_ = 0;         // of the call running now
   size_t callFound_ = 0;
   TransferMeter meter_;  // bytes and speed of the whole patrol
-  std::time_t started_ = 0;
+  // Stopped while the engine worked for the run: the report is written when
+  // the call has returned what it saved.
+  bool reportWhenCallEnds_ = false;
   std::string summary_;
 };
 

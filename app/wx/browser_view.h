@@ -12,7 +12,7 @@
 #include "core/command_router.h"
 #include "app/view_commands.h"
 #include "core/view_context.h"
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "platform/wx/webview_browser.h"
 #include "app/wx/call_runner.h"
 #include "app/wx/console_interaction.h"

@@ -5,7 +5,7 @@
 // caller's pump hands over what the worker has queued for the window.
 #include <functional>
 
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 
 namespace mireva {
 

@@ -106,15 +106,18 @@ MainFrame::MainFrame() {
   Bind(wxEVT_UPDATE_UI, &MainFrame::OnUpdateUi, this);
   Bind(wxEVT_IDLE, &MainFrame::OnIdle, this);
   Bind(wxEVT_TOOL, &MainFrame::OnMenu, this);
-  // Closed while the engine works (its call waits in a nested event loop
-  // below us): the engine is stopped and the window closes once it returns.
+  // Closed during a patrol: the patrol is stopped as Stop does (its report
+  // written with what was done, the watcher told). Closed while the engine
+  // works (its call waits in a nested event loop below us): the engine is
+  // stopped and the window closes once it returns.
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
+    if (view_->PatrolRunning()) view_->UserStopped();
     DownloadEngine& engine = view_->Engine();
     if (engine.Busy() && e.CanVeto()) {
       engine.Cancel();
       if (!closeAfterEngine_) {
         closeAfterEngine_ = true;
-        engine.AddCallEndedHook([this] {
+        engine.AddCallEndedHook([this](const CallResult&) {
           if (closeAfterEngine_) CallAfter([this] { Close(); });
         });
       }

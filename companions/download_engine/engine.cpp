@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -44,6 +45,9 @@ const char kMsgNoList[] = "ダウンロードリストが見つかりません: 
 const char kMsgNoRules[] = "リスト作成の規則がありません: ";
 const char kMsgNoPatrolLinks[] = "巡回するリンクが見つかりませんでした。";
 const char kMsgPatrolNotSaved[] = "巡回リストを保存できませんでした。";
+const char kMsgNoKind[] = "ダウンロードの種類がわかりません: ";
+const char kMsgNoPatrolList[] = "巡回リストを読めません: Patrol.lst";
+const char kMsgDownloadListNotSaved[] = "ダウンロードリストを保存できませんでした。";
 const char kTextLoading[] = "ダウンロード中";
 // The fetch of the page itself, told apart from its files' count.
 const char kTextPageLoading[] = "ページ読み込み中";
@@ -51,6 +55,9 @@ const char kTextDone[] = "ダウンロード終了";
 const char kTextCancelled[] = "ダウンロードを中止しました";
 const char kTextTimeLimit[] = "時間の上限でダウンロードを打ち切りました";
 const char kTextSorting[] = "キャッシュの整理中";
+const char kReasonStopped[] = "中止しました";
+const char kReasonCannotSort[] = "整理先に保存できません";
+const char kMsgNoFolder[] = "フォルダを開けません: ";
 
 // The kinds of the link menus: which references count and which extensions.
 struct KindTable {
@@ -138,16 +145,20 @@ Engine::Page Engine::FetchPage(TransferBatch& batch, const std::string& url, Pag
       page.ok = true;
       page.url = c.url;
       page.body = c.body;
+      summary_.page = DL_PAGE_FETCHED;
+      summary_.pageAddress = page.url;
       return page;
     }
   }
   if (resolved) {
     std::vector<FetchJob> jobs(1);
     jobs[0].url = *resolved;
-    batch.Run(jobs, kTextPageLoading);
+    batch.Run(jobs, kTextPageLoading, Counting::Pages);
     if (jobs[0].ok) {
       page.ok = true;
       page.url = jobs[0].effectiveUrl;
+      summary_.page = DL_PAGE_FETCHED;
+      summary_.pageAddress = page.url;
       page.body = std::move(jobs[0].body);
       PageCache& c = Cache();
       std::lock_guard<std::mutex> hold(c.lock);
@@ -158,24 +169,56 @@ Engine::Page Engine::FetchPage(TransferBatch& batch, const std::string& url, Pag
       return page;
     }
   }
+  summary_.page = DL_PAGE_FAILED;
   if (batch.Stopped() != StopReason::None) {
     ReportEnd(batch.Stopped(), 0);
     return page;
   }
-  if (failure == PageFailure::Message) host_.Message(kMsgPageFailed + url);
-  else host_.Progress(kMsgPageFailed + url, 0, -1);
+  Fail(kMsgPageFailed + url, failure == PageFailure::Message ? Tell::Message : Tell::Quiet);
   return page;
+}
+
+void Engine::Fail(const std::string& reason, Tell tell) {
+  summary_.outcome = DL_CALL_FAILED;
+  summary_.reason = reason;
+  if (tell == Tell::Message) host_.Message(reason);
+  else host_.Progress(reason, 0, -1);
+}
+
+void Engine::ReportFile(DlFileOutcome outcome, const std::string& address,
+                        const std::string& finalAddress, const std::string& savedPath,
+                        long long size, long status, const std::string& reason) {
+  switch (outcome) {
+    case DL_FILE_SAVED: ++summary_.saved; break;
+    case DL_FILE_FAILED: ++summary_.failed; break;
+    case DL_FILE_KNOWN:
+    case DL_FILE_EXISTS: ++summary_.skipped; break;
+  }
+  DlFileResult r;
+  r.outcome = outcome;
+  r.address = address.c_str();
+  r.finalAddress = finalAddress.c_str();
+  r.savedPath = savedPath.c_str();
+  r.size = size;
+  r.status = status;
+  r.reason = reason.c_str();
+  host_.FileDone(r);
 }
 
 void Engine::ReportEnd(StopReason stop, size_t fetched) {
   switch (stop) {
     case StopReason::DiskFull:
+      summary_.outcome = DL_CALL_STOPPED;
+      summary_.reason = kMsgDiskFull;
       host_.Message(kMsgDiskFull);
       break;
     case StopReason::Cancelled:
+      summary_.outcome = DL_CALL_CANCELLED;
       host_.Progress(kTextCancelled, 0, -1);
       break;
     case StopReason::TimeLimit:
+      summary_.outcome = DL_CALL_STOPPED;
+      summary_.reason = kTextTimeLimit;
       host_.Progress(kTextTimeLimit, 0, -1);
       break;
     case StopReason::None:
@@ -207,18 +250,23 @@ void Engine::FetchFiles(TransferBatch& batch, const std::string& folder, const s
   const std::vector<std::string> parts = {kDownloadFolder, SafeFileName(folder, "misc")};
   FolderHandle target = OpenFolderChain(parts);
   if (!target.IsOpen()) {
-    host_.Message(kMsgFolder + FolderText(parts));
+    Fail(kMsgFolder + FolderText(parts));
     return;
   }
+  summary_.folder = Utf8ToSjis(parts[0] + "/" + parts[1]);
   RemoveStaleParts(target.Fd());
   HistoryStore history;
   OpenHistory(history);
   const std::unordered_set<std::string> known = history.Known(urls);
   std::vector<FetchJob> jobs;
   for (const std::string& url : urls) {
-    if (known.count(url)) continue;
     auto p = SplitUrl(url);
     if (!p) continue;
+    ++summary_.found;
+    if (known.count(url)) {
+      ReportFile(DL_FILE_KNOWN, url, "", "", 0, 0, "");
+      continue;
+    }
     FetchJob job;
     job.url = url;
     job.referer = referer;
@@ -237,8 +285,13 @@ void Engine::RecordAndReport(const TransferBatch& batch, HistoryStore& history,
   // entry never vouches for a file that a power loss could still take.
   std::vector<HistoryEntry> entries;
   for (const FetchJob& j : jobs) {
-    if (!j.ok) continue;
+    if (!j.ok) {
+      ReportFile(DL_FILE_FAILED, j.url, j.effectiveUrl, "", 0, j.status,
+                 j.error == kStoppedError || j.error.empty() ? std::string(kReasonStopped) : j.error);
+      continue;
+    }
     const std::string file = std::string(kDownloadFolder) + "/" + folder + "/" + j.savedName;
+    ReportFile(DL_FILE_SAVED, j.url, j.effectiveUrl, Utf8ToSjis(file), j.bytes, j.status, "");
     HistoryEntry e;
     e.address = j.url;
     e.finalAddress = j.effectiveUrl;
@@ -270,7 +323,10 @@ void Engine::SelectAndFetch(const std::string& page, unsigned kinds,
   Page fetched = FetchPage(batch, page, failure);
   if (!fetched.ok) return;
   auto pageParts = SplitUrl(fetched.url);
-  if (!pageParts) return;
+  if (!pageParts) {
+    Fail(kMsgPageFailed + page, failure == PageFailure::Message ? Tell::Message : Tell::Quiet);
+    return;
+  }
   ExtractedLinks found = ExtractLinks(fetched.body, fetched.url, options_.maxLinks);
   std::vector<std::string> urls;
   for (const Link& link : found.links) {
@@ -291,12 +347,18 @@ void Engine::SelectAndFetch(const std::string& page, unsigned kinds,
 
 void Engine::ALoad(const std::string& page, const std::string& extension) {
   std::string ext = NormalExtension(extension);
-  if (ext.empty()) return;
+  if (ext.empty()) {
+    Fail(kMsgNoKind + extension, Tell::Quiet);
+    return;
+  }
   SelectAndFetch(page, kAnyLink, {ext}, Pages::No, PageFailure::Quiet, RunKind::Patrol);
 }
 
 void Engine::DLoad(const std::string& page, const std::string& kind) {
-  if (kind.empty()) return;
+  if (kind.empty() || kind[0] < '1' || kind[0] > '9') {
+    Fail(kMsgNoKind + kind, Tell::Quiet);
+    return;
+  }
   if (kind[0] == '1' || kind[0] == '2') {
     SelectAndFetch(page, kAnchor | kFrame, {}, kind[0] == '1' ? Pages::OtherHosts : Pages::OwnHost,
                    PageFailure::Message, RunKind::LinkCommand);
@@ -313,16 +375,17 @@ void Engine::ListLoad(const std::string& listFile, const std::string& collection
   if (stat(HostPath(listFile).c_str(), &st) == 0 && static_cast<size_t>(st.st_size) <= kMaxListFileBytes)
     text = ReadWholeFile(listFile).value_or("");
   if (text.empty()) {
-    host_.Message(kMsgNoList + listFile);
+    Fail(kMsgNoList + listFile);
     return;
   }
   DownloadList list = ParseDownloadList(text);
   const std::vector<std::string> parts = {kDownloadFolder, SafeFileName(collection, "misc")};
   FolderHandle target = OpenFolderChain(parts);
   if (!target.IsOpen()) {
-    host_.Message(kMsgFolder + FolderText(parts));
+    Fail(kMsgFolder + FolderText(parts));
     return;
   }
+  summary_.folder = Utf8ToSjis(parts[0] + "/" + parts[1]);
   RemoveStaleParts(target.Fd());
   HistoryStore history;
   OpenHistory(history);
@@ -335,7 +398,13 @@ void Engine::ListLoad(const std::string& listFile, const std::string& collection
     if (!p) continue;
     std::string name = SafeFileName(LastSegment(*p));
     // Files already there are not fetched again; a name listed twice is fetched once.
-    if (NameTaken(target.Fd(), name) || !names.insert(name).second) continue;
+    if (!names.insert(name).second) continue;
+    ++summary_.found;
+    if (NameTaken(target.Fd(), name)) {
+      ReportFile(DL_FILE_EXISTS, *url, "", Utf8ToSjis(parts[0] + "/" + parts[1] + "/") + name, 0, 0,
+                 "");
+      continue;
+    }
     FetchJob job;
     job.url = *url;
     job.referer = list.top;
@@ -408,13 +477,18 @@ void Engine::Temporary(const std::string& folder, const std::string& pattern,
   if (glob.empty() || glob == "*.*") glob = "*";
   const bool move = mode == "1";
   FolderHandle source(open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!source.IsOpen()) return;
+  if (!source.IsOpen()) {
+    Fail(kMsgNoFolder + folder, Tell::Quiet);
+    return;
+  }
   int dupFd = dup(source.Fd());
   DIR* dir = dupFd >= 0 ? fdopendir(dupFd) : nullptr;
   if (!dir) {
     if (dupFd >= 0) close(dupFd);
+    Fail(kMsgNoFolder + folder, Tell::Quiet);
     return;
   }
+  summary_.folder = std::string(kDownloadFolder) + "/Cache";
   std::vector<std::string> names;
   while (dirent* e = readdir(dir)) {
     if (names.size() >= static_cast<size_t>(kMaxCacheFiles)) break;
@@ -442,11 +516,12 @@ void Engine::Temporary(const std::string& folder, const std::string& pattern,
 
   size_t done = 0;
   for (const std::string& name : names) {
+    host_.Counted(done, names.size());
     if (host_.Progress(std::string(kTextSorting) + " " + std::to_string(done) + "/" +
                            std::to_string(names.size()),
                        static_cast<long long>(done), static_cast<long long>(names.size()))) {
       settle();
-      host_.Progress(kTextCancelled, 0, -1);
+      ReportEnd(StopReason::Cancelled, 0);
       return;
     }
     ++done;
@@ -468,7 +543,7 @@ void Engine::Temporary(const std::string& folder, const std::string& pattern,
       FolderHandle opened = OpenFolderChain(parts);
       if (!opened.IsOpen()) {
         settle();
-        host_.Message(kMsgFolder + FolderText(parts));
+        Fail(kMsgFolder + FolderText(parts));
         return;
       }
       const int fd = opened.Fd();
@@ -483,35 +558,49 @@ void Engine::Temporary(const std::string& folder, const std::string& pattern,
     // Within one file system a move is a rename to a free name; when the name is
     // taken (or across file systems) the file is copied, which also finds
     // identical files and numbered names, and the original removed afterwards.
-    if (move && renameat2(source.Fd(), name.c_str(), targetFd, safe.c_str(), RENAME_NOREPLACE) == 0)
+    const std::string sortedPath = summary_.folder + "/" + type + "/" + Utf8ToSjis(safe);
+    ++summary_.found;
+    if (move && renameat2(source.Fd(), name.c_str(), targetFd, safe.c_str(), RENAME_NOREPLACE) == 0) {
+      ReportFile(DL_FILE_SAVED, Utf8ToSjis(name), "", sortedPath, st.st_size, 0, "");
       continue;
+    }
     int error = 0;
     std::string temp = CopyToTemp(file.Fd(), targetFd, &error);
     if (temp.empty()) {
       if (error == ENOSPC || error == EDQUOT) {
         settle();
-        host_.Message(kMsgDiskFull);
+        ReportEnd(StopReason::DiskFull, 0);
         return;
       }
+      ReportFile(DL_FILE_FAILED, Utf8ToSjis(name), "", "", 0, 0, Utf8ToSjis(std::strerror(error)));
       continue;
     }
-    if (target->second.committer.Commit(temp, safe) && move) copied.push_back(name);
+    // The committer may give the copy a numbered name when `safe` is taken.
+    if (target->second.committer.Commit(temp, safe)) {
+      ReportFile(DL_FILE_SAVED, Utf8ToSjis(name), "", sortedPath, st.st_size, 0, "");
+      if (move) copied.push_back(name);
+    } else {
+      ReportFile(DL_FILE_FAILED, Utf8ToSjis(name), "", "", 0, 0, kReasonCannotSort);
+    }
   }
   settle();
-  host_.Progress(std::string(kTextDone) + " " + std::to_string(done), 0, -1);
+  ReportEnd(StopReason::None, static_cast<size_t>(summary_.saved));
 }
 
 void Engine::MakePatrolList(const std::string& kind, const std::string& page) {
   auto rules = LoadKindRules(RulesFilePath(), kind);
   if (!rules) {
-    host_.Message(kMsgNoRules + kind);
+    Fail(kMsgNoRules + kind);
     return;
   }
   TransferBatch batch(options_.fetch, host_);
   Page fetched = FetchPage(batch, page, PageFailure::Message);
   if (!fetched.ok) return;
   auto pageParts = SplitUrl(fetched.url);
-  if (!pageParts) return;
+  if (!pageParts) {
+    Fail(kMsgPageFailed + page);
+    return;
+  }
   std::vector<std::string> entries;
   const ExtractedLinks found = ExtractLinks(fetched.body, fetched.url, options_.maxLinks);
   for (const Link& link : found.links) {
@@ -525,17 +614,27 @@ void Engine::MakePatrolList(const std::string& kind, const std::string& page) {
   }
   // An empty result leaves the user's list as it was.
   if (entries.empty()) {
-    host_.Message(kMsgNoPatrolLinks);
+    Fail(kMsgNoPatrolLinks);
     return;
   }
-  if (!WriteFileAtomically("Patrol.lst", FormatPatrolList(entries))) host_.Message(kMsgPatrolNotSaved);
+  if (!WriteFileAtomically("Patrol.lst", FormatPatrolList(entries))) {
+    Fail(kMsgPatrolNotSaved);
+    return;
+  }
+  summary_.entries = static_cast<long>(entries.size());
 }
 
 int Engine::MakeDownloadList(const std::string& kind) {
   auto rules = LoadKindRules(RulesFilePath(), kind);
-  if (!rules) return 0;
+  if (!rules) {
+    Fail(kMsgNoRules + kind, Tell::Quiet);
+    return 0;
+  }
   auto text = ReadWholeFile("Patrol.lst");
-  if (!text || text->size() > kMaxListFileBytes) return 0;
+  if (!text || text->size() > kMaxListFileBytes) {
+    Fail(kMsgNoPatrolList, Tell::Quiet);
+    return 0;
+  }
   std::vector<std::string> addresses = ParsePatrolList(*text, options_.maxPatrolPages);
   std::vector<FetchJob> jobs;
   for (const std::string& a : addresses)
@@ -545,7 +644,7 @@ int Engine::MakeDownloadList(const std::string& kind) {
       jobs.push_back(std::move(job));
     }
   TransferBatch batch(options_.fetch, host_);
-  batch.Run(jobs, kTextLoading);
+  batch.Run(jobs, kTextLoading, Counting::Pages);
   if (batch.Stopped() != StopReason::None) {
     ReportEnd(batch.Stopped(), 0);
     return 0;
@@ -576,7 +675,11 @@ int Engine::MakeDownloadList(const std::string& kind) {
     if (line.size() <= kMaxListLine) list.paths.push_back(line);
   }
   if (list.paths.empty() || list.top.size() > kMaxListLine) return 0;
-  if (!WriteFileAtomically("Download.lst", FormatDownloadList(list))) return 0;
+  if (!WriteFileAtomically("Download.lst", FormatDownloadList(list))) {
+    Fail(kMsgDownloadListNotSaved, Tell::Quiet);
+    return 0;
+  }
+  summary_.entries = static_cast<long>(list.paths.size());
   return static_cast<int>(list.paths.size());
 }
 

@@ -14,6 +14,17 @@
 
 namespace mireva::dl {
 
+// What one call did, gathered while it runs; the exports hand it to the host
+// as a DlCallResult when the call ends.
+struct CallSummary {
+  DlCallOutcome outcome = DL_CALL_DONE;
+  DlPageState page = DL_PAGE_NONE;
+  std::string pageAddress;  // after redirects
+  std::string folder;       // relative to the working folder
+  long found = 0, saved = 0, failed = 0, skipped = 0, entries = 0;
+  std::string reason;
+};
+
 struct EngineOptions {
   FetchOptions fetch;
   size_t maxLinks = 5000;          // distinct addresses taken from one page
@@ -52,6 +63,9 @@ class Engine {
   // 0 when no list was made.
   int MakeDownloadList(const std::string& kind);
 
+  // What the call made on this engine did (one call per Engine).
+  const CallSummary& Summary() const { return summary_; }
+
  private:
   struct Page {
     bool ok = false;
@@ -79,9 +93,17 @@ class Engine {
                        const std::vector<FetchJob>& jobs, RunKind kind);
   void TellHistory(const HistoryStore& history);
   void ReportEnd(StopReason stop, size_t fetched);
+  // Ends the call as failed with `reason` (also the message the user sees,
+  // unless `tell` is Quiet).
+  enum class Tell { Message, Quiet };
+  void Fail(const std::string& reason, Tell tell = Tell::Message);
+  void ReportFile(DlFileOutcome outcome, const std::string& address, const std::string& finalAddress,
+                  const std::string& savedPath, long long size, long status,
+                  const std::string& reason);
 
   EngineHost& host_;
   EngineOptions options_;
+  CallSummary summary_;
 };
 
 }  // namespace mireva::dl

@@ -1,7 +1,11 @@
 #pragma once
 // What the engine tells the program while it works: progress with the chance to
-// cancel, and messages for the user. Texts are Shift_JIS.
+// cancel, messages for the user, and what became of each file and of the call
+// as values. Texts are Shift_JIS.
+#include <cstddef>
 #include <string>
+
+#include "core/runtime/download_engine_api.h"
 
 namespace mireva::dl {
 
@@ -11,6 +15,11 @@ class EngineHost {
   // Bytes done and total (-1 when unknown). True when the user asked to cancel.
   virtual bool Progress(const std::string& text, long long done, long long total) = 0;
   virtual void Message(const std::string& text) = 0;
+  // Files finished of the files the running batch fetches (as values).
+  virtual void Counted(size_t /*done*/, size_t /*total*/) {}
+  // One per file the call set out to fetch, and one when the call ends.
+  virtual void FileDone(const DlFileResult& /*result*/) {}
+  virtual void CallDone(const DlCallResult& /*result*/) {}
 };
 
 }  // namespace mireva::dl

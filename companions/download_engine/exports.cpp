@@ -1,6 +1,6 @@
 // The engine's exported entries: each sets up the library once, builds an
-// Engine for the call with the host's callbacks and keeps every exception
-// inside the library. The program calls them from a worker thread, one call at
+// Engine for the call with the host's callbacks, reports what the call did
+// through the result host and keeps every exception inside the library. The program calls them from a worker thread, one call at
 // a time, and may set its callbacks from another thread: each call works with
 // the callbacks that were set when it began.
 #include <curl/curl.h>
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <utility>
 
-#include "companions/download_engine/download_engine_api.h"
+#include "core/runtime/download_engine_api.h"
 #include "companions/download_engine/engine.h"
 #include "platform/text_encoding.h"
 
@@ -23,6 +23,10 @@ struct HostCallbacks {
   DlProgressFn progress = nullptr;
   DlMessageFn message = nullptr;
   void* user = nullptr;
+  DlCountFn count = nullptr;
+  DlFileResultFn file = nullptr;
+  DlCallResultFn call = nullptr;
+  void* resultUser = nullptr;
 };
 
 std::mutex& CallbacksLock() {
@@ -40,23 +44,46 @@ class ExportHost : public mireva::dl::EngineHost {
   ExportHost() {
     std::lock_guard<std::mutex> hold(CallbacksLock());
     const HostCallbacks& c = SharedCallbacks();
-    progress = c.progress;
-    message = c.message;
-    user = c.user;
+    callbacks = c;
   }
 
-  DlProgressFn progress = nullptr;
-  DlMessageFn message = nullptr;
-  void* user = nullptr;
+  HostCallbacks callbacks;
 
   bool Progress(const std::string& text, long long done, long long total) override {
-    return progress && progress(user, text.c_str(), done, total) != 0;
+    return callbacks.progress &&
+           callbacks.progress(callbacks.user, text.c_str(), done, total) != 0;
   }
   void Message(const std::string& text) override {
-    if (message) message(user, text.c_str());
+    if (callbacks.message) callbacks.message(callbacks.user, text.c_str());
     else std::fprintf(stderr, "DownLoad: %s\n", mireva::SjisToUtf8(text).c_str());
   }
+  void Counted(size_t done, size_t total) override {
+    if (callbacks.count)
+      callbacks.count(callbacks.resultUser, static_cast<long>(done), static_cast<long>(total));
+  }
+  void FileDone(const DlFileResult& result) override {
+    if (callbacks.file) callbacks.file(callbacks.resultUser, &result);
+  }
+  void CallDone(const DlCallResult& result) override {
+    if (callbacks.call) callbacks.call(callbacks.resultUser, &result);
+  }
 };
+
+// Hands the host what the call did; a call that threw ends as failed.
+void ReportCall(ExportHost& host, const mireva::dl::CallSummary& s) {
+  DlCallResult r;
+  r.outcome = s.outcome;
+  r.page = s.page;
+  r.pageAddress = s.pageAddress.c_str();
+  r.folder = s.folder.c_str();
+  r.found = s.found;
+  r.saved = s.saved;
+  r.failed = s.failed;
+  r.skipped = s.skipped;
+  r.entries = s.entries;
+  r.reason = s.reason.c_str();
+  host.CallDone(r);
+}
 
 // curl_global_init is not thread-safe in itself; call_once makes the first
 // call, from whichever thread, the only one.
@@ -74,14 +101,26 @@ EngineOptions Options() {
   return options;
 }
 
+// Runs one entry on an Engine of its own and reports how it ended; nothing
+// thrown inside leaves the library.
 template <typename Fn>
-auto Guarded(Fn fn, decltype(fn(std::declval<ExportHost&>())) onFailure)
-    -> decltype(fn(std::declval<ExportHost&>())) {
+auto Guarded(Fn fn, decltype(fn(std::declval<Engine&>())) onFailure)
+    -> decltype(fn(std::declval<Engine&>())) {
+  ExportHost host;
   try {
     InitOnce();
-    ExportHost host;
-    return fn(host);
+    Engine engine(host, Options());
+    auto result = fn(engine);
+    ReportCall(host, engine.Summary());
+    return result;
   } catch (...) {
+    mireva::dl::CallSummary failed;
+    failed.outcome = DL_CALL_FAILED;
+    failed.reason = "ダウンロードエンジンの内部エラー";
+    try {
+      ReportCall(host, failed);
+    } catch (...) {
+    }
     return onFailure;
   }
 }
@@ -93,33 +132,28 @@ std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
 extern "C" {
 
 MIREVA_EXPORT void MIREVA_STDCALL ALoad(const char* page, const char* extension) {
-  Guarded([&](ExportHost& host) { Engine(host, Options()).ALoad(Text(page), Text(extension)); return 0; }, 0);
+  Guarded([&](Engine& e) { e.ALoad(Text(page), Text(extension)); return 0; }, 0);
 }
 
 MIREVA_EXPORT void MIREVA_STDCALL DLoad(const char* page, const char* kind) {
-  Guarded([&](ExportHost& host) { Engine(host, Options()).DLoad(Text(page), Text(kind)); return 0; }, 0);
+  Guarded([&](Engine& e) { e.DLoad(Text(page), Text(kind)); return 0; }, 0);
 }
 
 MIREVA_EXPORT void MIREVA_STDCALL ListLoad(const char* listFile, const char* collection) {
-  Guarded([&](ExportHost& host) { Engine(host, Options()).ListLoad(Text(listFile), Text(collection)); return 0; }, 0);
+  Guarded([&](Engine& e) { e.ListLoad(Text(listFile), Text(collection)); return 0; }, 0);
 }
 
 MIREVA_EXPORT void MIREVA_STDCALL Temporary(const char* folder, const char* pattern,
                                             const char* mode) {
-  Guarded(
-      [&](ExportHost& host) {
-        Engine(host, Options()).Temporary(Text(folder), Text(pattern), Text(mode));
-        return 0;
-      },
-      0);
+  Guarded([&](Engine& e) { e.Temporary(Text(folder), Text(pattern), Text(mode)); return 0; }, 0);
 }
 
 MIREVA_EXPORT void MIREVA_STDCALL MakePatrolList(const char* kind, const char* page) {
-  Guarded([&](ExportHost& host) { Engine(host, Options()).MakePatrolList(Text(kind), Text(page)); return 0; }, 0);
+  Guarded([&](Engine& e) { e.MakePatrolList(Text(kind), Text(page)); return 0; }, 0);
 }
 
 MIREVA_EXPORT int MIREVA_STDCALL MakeDownloadList(const char* kind) {
-  return Guarded([&](ExportHost& host) { return Engine(host, Options()).MakeDownloadList(Text(kind)); }, 0);
+  return Guarded([&](Engine& e) { return e.MakeDownloadList(Text(kind)); }, 0);
 }
 
 MIREVA_EXPORT void MIREVA_STDCALL DlSetHost(DlProgressFn progress, DlMessageFn message, void* user) {
@@ -128,6 +162,16 @@ MIREVA_EXPORT void MIREVA_STDCALL DlSetHost(DlProgressFn progress, DlMessageFn m
   c.progress = progress;
   c.message = message;
   c.user = user;
+}
+
+MIREVA_EXPORT void MIREVA_STDCALL DlSetResultHost(DlCountFn count, DlFileResultFn file,
+                                                  DlCallResultFn call, void* user) {
+  std::lock_guard<std::mutex> hold(CallbacksLock());
+  HostCallbacks& c = SharedCallbacks();
+  c.count = count;
+  c.file = file;
+  c.call = call;
+  c.resultUser = user;
 }
 
 }  // extern "C"

@@ -31,6 +31,37 @@ constexpr long long kTurnMs = 100;
 // ends the transfer instead of holding it until its deadline.
 constexpr long long kErrorBodyLimit = 1 << 20;
 
+// Why a file was not saved, in the user's words (Shift_JIS).
+const char kReasonTooBig[] = "大きすぎます（サイズの上限を超えました）";
+const char kReasonCannotSave[] = "保存できません";
+const char kReasonNoStart[] = "転送を始められません";
+
+std::string FailureReason(CURLcode result, long status) {
+  switch (result) {
+    case CURLE_OK:
+      return "HTTP " + std::to_string(status);
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return "ホストが見つかりません";
+    case CURLE_COULDNT_CONNECT:
+      return "接続できません";
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+      return "途中で切れました";
+    case CURLE_OPERATION_TIMEDOUT:
+      return "応答がありません（時間切れ）";
+    case CURLE_TOO_MANY_REDIRECTS:
+      return "転送先が多すぎます";
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return "安全な接続ができません";
+    case CURLE_WRITE_ERROR:
+      return "保存できません";
+    default:
+      return std::string("転送に失敗しました: ") + curl_easy_strerror(result);
+  }
+}
+
 std::string HostOf(const std::string& url) {
   auto parts = SplitUrl(url);
   return parts ? parts->host : std::string();
@@ -110,7 +141,7 @@ class Saver {
       work.job->ok = true;
       work.job->savedName = *saved;
     } else {
-      work.job->error = drop ? kStoppedError : "cannot save";
+      work.job->error = drop ? kStoppedError : kReasonCannotSave;
     }
   }
 
@@ -180,7 +211,7 @@ struct TransferBatch::Transfer {
   // it the job's name (an empty body still makes an empty file).
   void SaveAs(FetchJob& finished, Saver& saver) {
     if (fd < 0 && !OpenTemp()) {
-      finished.error = "cannot save";
+      finished.error = kReasonCannotSave;
       return;
     }
     saver.Hand({&finished, fd, tempName, committer, folderFd});
@@ -270,6 +301,7 @@ struct TransferBatch::RunState {
   RunState& operator=(const RunState&) = delete;
 
   bool Done() const { return pending.empty() && active.empty(); }
+  Counting counting = Counting::Files;
 
   bool HostWaiting(const std::string& host, long long nowMs) const {
     auto wait = hostWait.find(host);
@@ -319,11 +351,12 @@ TransferBatch::~TransferBatch() {
   if (share_) curl_share_cleanup(static_cast<CURLSH*>(share_));
 }
 
-void TransferBatch::Run(std::vector<FetchJob>& jobs, const std::string& label) {
+void TransferBatch::Run(std::vector<FetchJob>& jobs, const std::string& label, Counting counting) {
   if (jobs.empty() || stop_ != StopReason::None) return;
   RunState run(jobs, label, options_.maxTotal);
+  run.counting = counting;
   if (!run.multi) {
-    for (FetchJob& j : jobs) j.error = "no curl";
+    for (FetchJob& j : jobs) j.error = kReasonNoStart;
     return;
   }
   while (!run.Done() && stop_ == StopReason::None) {
@@ -356,7 +389,7 @@ void TransferBatch::StartDueJobs(RunState& run, long long nowMs) {
     const Pending next = *it;
     it = run.pending.erase(it);
     if (StartTransfer(run, next) == StartResult::CannotStart) {
-      run.jobs[next.job].error = "cannot start";
+      run.jobs[next.job].error = kReasonNoStart;
       ++run.finished;
     }
   }
@@ -468,6 +501,8 @@ void TransferBatch::ReportProgress(RunState& run, long long nowMs) {
   for (const auto& t : run.active) inFlight += t->bytes;
   const std::string text =
       run.label + " " + std::to_string(run.finished) + "/" + std::to_string(run.jobs.size());
+  // The count first: a window reading both shows them together.
+  if (run.counting == Counting::Files) host_.Counted(run.finished, run.jobs.size());
   if (host_.Progress(text, run.bytesDone + inFlight, -1)) stop_ = StopReason::Cancelled;
 }
 
@@ -500,9 +535,7 @@ void TransferBatch::FinishTransfer(RunState& run, Transfer& transfer) {
       Release(run, transfer);  // the job is not finished: it waits in `pending`
       return;
     }
-    job.error = transfer.result != CURLE_OK ? curl_easy_strerror(transfer.result)
-                                            : "HTTP " + std::to_string(status);
-    if (transfer.tooBig) job.error = "too big";
+    job.error = transfer.tooBig ? std::string(kReasonTooBig) : FailureReason(transfer.result, status);
   }
   run.bytesDone += transfer.bytes;
   ++run.finished;

@@ -46,6 +46,10 @@ inline constexpr char kStoppedError[] = "stopped";
 
 enum class StopReason { None, Cancelled, DiskFull, TimeLimit };
 
+// Whether a batch's jobs are the files a call reports on (their count goes to
+// the host as values) or pages it reads.
+enum class Counting { Files, Pages };
+
 struct FetchJob {
   std::string url;
   std::string referer;
@@ -61,7 +65,7 @@ struct FetchJob {
   std::string body;
   std::string savedName;
   long long bytes = 0;
-  std::string error;
+  std::string error;  // why it was not saved, for the user (Shift_JIS)
 };
 
 class TransferBatch {
@@ -74,9 +78,11 @@ class TransferBatch {
   // Runs every job to its end (or until the batch stops). `label` heads the
   // progress texts ("<label> <finished>/<jobs>", bytes received as `done`),
   // reported at least every 100 ms; the host's cancel is honoured between
-  // them. Files are saved (flushed to disk, renamed, their folder flushed) as
-  // each arrives whole.
-  void Run(std::vector<FetchJob>& jobs, const std::string& label);
+  // them; with Counting::Files the host also gets the count of jobs finished
+  // as values. Files are saved (flushed to disk, renamed, their folder
+  // flushed) as each arrives whole.
+  void Run(std::vector<FetchJob>& jobs, const std::string& label,
+           Counting counting = Counting::Files);
   StopReason Stopped() const { return stop_; }
 
  private:

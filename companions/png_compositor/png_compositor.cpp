@@ -8,7 +8,7 @@
 //
 // The quarters come from files or from memory, and the joined image goes to
 // a file (through a ReplacementFile) or to memory; the joining is the same.
-#include "companions/png_compositor/png_compositor_api.h"
+#include "core/runtime/png_compositor_api.h"
 
 #include <png.h>
 

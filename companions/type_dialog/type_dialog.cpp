@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "companions/type_dialog/type_dialog_api.h"
+#include "core/runtime/type_dialog_api.h"
 #include "core/download_types.h"
 #include "platform/wx/wx_text.h"
 

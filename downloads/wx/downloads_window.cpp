@@ -24,7 +24,7 @@
 #include <wx/weakref.h>
 
 #include "core/command_ids.h"
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "downloads/downloads_model.h"
 #include "platform/folders.h"
 #include "platform/process.h"
@@ -155,8 +155,9 @@ class DownloadsWindow : public wxDialog {
     engine_ = nullptr;
   }
 
-  void EngineProgress(const std::string& text, long long done) {
+  void EngineProgress(const std::string& text, long long done, FileCount count) {
     meter_.Report(text, done, MonotonicMs());
+    meter_.Count(count.done, count.total);
     ShowWork();
   }
 
@@ -178,10 +179,10 @@ class DownloadsWindow : public wxDialog {
     }
     if (nowText_->GetLabel() != text) nowText_->SetLabel(text);
     if (nowDetail_->GetLabel() != detail) nowDetail_->SetLabel(detail);
-    const auto count = meter_.Active() ? CountInProgressText(meter_.Text()) : std::nullopt;
-    if (count && count->total > 0) {
-      gauge_->SetRange(static_cast<int>(std::min<size_t>(count->total, 1000000000)));
-      gauge_->SetValue(static_cast<int>(std::min(count->done, count->total)));
+    if (meter_.Active() && meter_.FilesTotal() > 0) {
+      const size_t total = meter_.FilesTotal();
+      gauge_->SetRange(static_cast<int>(std::min<size_t>(total, 1000000000)));
+      gauge_->SetValue(static_cast<int>(std::min(meter_.FilesDone(), total)));
     } else if (busy) {
       gauge_->Pulse();
     } else {
@@ -364,10 +365,10 @@ class DownloadsCommands : public CommandModule {
     // through the shared weak reference, which this module empties.
     auto window = window_;
     ctx_.Engine().AddProgressListener(
-        [window](const std::string& text, long long done, long long) {
-          if (*window) (*window)->EngineProgress(text, done);
+        [window](const std::string& text, long long done, FileCount count) {
+          if (*window) (*window)->EngineProgress(text, done, count);
         });
-    ctx_.Engine().AddCallEndedHook([window] {
+    ctx_.Engine().AddCallEndedHook([window](const CallResult&) {
       if (*window) (*window)->EngineEnded();
     });
   }

@@ -2,6 +2,7 @@
 // and the engine's progress window, and the program's factory of the module.
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #include <wx/button.h>
 #include <wx/dialog.h>
@@ -89,8 +90,10 @@ class WxFrameChooser : public FrameChooser {
 // cancel button. The engine works on a worker thread, so the main window
 // stays usable meanwhile (a second engine command is refused until this one
 // ends). At the end
-// it stays open, not modal, with the engine's last word, the folder the files
-// went to, "フォルダを開く" and "閉じる".
+// it stays open, not modal, with what the call did (files saved, skipped and
+// failed, each file that was not saved with its reason), the bar at files
+// saved of files tried, the folder the files went to, "フォルダを開く",
+// "もう一度取得" when files were skipped as already fetched, and "閉じる".
 class DownloadProgressWindow : public wxDialog {
  public:
   DownloadProgressWindow(wxWindow* parent, ViewContext& ctx, const std::string& title)
@@ -109,7 +112,14 @@ class DownloadProgressWindow : public wxDialog {
                                wxST_ELLIPSIZE_MIDDLE);
     top->Add(folder_, 0, wxALL | wxEXPAND, 8);
     folder_->Hide();
+    details_ = new wxListBox(this, wxID_ANY, wxDefaultPosition,
+                             wxSize(width, ConvertDialogToPixels(wxSize(0, 60)).y));
+    top->Add(details_, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
+    details_->Hide();
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    again_ = new wxButton(this, wxID_REFRESH, ToWx("もう一度取得"));
+    buttons->Add(again_, 0, wxALL, 4);
+    again_->Hide();
     open_ = new wxButton(this, wxID_OPEN, ToWx("フォルダを開く"));
     close_ = new wxButton(this, wxID_CLOSE, ToWx("閉じる"));
     cancel_ = new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
@@ -124,6 +134,12 @@ class DownloadProgressWindow : public wxDialog {
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { cancelled_ = true; }, wxID_CANCEL);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); }, wxID_CLOSE);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenFolder(); }, wxID_OPEN);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+      // The next call opens a window of its own: this one goes first.
+      auto again = fetchAgain_;
+      Destroy();
+      if (again) again();
+    }, wxID_REFRESH);
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
       if (running_ && e.CanVeto()) {
         cancelled_ = true;  // closing the window while the engine works stops it
@@ -150,17 +166,33 @@ class DownloadProgressWindow : public wxDialog {
     return cancelled_;
   }
 
-  void Finish(const std::string& summary, const std::string& folder) {
+  void Finish(const EngineEnd& end) {
     running_ = false;
-    folderPath_ = folder;
-    status_->SetLabel(ToWx(summary));
-    if (pulsing_) gauge_->SetValue(0);  // a pulsing bar would go on moving
-    if (!folder.empty()) {
-      folder_->SetLabel(ToWx("保存先: " + folder));
-      folder_->SetToolTip(ToWx(folder));
+    folderPath_ = end.folder;
+    status_->SetLabel(ToWx(end.summary));
+    // The bar ends at what was saved of what was tried: a call whose files
+    // all failed never shows a full bar.
+    pulsing_ = false;
+    if (end.tried > 0) {
+      gauge_->SetRange(static_cast<int>(std::min<size_t>(end.tried, 1000000000)));
+      gauge_->SetValue(static_cast<int>(std::min(end.saved, end.tried)));
+    } else {
+      gauge_->SetValue(0);
+    }
+    if (!end.folder.empty()) {
+      folder_->SetLabel(ToWx("保存先: " + end.folder));
+      folder_->SetToolTip(ToWx(end.folder));
       folder_->Show();
       open_->Show();
     }
+    if (!end.details.empty()) {
+      wxArrayString lines;
+      for (const std::string& line : end.details) lines.Add(ToWx(line));
+      details_->Set(lines);
+      details_->Show();
+    }
+    fetchAgain_ = end.fetchAgain;
+    if (fetchAgain_) again_->Show();
     cancel_->Hide();
     close_->Show();
     SetEscapeId(wxID_CLOSE);
@@ -185,6 +217,9 @@ class DownloadProgressWindow : public wxDialog {
   wxButton* open_ = nullptr;
   wxButton* close_ = nullptr;
   wxButton* cancel_ = nullptr;
+  wxButton* again_ = nullptr;
+  wxListBox* details_ = nullptr;
+  std::function<void()> fetchAgain_;
   std::string folderPath_;
   bool running_ = true;
   bool cancelled_ = false;
@@ -207,13 +242,13 @@ class WxEngineProgress : public EngineProgressView {
     if (!window_) return false;
     return window_->Update(text, done, total);
   }
-  void End(const std::string& summary, const std::string& folder) override {
+  void End(const EngineEnd& end) override {
     if (!window_) return;
-    if (summary.empty()) {
+    if (end.summary.empty()) {
       window_->Destroy();
       return;
     }
-    window_->Finish(summary, folder);
+    window_->Finish(end);
     window_->Raise();
   }
 
@@ -229,7 +264,7 @@ std::unique_ptr<CommandModule> MakeLinkHarvestCommands(ViewContext& ctx, wxWindo
   return std::make_unique<LinkHarvestCommands>(
       ctx, std::make_unique<WxFrameChooser>(parent), std::make_unique<WxEngineProgress>(ctx, parent),
       [&ctx](const std::string& address, const std::string& target) {
-        FetchToFile(ctx, address, target, ' ', 'D');
+        return FetchToFile(ctx, address, target, ' ', 'D');
       });
 }
 

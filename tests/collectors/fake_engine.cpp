@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "companions/download_engine/download_engine_api.h"
+#include "core/runtime/download_engine_api.h"
 
 namespace {
 
@@ -67,5 +67,6 @@ MIREVA_EXPORT int MIREVA_STDCALL MakeDownloadList(const char* kind) {
   return r ? std::atoi(r) : 1;
 }
 MIREVA_EXPORT void MIREVA_STDCALL DlSetHost(DlProgressFn, DlMessageFn, void*) {}
+MIREVA_EXPORT void MIREVA_STDCALL DlSetResultHost(DlCountFn, DlFileResultFn, DlCallResultFn, void*) {}
 
 }  // extern "C"

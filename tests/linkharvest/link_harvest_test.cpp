@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "core/command_router.h"
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "platform/testing/fake_browser.h"
 #include "platform/testing/fake_interaction.h"
 #include "tests/support/fake_view_context.h"
@@ -101,24 +101,32 @@ TEST(LinkCommandCode, SendsTheCodesOfTheMenuTable) {
   for (const auto& [id, code] : rows) EXPECT_EQ(LinkCommandCode(id), code) << id;
 }
 
-TEST(EngineProgressText, GivesTheFileCountAndTheFolder) {
-  const std::pair<const char*, std::optional<std::pair<size_t, size_t>>> rows[] = {
-      {"ダウンロード中 3/10", std::make_pair(3u, 10u)},
-      {"キャッシュの整理中 0/2", std::make_pair(0u, 2u)},
-      {"ダウンロード終了 3", std::nullopt},
-      {"ページを読み込めませんでした: http://h/2/3", std::nullopt},
-      {"ダウンロード中 11/10", std::nullopt},
-      {"ダウンロード中 3/", std::nullopt},
-  };
-  for (size_t i = 0; i < std::size(rows); ++i) {
-    auto count = CountInProgressText(rows[i].first);
-    ASSERT_EQ(count.has_value(), rows[i].second.has_value()) << "row " << i;
-    if (count) {
-      EXPECT_EQ(std::make_pair(count->done, count->total), *rows[i].second) << "row " << i;
-    }
-  }
-  EXPECT_EQ(DownloadFolderFor("http://WWW.Example.jp:8080/a/b.html"), "DownLoad/www.example.jp");
-  EXPECT_EQ(DownloadFolderFor("/home/user/page.html"), "DownLoad");
+TEST(EngineEnd, SaysWhatHappenedAndNeverShowsAFullBarForFailures) {
+  CallResult failedAll;
+  failedAll.found = 5;
+  failedAll.failed = 4;
+  failedAll.skipped = 1;
+  for (const char* why : {"HTTP 404", "HTTP 500", "途中で切れました", "ホストが見つかりません"})
+    failedAll.files.push_back(FileResult{DL_FILE_FAILED, "http://h/x", "", "", 0, 0, why});
+  failedAll.files.push_back(FileResult{DL_FILE_KNOWN, "http://h/known", "", "", 0, 0, ""});
+  EngineEnd end = DescribeEngineEnd(failedAll);
+  EXPECT_EQ(end.summary, "ダウンロード終了: 保存 0、取得済み 1、失敗 4");
+  EXPECT_EQ(end.saved, 0u);
+  EXPECT_EQ(end.tried, 4u);
+  ASSERT_EQ(end.details.size(), 5u);
+  EXPECT_EQ(end.details[2], "失敗 http://h/x (途中で切れました)");
+  EXPECT_EQ(end.details[4], "取得済み http://h/known");
+
+  CallResult pageFailed;
+  pageFailed.status = CallStatus::Failed;
+  pageFailed.reason = "ページを読み込めませんでした: http://h/";
+  EXPECT_EQ(DescribeEngineEnd(pageFailed).summary,
+            "ダウンロードできませんでした: ページを読み込めませんでした: http://h/");
+  CallResult refused;
+  refused.status = CallStatus::Refused;
+  EXPECT_EQ(DescribeEngineEnd(refused).summary, "");  // a message said so: the view closes
+  EXPECT_EQ(DescribeEngineEnd(CallResult{}).summary,
+            "ダウンロード終了: 対象のファイルはありませんでした");
 }
 
 using FakeView = testing::FakeViewContext;
@@ -142,16 +150,18 @@ class RecordingProgress : public EngineProgressView {
   std::vector<std::pair<size_t, size_t>> counts;  // of the updates that had one
   std::string summary = "(none)";
   std::string folder;
+  EngineEnd end;
   void Begin(const std::string&) override { log.push_back("begin"); }
   bool Update(const std::string&, size_t done, size_t total) override {
     log.push_back("update");
     if (total > 0) counts.emplace_back(done, total);
     return false;
   }
-  void End(const std::string& s, const std::string& f) override {
+  void End(const EngineEnd& e) override {
     log.push_back("end");
-    summary = s;
-    folder = f;
+    summary = e.summary;
+    folder = e.folder;
+    end = e;
   }
 };
 
@@ -170,6 +180,7 @@ class LinkHarvest : public ::testing::Test {
         [this, pageText](const std::string& address, const std::string& target) {
           fetched.push_back(address + " -> " + target);
           if (!pageText.empty()) WriteFile(target, pageText);
+          return true;
         });
   }
   static int Count(const TestServer& server, const std::string& path) {
@@ -211,7 +222,7 @@ TEST_F(LinkHarvest, APageWithoutFramesGoesStraightToTheEngine) {
   // the engine's last word and the folder the image went to.
   ASSERT_FALSE(progress->counts.empty());
   EXPECT_EQ(progress->counts.back(), std::make_pair(size_t{1}, size_t{1}));
-  EXPECT_EQ(progress->summary, "ダウンロード終了 1");
+  EXPECT_EQ(progress->summary, "ダウンロード終了: 保存 1");
   EXPECT_EQ(progress->folder, dir_ + "/DownLoad/127.0.0.1");
 }
 
@@ -276,7 +287,7 @@ TEST_F(LinkHarvest, CacheFilesSortsTheCacheFolderAndEveryCommandIsRegistered) {
   EXPECT_EQ(ReadFile("DownLoad/Cache/gif/x1.gif"), "GIF89a cached");
   EXPECT_FALSE(std::filesystem::exists("Cache/x1"));  // "1": moved
   EXPECT_EQ(progress->counts.back(), std::make_pair(size_t{0}, size_t{1}));
-  EXPECT_EQ(progress->summary, "ダウンロード終了 1");
+  EXPECT_EQ(progress->summary, "ダウンロード終了: 保存 1");
   EXPECT_EQ(progress->folder, dir_ + "/DownLoad/Cache");
 }
 

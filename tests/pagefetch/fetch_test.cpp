@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "pagefetch/hovrel_api.h"
+#include "core/runtime/hovrel_api.h"
 #include "tests/pagefetch/test_helpers.h"
 #include "tests/support/test_server.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pagefetch/hovrel_api.h"
+#include "core/runtime/hovrel_api.h"
 #include "platform/dynamic_library.h"
 #include "platform/process.h"
 #include "tests/support/test_server.h"

@@ -17,7 +17,7 @@ extern "C" MIREVA_EXPORT int MIREVA_STDCALL NotHovrel() { return 0; }
 #include <memory>
 
 #include "pagesave/page_save.h"
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "platform/testing/fake_browser.h"
 #include "platform/testing/fake_interaction.h"
 #include "tests/support/fake_view_context.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "platform/dynamic_library.h"
 #include "platform/testing/fake_interaction.h"
 #include "tests/support/test_server.h"
@@ -15,6 +15,8 @@ namespace {
 std::string EngineFolder(const std::string& variant) {
   return std::string(PATROL_TEST_ENGINES) + "/engine_" + variant;
 }
+
+bool Done(const CallResult& r) { return r.status == CallStatus::Done; }
 
 class EngineBinding : public ::testing::Test {
  protected:
@@ -34,12 +36,12 @@ class EngineBinding : public ::testing::Test {
 
 TEST_F(EngineBinding, CallsReachTheEngineWithTheirArguments) {
   DownloadEngine engine(ui, EngineFolder("full"));
-  EXPECT_TRUE(engine.ALoad("http://h/p.html", "jpg"));
-  EXPECT_TRUE(engine.DLoad("http://h/p.html", "9"));
-  EXPECT_TRUE(engine.ListLoad("Download.lst", "Weather"));
-  EXPECT_TRUE(engine.Temporary("/w/Cache", "*.*", "1"));
-  EXPECT_TRUE(engine.MakePatrolList("japanmap", "http://h/"));
-  EXPECT_EQ(engine.MakeDownloadList("sdss mosaic"), 7);
+  EXPECT_TRUE(Done(engine.ALoad("http://h/p.html", "jpg")));
+  EXPECT_TRUE(Done(engine.DLoad("http://h/p.html", "9")));
+  EXPECT_TRUE(Done(engine.ListLoad("Download.lst", "Weather")));
+  EXPECT_TRUE(Done(engine.Temporary("/w/Cache", "*.*", "1")));
+  EXPECT_TRUE(Done(engine.MakePatrolList("japanmap", "http://h/")));
+  EXPECT_EQ(engine.MakeDownloadList("sdss mosaic").entries, 7u);
   EXPECT_EQ(
       Calls(),
       "ALoad\thttp://h/p.html\tjpg\nDLoad\thttp://h/p.html\t9\nListLoad\tDownload.lst\tWeather\n"
@@ -50,8 +52,8 @@ TEST_F(EngineBinding, CallsReachTheEngineWithTheirArguments) {
 
 TEST_F(EngineBinding, MissingLibraryIsReportedOnEveryAttempt) {
   DownloadEngine engine(ui, dir);  // no libDownLoad.so there
-  EXPECT_FALSE(engine.ALoad("http://h/", "jpg"));
-  EXPECT_EQ(engine.MakeDownloadList("japanmap"), -1);
+  EXPECT_EQ(engine.ALoad("http://h/", "jpg").status, CallStatus::Missing);
+  EXPECT_EQ(engine.MakeDownloadList("japanmap").status, CallStatus::Missing);
   EXPECT_EQ(ui.messages, (std::vector<std::string>{"DOWNLOAD.dll　が見つかりません",
                                                    "DOWNLOAD.dll　が見つかりません"}));
   EXPECT_EQ(ui.icons[0], MessageIcon::Stop);
@@ -75,8 +77,9 @@ TEST_F(EngineBinding, EachMissingEntryHasItsMessage) {
     FakeInteraction rowUi;
     DownloadEngine engine(rowUi, EngineFolder(row.variant));
     // Whatever the operation, the attempt stops at the first missing entry.
-    EXPECT_FALSE(engine.ListLoad("Download.lst", "Weather") && engine.MakeDownloadList("x") >= 0 &&
-                 engine.ALoad("a", "b") && engine.MakePatrolList("a", "b"));
+    EXPECT_FALSE(Done(engine.ListLoad("Download.lst", "Weather")) &&
+                 engine.MakeDownloadList("x").Ran() && Done(engine.ALoad("a", "b")) &&
+                 Done(engine.MakePatrolList("a", "b")));
     ASSERT_FALSE(rowUi.messages.empty());
     EXPECT_EQ(rowUi.messages[0], row.message);
     EXPECT_EQ(rowUi.icons[0], MessageIcon::Stop);
@@ -87,14 +90,14 @@ TEST_F(EngineBinding, AnOperationBindsOnlyWhileItsEntryIsMissing) {
   // Without "ALoad": the first attempt binds ListLoad, Temporary and DLoad
   // before it stops. DLoad itself fails that time, but is bound from then on.
   DownloadEngine engine(ui, EngineFolder("ALoad"));
-  EXPECT_FALSE(engine.DLoad("http://h/", "1"));
+  EXPECT_FALSE(engine.DLoad("http://h/", "1").Ran());
   EXPECT_EQ(ui.messages.size(), 1u);
   EXPECT_TRUE(engine.IsBound(EngineEntry::DLoad));
   EXPECT_FALSE(engine.IsBound(EngineEntry::ALoad));
-  EXPECT_TRUE(engine.DLoad("http://h/", "2"));
-  EXPECT_TRUE(engine.ListLoad("Download.lst", "Sdss"));
+  EXPECT_TRUE(Done(engine.DLoad("http://h/", "2")));
+  EXPECT_TRUE(Done(engine.ListLoad("Download.lst", "Sdss")));
   EXPECT_EQ(ui.messages.size(), 1u);  // no further attempt, no further message
-  EXPECT_FALSE(engine.ALoad("http://h/", "jpg"));
+  EXPECT_EQ(engine.ALoad("http://h/", "jpg").status, CallStatus::Missing);
   EXPECT_EQ(ui.messages.size(), 2u);
   EXPECT_EQ(Calls(), "DLoad\thttp://h/\t2\nListLoad\tDownload.lst\tSdss\n");
 }
@@ -104,7 +107,7 @@ TEST_F(EngineBinding, TestEngineExportsEveryEntry) {
   DynamicLibrary lib;
   ASSERT_TRUE(lib.Open("DownLoad.dll", EngineFolder("full"))) << lib.Error();
   for (const char* name : {"ALoad", "DLoad", "ListLoad", "Temporary", "MakePatrolList",
-                           "MakeDownloadList", "DlSetHost"})
+                           "MakeDownloadList", "DlSetHost", "DlSetResultHost"})
     EXPECT_NE(lib.Symbol(name), nullptr) << name;
   EXPECT_EQ(lib.Symbol("Record"), nullptr);  // hidden
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/view_context.h"
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 #include "platform/testing/fake_browser.h"
 #include "platform/testing/fake_interaction.h"
 

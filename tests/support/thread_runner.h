@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "core/download_engine.h"
+#include "core/runtime/download_engine.h"
 
 namespace mireva::testing {
 

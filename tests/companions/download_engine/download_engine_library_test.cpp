@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "companions/download_engine/download_engine_api.h"
+#include "core/runtime/download_engine_api.h"
 #include "platform/dynamic_library.h"
 #include "tests/support/test_server.h"
 #include "tests/support/working_folder.h"

@@ -13,7 +13,7 @@
 #include <functional>
 #include <vector>
 
-#include "companions/png_compositor/png_compositor_api.h"
+#include "core/runtime/png_compositor_api.h"
 #include "platform/dynamic_library.h"
 #include "platform/text_encoding.h"
 #include "tests/support/test_server.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "companions/type_dialog/type_dialog_api.h"
+#include "core/runtime/type_dialog_api.h"
 #include "platform/dynamic_library.h"
 #include "tests/support/test_server.h"
 
