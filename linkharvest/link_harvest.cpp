@@ -174,8 +174,10 @@ void LinkHarvestCommands::Register(CommandRouter& router) {
   for (int id : {kCmdExternalLinks, kCmdInternalLinks, kCmdPageImages, kCmdLinkedBinaries,
                  kCmdLinkedImages, kCmdPageMedia, kCmdLinkedMedia, kCmdLinkedMovies,
                  kCmdLinkedMetafiles})
-    router.Add(id, CommandTarget::View, [this, id] { RunLinkCommand(id); });
-  router.Add(kCmdCacheFiles, CommandTarget::View, [this] { RunCacheFiles(); });
+    router.Add(id, CommandTarget::View, [this, id] { RunLinkCommand(id); },
+               [this] { return !ctx_.Engine().Busy(); });
+  router.Add(kCmdCacheFiles, CommandTarget::View, [this] { RunCacheFiles(); },
+             [this] { return !ctx_.Engine().Busy(); });
 }
 
 void LinkHarvestCommands::WithEngine(const std::string& title,

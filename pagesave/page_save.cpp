@@ -240,10 +240,12 @@ class PageSaveCommands : public CommandModule {
       : ctx_(ctx), openEditor_(std::move(openEditor)) {}
 
   void Register(CommandRouter& router) override {
-    router.Add(kSaveHtml, CommandTarget::View, [this] { SaveWithDialog(' '); });
-    router.Add(kSaveText, CommandTarget::View, [this] { SaveWithDialog('S'); });
+    // The commands that call the page-fetch library wait for the running call.
+    auto idle = [this] { return !ctx_.Engine().Busy(); };
+    router.Add(kSaveHtml, CommandTarget::View, [this] { SaveWithDialog(' '); }, idle);
+    router.Add(kSaveText, CommandTarget::View, [this] { SaveWithDialog('S'); }, idle);
     router.Add(kSavePage, CommandTarget::View, [this] { SavePage(); });
-    router.Add(kViewSource, CommandTarget::View, [this] { ViewSource(); });
+    router.Add(kViewSource, CommandTarget::View, [this] { ViewSource(); }, idle);
   }
 
  private:

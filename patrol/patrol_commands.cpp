@@ -24,13 +24,15 @@ PatrolCommands::PatrolCommands(ViewContext& ctx, std::unique_ptr<PatrolDialogs> 
 }
 
 void PatrolCommands::Register(CommandRouter& router) {
-  router.Add(kCmdRunPatrol, CommandTarget::View, [this] { RunPatrol(); });
+  // Starting a patrol is offered only while no library call runs.
+  auto idle = [this] { return !ctx_.Engine().Busy(); };
+  router.Add(kCmdRunPatrol, CommandTarget::View, [this] { RunPatrol(); }, idle);
   router.Add(kCmdEditPatrolList, CommandTarget::View, [this] { EditList(); });
   router.Add(kCmdDownloadTypes, CommandTarget::View, [this] { SelectTypes(); });
   router.Add(kCmdPatrolReport, CommandTarget::View, [this] { run_.OpenLatestReport(); });
-  router.Add(kCmdWeatherCatalogue, CommandTarget::View, [this] { News(CatalogueKind::Weather); });
-  router.Add(kCmdNewspaperCatalogue, CommandTarget::View, [this] { News(CatalogueKind::News); });
-  router.Add(kCmdTvNewsCatalogue, CommandTarget::View, [this] { News(CatalogueKind::Tv); });
+  router.Add(kCmdWeatherCatalogue, CommandTarget::View, [this] { News(CatalogueKind::Weather); }, idle);
+  router.Add(kCmdNewspaperCatalogue, CommandTarget::View, [this] { News(CatalogueKind::News); }, idle);
+  router.Add(kCmdTvNewsCatalogue, CommandTarget::View, [this] { News(CatalogueKind::Tv); }, idle);
 }
 
 void PatrolCommands::EditList() { dialogs_->EditPatrolList(ctx_, folder_); }

@@ -58,7 +58,10 @@ class PatrolRun {
   // the saved settings (a patrol started from the command line).
   void ReadTypeSettings();
 
-  bool PatrolRunning() const { return state_ != State::Idle && state_ != State::Starting; }
+  // Also while a stopped run waits for its call to return what it saved.
+  bool PatrolRunning() const {
+    return (state_ != State::Idle && state_ != State::Starting) || reportWhenCallEnds_;
+  }
   bool DownloadBusy() const { return state_ == State::Downloading; }
   const DownloadTypeFlags& DownloadTypes() const { return downloadTypes_; }
 
