@@ -238,7 +238,7 @@ HistoryStore::~HistoryStore() { Close(); }
 
 void HistoryStore::Close() {
   if (!db_) return;
-  if (inBatch_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (inBatch_ && !sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
   inBatch_ = false;
   sqlite3_close_v2(db_);
   db_ = nullptr;
@@ -251,6 +251,17 @@ void HistoryStore::Fail(const char* what) {
 
 bool HistoryStore::Exec(const char* sql) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool HistoryStore::Failed(const char* what) {
+  const int rc = sqlite3_errcode(db_);
+  Fail(what);
+  // A failed COMMIT, a full disk or an I/O error can end the transaction
+  // itself; a ROLLBACK then only replaces the message with "no transaction is
+  // active".
+  if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
+  inBatch_ = false;
+  return Damaged(rc) && SetAside("");
 }
 
 bool HistoryStore::Open(const std::string& workingFolder) {
@@ -399,8 +410,8 @@ bool HistoryStore::ImportOldRecord() {
   size_t added = 0;
   for (const HistoryEntry& e : entries) {
     if (!Insert(e, kImportInsert.c_str())) {
-      Rollback();
       message_ = kMsgImport + Utf8ToSjis(oldPath) + ": " + sqlite3_errmsg(db_);
+      Rollback();
       return false;
     }
     added += static_cast<size_t>(sqlite3_changes(db_));
@@ -475,9 +486,7 @@ bool HistoryStore::Insert(const HistoryEntry& e, const char* sql) {
 bool HistoryStore::BeginBatch() {
   if (!db_ || inBatch_) return false;
   if (!Exec("BEGIN IMMEDIATE")) {
-    const int rc = sqlite3_errcode(db_);
-    Fail(kMsgWrite);
-    if (Damaged(rc)) SetAside("");
+    Failed(kMsgWrite);
     return false;
   }
   inBatch_ = true;
@@ -487,10 +496,7 @@ bool HistoryStore::BeginBatch() {
 bool HistoryStore::Add(HistoryEntry entry) {
   if (!inBatch_ || !Fill(entry, true)) return false;
   if (Insert(entry, kUpsert.c_str())) return true;
-  const int rc = sqlite3_errcode(db_);
-  Fail(kMsgWrite);
-  Rollback();
-  if (Damaged(rc)) SetAside("");
+  Failed(kMsgWrite);
   return false;
 }
 
@@ -500,14 +506,13 @@ bool HistoryStore::Commit() {
     inBatch_ = false;
     return true;
   }
-  Fail(kMsgWrite);
-  Rollback();
+  Failed(kMsgWrite);
   return false;
 }
 
 void HistoryStore::Rollback() {
   if (!inBatch_) return;
-  Exec("ROLLBACK");
+  if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
   inBatch_ = false;
 }
 
@@ -529,11 +534,11 @@ std::optional<size_t> HistoryStore::Record(std::vector<HistoryEntry> entries) {
         break;
       }
     }
-    if (ok && Commit()) return clean.size();
-    const int rc = sqlite3_errcode(db_);
-    Fail(kMsgWrite);
-    Rollback();
-    if (!Damaged(rc) || !SetAside("")) return std::nullopt;
+    if (ok && Exec("COMMIT")) {
+      inBatch_ = false;
+      return clean.size();
+    }
+    if (!Failed(kMsgWrite)) return std::nullopt;
   }
   return std::nullopt;
 }

@@ -125,6 +125,11 @@ class HistoryStore {
   bool Insert(const HistoryEntry& entry, const char* sql);
   bool Exec(const char* sql);
   void Fail(const char* what);
+  // After a failed statement: keeps SQLite's message for it after `what`,
+  // rolls back a batch that SQLite has not rolled back itself and sets a
+  // damaged database aside. True when a new database was opened in place of
+  // the damaged one, so the work can be tried again there.
+  bool Failed(const char* what);
 
   sqlite3* db_ = nullptr;
   std::string folder_;  // UTF-8 host path of the working folder

@@ -1,6 +1,8 @@
 #include "history/history_store.h"
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -284,6 +286,42 @@ TEST_F(HistoryStoreTest, WriterKilledInsideABatchLeavesTheCommittedEntries) {
   const std::string command = "MIREVA_HOME='" + folder_ + "' '" + testing::BinDir() +
                               "/mireva-history' list > /dev/null 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+TEST_F(HistoryStoreTest, AFailedCommitReportsSQLitesOwnError) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(out[0]);
+    std::string said = "not opened";
+    HistoryStore store;
+    struct stat wal;
+    if (store.Open(folder_) && store.Record({Entry("http://c.example/1", "DownLoad/f", 1)}) &&
+        ::stat((folder_ + "/DownLoad/History.sqlite-wal").c_str(), &wal) == 0) {
+      // A file size limit at the log's end stands in for a full disk: the
+      // batch reaches the log only at its commit, and that write fails.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{};
+      getrlimit(RLIMIT_FSIZE, &limit);
+      limit.rlim_cur = static_cast<rlim_t>(wal.st_size);
+      setrlimit(RLIMIT_FSIZE, &limit);
+      said = store.Record({Entry("http://c.example/2", "DownLoad/f", 2)}) ? "recorded"
+                                                                          : store.Message();
+    }
+    _exit(write(out[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0 : 1);
+  }
+  close(out[1]);
+  std::string said;
+  char buf[512];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+    said.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_NE(said.find(sqlite3_errstr(SQLITE_IOERR)), std::string::npos) << said;
+  EXPECT_EQ(said.find("no transaction is active"), std::string::npos) << said;
 }
 
 }  // namespace
