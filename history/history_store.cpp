@@ -23,6 +23,8 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 15000;
 constexpr int kReopenPauseMs = 20;
+// Times a batch follows the history to a new file before it gives up.
+constexpr int kMaxFollows = 3;
 constexpr long long kCheckEverySeconds = 24 * 60 * 60;
 constexpr size_t kMaxImportLine = 65536;
 constexpr int kSchemaVersion = 1;
@@ -238,7 +240,7 @@ HistoryStore::~HistoryStore() { Close(); }
 
 void HistoryStore::Close() {
   if (!db_) return;
-  if (inBatch_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (inBatch_ && !sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
   inBatch_ = false;
   sqlite3_close_v2(db_);
   db_ = nullptr;
@@ -251,6 +253,32 @@ void HistoryStore::Fail(const char* what) {
 
 bool HistoryStore::Exec(const char* sql) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool HistoryStore::Moved() {
+  // SQLite compares the inode it opened with the one now at the path (or
+  // finds the path empty).
+  int moved = 0;
+  return db_ && sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+         moved != 0;
+}
+
+bool HistoryStore::Current() {
+  if (!db_) return false;
+  if (inBatch_ || !Moved()) return true;
+  Close();
+  return OpenDatabase();
+}
+
+bool HistoryStore::Failed(const char* what) {
+  const int rc = sqlite3_errcode(db_);
+  Fail(what);
+  // A failed COMMIT, a full disk or an I/O error can end the transaction
+  // itself; a ROLLBACK then only replaces the message with "no transaction is
+  // active".
+  if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
+  inBatch_ = false;
+  return Damaged(rc) && SetAside("");
 }
 
 bool HistoryStore::Open(const std::string& workingFolder) {
@@ -343,28 +371,45 @@ int HistoryStore::OpenFile() {
 }
 
 bool HistoryStore::SetAside(const std::string& why) {
+  // The files are renamed under the write lock: a writer on another
+  // connection waits, then finds its file moved (BeginBatch) and follows to
+  // the new one. A file too damaged to be locked is set aside all the same.
+  const bool locked = db_ && Exec("BEGIN IMMEDIATE");
+  std::string aside;
+  if (!Moved()) {  // else another process has set it aside: only the new one is opened
+    aside = FreeName(path_ + ".damaged-" + TimeStamp(Now()));
+    // The journal, the log and the index go first and the database last: a
+    // process that sees the database gone and opens the path again finds
+    // nothing of the old one there (no log to apply to the new file, no index
+    // describing another log). The index stays with its database, as
+    // connections that still have the old file open share it.
+    std::vector<std::string> moved;
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+      if (::rename((path_ + suffix).c_str(), (aside + suffix).c_str()) == 0)
+        moved.push_back(suffix);
+    }
+    if (::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT) {
+      const int err = errno;
+      for (const std::string& suffix : moved)
+        ::rename((aside + suffix).c_str(), (path_ + suffix).c_str());
+      if (locked) Exec("ROLLBACK");
+      Close();
+      message_ = kMsgOpen + Utf8ToSjis(path_) + ": " + std::strerror(err);
+      return false;
+    }
+    SyncFolder(folder_ + "/DownLoad");
+  }
+  if (locked) Exec("ROLLBACK");
   Close();
-  const std::string aside = FreeName(path_ + ".damaged-" + TimeStamp(Now()));
-  if (::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT) {
-    message_ = kMsgOpen + Utf8ToSjis(path_) + ": " + std::strerror(errno);
-    return false;
-  }
-  // The damaged file's journal goes with it, so that it is never applied to
-  // the new database; its shared-memory index is only a cache.
-  for (const char* suffix : {"-wal", "-journal"}) {
-    std::string from = path_ + suffix;
-    if (Exists(from)) ::rename(from.c_str(), (aside + suffix).c_str());
-  }
-  ::unlink((path_ + "-shm").c_str());
-  SyncFolder(folder_ + "/DownLoad");
   message_.clear();
   if (OpenFile() != SQLITE_OK) {
     if (message_.empty()) Fail(kMsgOpen);
     Close();
     return false;
   }
-  message_ = kMsgAside + Utf8ToSjis(aside.substr(folder_.size() + 1)) +
-             (why.empty() ? "" : " (" + why + ")");
+  if (!aside.empty())
+    message_ = kMsgAside + Utf8ToSjis(aside.substr(folder_.size() + 1)) +
+               (why.empty() ? "" : " (" + why + ")");
   return true;
 }
 
@@ -399,8 +444,8 @@ bool HistoryStore::ImportOldRecord() {
   size_t added = 0;
   for (const HistoryEntry& e : entries) {
     if (!Insert(e, kImportInsert.c_str())) {
-      Rollback();
       message_ = kMsgImport + Utf8ToSjis(oldPath) + ": " + sqlite3_errmsg(db_);
+      Rollback();
       return false;
     }
     added += static_cast<size_t>(sqlite3_changes(db_));
@@ -474,23 +519,30 @@ bool HistoryStore::Insert(const HistoryEntry& e, const char* sql) {
 
 bool HistoryStore::BeginBatch() {
   if (!db_ || inBatch_) return false;
-  if (!Exec("BEGIN IMMEDIATE")) {
-    const int rc = sqlite3_errcode(db_);
-    Fail(kMsgWrite);
-    if (Damaged(rc)) SetAside("");
-    return false;
+  // The path is looked at under the write lock, which a process setting the
+  // file aside holds while it renames: a file still in place now stays in
+  // place until this batch ends.
+  for (int follows = 0; follows <= kMaxFollows; ++follows) {
+    if (!Exec("BEGIN IMMEDIATE")) {
+      Failed(kMsgWrite);
+      return false;
+    }
+    if (!Moved()) {
+      inBatch_ = true;
+      return true;
+    }
+    Exec("ROLLBACK");
+    Close();
+    if (!OpenDatabase()) return false;
   }
-  inBatch_ = true;
-  return true;
+  message_ = kMsgWrite + Utf8ToSjis(path_);
+  return false;
 }
 
 bool HistoryStore::Add(HistoryEntry entry) {
   if (!inBatch_ || !Fill(entry, true)) return false;
   if (Insert(entry, kUpsert.c_str())) return true;
-  const int rc = sqlite3_errcode(db_);
-  Fail(kMsgWrite);
-  Rollback();
-  if (Damaged(rc)) SetAside("");
+  Failed(kMsgWrite);
   return false;
 }
 
@@ -500,14 +552,13 @@ bool HistoryStore::Commit() {
     inBatch_ = false;
     return true;
   }
-  Fail(kMsgWrite);
-  Rollback();
+  Failed(kMsgWrite);
   return false;
 }
 
 void HistoryStore::Rollback() {
   if (!inBatch_) return;
-  Exec("ROLLBACK");
+  if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
   inBatch_ = false;
 }
 
@@ -529,11 +580,11 @@ std::optional<size_t> HistoryStore::Record(std::vector<HistoryEntry> entries) {
         break;
       }
     }
-    if (ok && Commit()) return clean.size();
-    const int rc = sqlite3_errcode(db_);
-    Fail(kMsgWrite);
-    Rollback();
-    if (!Damaged(rc) || !SetAside("")) return std::nullopt;
+    if (ok && Exec("COMMIT")) {
+      inBatch_ = false;
+      return clean.size();
+    }
+    if (!Failed(kMsgWrite)) return std::nullopt;
   }
   return std::nullopt;
 }
@@ -542,7 +593,7 @@ bool HistoryStore::Has(const std::string& address) { return !Known({address}).em
 
 std::unordered_set<std::string> HistoryStore::Known(const std::vector<std::string>& addresses) {
   std::unordered_set<std::string> known;
-  if (!db_) return known;
+  if (!Current()) return known;
   const bool own = !inBatch_ && Exec("BEGIN");  // one snapshot for all of them
   Statement st(db_, "SELECT 1 FROM fetched WHERE address = ?1");
   for (const std::string& a : addresses) {
@@ -562,7 +613,7 @@ std::unordered_set<std::string> HistoryStore::Known(const std::vector<std::strin
 
 std::vector<HistoryEntry> HistoryStore::List(const HistoryFilter& filter) {
   std::vector<HistoryEntry> out;
-  if (!db_) return out;
+  if (!Current()) return out;
   const std::string dotSite = "." + filter.site;
   Statement st(db_, std::string("SELECT address, final_address, referrer, file, site, size, sha256,"
                                 " fetched_at, run_kind FROM fetched") +
@@ -596,7 +647,7 @@ std::vector<HistoryEntry> HistoryStore::List(const HistoryFilter& filter) {
 }
 
 std::optional<long long> HistoryStore::Forget(const HistoryFilter& filter) {
-  if (!db_) return std::nullopt;
+  if (!Current()) return std::nullopt;
   const std::string dotSite = "." + filter.site;
   Statement st(db_, std::string("DELETE FROM fetched") + kWhere);
   if (st.Ok()) {
@@ -634,7 +685,7 @@ std::optional<long long> HistoryStore::ForgetAddresses(const std::vector<std::st
 
 std::vector<SiteTotals> HistoryStore::Stats() {
   std::vector<SiteTotals> out;
-  if (!db_) return out;
+  if (!Current()) return out;
   Statement st(db_,
                "SELECT site, count(*), total(size), max(fetched_at) FROM fetched"
                " GROUP BY site ORDER BY site");
@@ -657,7 +708,7 @@ std::vector<SiteTotals> HistoryStore::Stats() {
 }
 
 long long HistoryStore::Count() {
-  if (!db_) return 0;
+  if (!Current()) return 0;
   Statement st(db_, "SELECT count(*) FROM fetched");
   return st.Step() == SQLITE_ROW ? st.IntAt(0) : 0;
 }

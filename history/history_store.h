@@ -8,8 +8,10 @@
 //
 // On first use an existing "DownLoad/Fetched.lst" is imported and renamed to
 // "DownLoad/Fetched.lst.imported". A database that is no database or fails its
-// check is renamed to "DownLoad/History.sqlite.damaged-<time>" and a new one is
-// started; Message() then says so.
+// check is renamed to "DownLoad/History.sqlite.damaged-<time>" (with its
+// "-wal" and "-shm") and a new one is started; Message() then says so. A store
+// whose file another process has set aside opens the new one before it writes
+// a batch or reads, so nothing goes on being recorded in the damaged copy.
 //
 // Texts (addresses, file names, messages) are Shift_JIS bytes, as everywhere
 // inside the system; host paths (the working folder) are UTF-8. Nothing throws.
@@ -123,10 +125,21 @@ class HistoryStore {
   bool ImportOldRecord();
   bool CheckDaily();
   bool SetAside(const std::string& why);
+  // Whether the file this connection has open is no longer the one at the
+  // path: another process has set it aside (or removed it).
+  bool Moved();
+  // Opens the path again when the open file has moved and no batch is open;
+  // false when no history is open.
+  bool Current();
   bool Fill(HistoryEntry& entry, bool hashFile) const;
   bool Insert(const HistoryEntry& entry, const char* sql);
   bool Exec(const char* sql);
   void Fail(const char* what);
+  // After a failed statement: keeps SQLite's message for it after `what`,
+  // rolls back a batch that SQLite has not rolled back itself and sets a
+  // damaged database aside. True when a new database was opened in place of
+  // the damaged one, so the work can be tried again there.
+  bool Failed(const char* what);
 
   sqlite3* db_ = nullptr;
   std::string folder_;  // UTF-8 host path of the working folder

@@ -1,6 +1,8 @@
 #include "history/history_store.h"
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,10 +56,45 @@ std::vector<std::string> AsideFiles(const std::string& folder) {
   std::vector<std::string> out;
   for (const auto& f : fs::directory_iterator(folder + "/DownLoad")) {
     const std::string name = f.path().filename().string();
-    if (name.find(".damaged-") != std::string::npos && !name.ends_with("-wal"))
+    if (name.find(".damaged-") != std::string::npos && !name.ends_with("-wal") &&
+        !name.ends_with("-shm"))
       out.push_back(f.path().string());
   }
   return out;
+}
+
+// Overwrites the pages of the table "meta" and of its index: the entries stay
+// readable and writable, but the next opening of the history finds the damage.
+void DamageMetaPages(const std::string& folder) {
+  const std::string path = folder + "/DownLoad/History.sqlite";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  // The pages are overwritten in the database file, so none may wait in the log.
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  long long pageSize = 0;
+  std::vector<long long> pages;
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT rootpage, (SELECT page_size FROM pragma_page_size)"
+                               " FROM sqlite_schema WHERE tbl_name = 'meta'",
+                               -1, &st, nullptr),
+            SQLITE_OK);
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    pages.push_back(sqlite3_column_int64(st, 0));
+    pageSize = sqlite3_column_int64(st, 1);
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  ASSERT_EQ(pages.size(), 2u);
+  std::FILE* f = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  const std::string junk(static_cast<size_t>(pageSize), '\xA5');
+  for (long long page : pages) {
+    std::fseek(f, static_cast<long>((page - 1) * pageSize), SEEK_SET);
+    std::fwrite(junk.data(), 1, junk.size(), f);
+  }
+  std::fclose(f);
 }
 
 class HistoryStoreTest : public ::testing::Test {
@@ -209,6 +246,53 @@ TEST_F(HistoryStoreTest, SetsADamagedDatabaseAsideAndStartsANewOne) {
   EXPECT_EQ(store.Record({Entry("http://s.example/new.jpg", "DownLoad/f", 1)}), 1u);
 }
 
+TEST_F(HistoryStoreTest, AProcessWhoseDatabaseWasSetAsideRecordsIntoTheNewOne) {
+  constexpr int kEntries = 50;
+  {
+    HistoryStore store;
+    ASSERT_TRUE(store.Open(folder_)) << store.Message();
+  }
+  int ready[2], go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    bool ok = false;
+    {
+      HistoryStore store;
+      char c = store.Open(folder_) ? '1' : '0';
+      if (write(ready[1], &c, 1) == 1 && read(go[0], &c, 1) == 1) {
+        ok = c == '1';
+        for (int i = 0; ok && i < kEntries; ++i)
+          ok =
+              store.Record({Entry("http://w.example/" + std::to_string(i), "DownLoad/f", 0)}) == 1u;
+      }
+    }
+    _exit(ok ? 0 : 1);
+  }
+  close(ready[1]);
+  close(go[0]);
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  close(ready[0]);
+  EXPECT_EQ(c, '1');
+
+  // While the child has the history open, this process finds it damaged and
+  // sets it aside; the child then records.
+  DamageMetaPages(folder_);
+  HistoryStore store;
+  ASSERT_TRUE(store.Open(folder_)) << store.Message();
+  EXPECT_NE(store.Message().find("History.sqlite.damaged-"), std::string::npos) << store.Message();
+  c = '1';
+  ASSERT_EQ(write(go[1], &c, 1), 1);
+  close(go[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(store.Count(), kEntries);
+}
+
 TEST_F(HistoryStoreTest, TwoProcessesWritingAtOnceKeepEveryEntry) {
   constexpr int kBatches = 40, kPerBatch = 25;
   std::vector<pid_t> children;
@@ -284,6 +368,42 @@ TEST_F(HistoryStoreTest, WriterKilledInsideABatchLeavesTheCommittedEntries) {
   const std::string command = "MIREVA_HOME='" + folder_ + "' '" + testing::BinDir() +
                               "/mireva-history' list > /dev/null 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+TEST_F(HistoryStoreTest, AFailedCommitReportsSQLitesOwnError) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(out[0]);
+    std::string said = "not opened";
+    HistoryStore store;
+    struct stat wal;
+    if (store.Open(folder_) && store.Record({Entry("http://c.example/1", "DownLoad/f", 1)}) &&
+        ::stat((folder_ + "/DownLoad/History.sqlite-wal").c_str(), &wal) == 0) {
+      // A file size limit at the log's end stands in for a full disk: the
+      // batch reaches the log only at its commit, and that write fails.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{};
+      getrlimit(RLIMIT_FSIZE, &limit);
+      limit.rlim_cur = static_cast<rlim_t>(wal.st_size);
+      setrlimit(RLIMIT_FSIZE, &limit);
+      said = store.Record({Entry("http://c.example/2", "DownLoad/f", 2)}) ? "recorded"
+                                                                          : store.Message();
+    }
+    _exit(write(out[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0 : 1);
+  }
+  close(out[1]);
+  std::string said;
+  char buf[512];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+    said.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_NE(said.find(sqlite3_errstr(SQLITE_IOERR)), std::string::npos) << said;
+  EXPECT_EQ(said.find("no transaction is active"), std::string::npos) << said;
 }
 
 }  // namespace
