@@ -664,22 +664,22 @@ std::optional<long long> HistoryStore::Forget(const HistoryFilter& filter) {
 }
 
 std::optional<long long> HistoryStore::ForgetAddresses(const std::vector<std::string>& addresses) {
-  if (!db_) return std::nullopt;
-  const bool own = !inBatch_ && Exec("BEGIN IMMEDIATE");
+  if (!Current() || inBatch_) return std::nullopt;
+  if (!Exec("BEGIN IMMEDIATE")) {
+    Failed(kMsgWrite);
+    return std::nullopt;
+  }
   Statement st(db_, "DELETE FROM fetched WHERE address = ?1");
   long long removed = 0;
-  for (const std::string& a : addresses) {
-    if (!st.Ok()) break;
-    st.Blob(1, a);
-    if (st.Step() != SQLITE_DONE) break;
+  bool ok = st.Ok();
+  for (size_t i = 0; ok && i < addresses.size(); ++i) {
+    st.Blob(1, addresses[i]);
+    ok = st.Step() == SQLITE_DONE;
     removed += sqlite3_changes64(db_);
     st.Reset();
   }
-  const int rc = st.Rc();
-  if (rc == SQLITE_OK && (!own || Exec("COMMIT"))) return removed;
-  if (own) Exec("ROLLBACK");
-  Fail(kMsgWrite);
-  if (Damaged(rc)) SetAside("");
+  if (ok && Exec("COMMIT")) return removed;
+  Failed(kMsgWrite);
   return std::nullopt;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/testing/fake_interaction.h"
 #include "tests/support/test_server.h"
+#include "tests/support/thread_runner.h"
 
 namespace mireva {
 namespace {
@@ -100,6 +101,38 @@ TEST_F(EngineBinding, AnOperationBindsOnlyWhileItsEntryIsMissing) {
   EXPECT_EQ(engine.ALoad("http://h/", "jpg").status, CallStatus::Missing);
   EXPECT_EQ(ui.messages.size(), 2u);
   EXPECT_EQ(Calls(), "DLoad\thttp://h/\t2\nListLoad\tDownload.lst\tSdss\n");
+}
+
+// A call asked for while another runs is refused: it gets none of the
+// running call's events, and its cancel never reaches that call.
+TEST_F(EngineBinding, ARefusedCallNeverTouchesTheRunningOne) {
+  DownloadEngine engine(ui, EngineFolder("full"));
+  testing::ThreadRunner runner;
+  engine.SetRunner(&runner);
+  std::vector<std::string> patrolTexts, linkTexts;
+  CallHooks patrol;
+  patrol.progress = [&](const std::string& text, long long) {
+    patrolTexts.push_back(text);
+    return false;
+  };
+  CallHooks link;
+  link.progress = [&](const std::string& text, long long) {
+    linkTexts.push_back(text);
+    return true;  // the link window's cancel
+  };
+  CallResult refused;
+  runner.whileWaiting = [&] { refused = engine.DLoad("http://h/other.html", "3", link); };
+  const CallResult ran = engine.ALoad("http://h/p.html", "jpg", patrol);
+  EXPECT_EQ(refused.status, CallStatus::Refused);
+  EXPECT_TRUE(linkTexts.empty());
+  EXPECT_EQ(ran.status, CallStatus::Done);  // not cancelled by the other's hooks
+  EXPECT_EQ(patrolTexts.back(), "ダウンロード終了 1");
+  ASSERT_EQ(ran.files.size(), 2u);
+  EXPECT_EQ(ran.files[0].savedPath, "DownLoad/h/1.jpg");
+  EXPECT_EQ(ran.files[1].outcome, DL_FILE_FAILED);
+  EXPECT_EQ(ran.saved, 1u);
+  EXPECT_EQ(Calls(), "ALoad\thttp://h/p.html\tjpg\n");
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"ダウンロード中です。終わるまでお待ちください。"});
 }
 
 // The built test engine as the program loads it: by name, every export resolved.

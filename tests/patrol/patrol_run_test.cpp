@@ -27,6 +27,7 @@ namespace {
 using testing::ReadFile;
 using testing::WriteFile;
 using FakeView = testing::FakeViewContext;
+using testing::TestServer;
 
 // Binds the watcher's notice socket in a private runtime folder and collects
 // what arrives, as the watcher would.
@@ -155,6 +156,40 @@ TEST_F(PatrolRunTest, VisitsEveryEntryOnePerFinishedPage) {
   view->CompleteDocument(report);
   view->CompleteDocument("http://later/");     // an idle patrol ignores page events
   EXPECT_EQ(view->Visits().size(), pages.size() + 1);
+}
+
+// With the real engine: an entry without a trailing slash, one with a
+// fragment and one that redirects each list the files they brought in,
+// although the engine knows their pages by other addresses.
+TEST_F(PatrolRunTest, EveryEntryListsItsFilesHoweverItsAddressIsWritten) {
+  TestServer server(
+      "{\"routes\": {\"/\": {\"body\": \"<img src='a.jpg'>\"},"
+      " \"/a.jpg\": {\"body\": \"JPEG-A\", \"content_type\": \"image/jpeg\"},"
+      " \"/p.html\": {\"body\": \"<img src='b.jpg'>\"},"
+      " \"/b.jpg\": {\"body\": \"JPEG-B\", \"content_type\": \"image/jpeg\"},"
+      " \"/old\": {\"status\": 302, \"headers\": {\"Location\": \"/new/index.html\"}},"
+      " \"/new/index.html\": {\"body\": \"<img src='c.jpg'>\"},"
+      " \"/new/c.jpg\": {\"body\": \"JPEG-C\", \"content_type\": \"image/jpeg\"}}}");
+  FakeNoticeListener watcher;
+  Build(testing::BinDir());
+  EnableTypes("JPEG=on\r\n");
+  const std::string top = server.Url("");
+  const std::vector<std::string> entries = {top, top + "/p.html#top", top + "/old"};
+  WriteList(entries[0] + "\r\n" + entries[1] + "\r\n" + entries[2] + "\r\n");
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.c_str()), 0);  // the engine works in the working folder
+  commands->RunPatrol();
+  for (const std::string& page : entries) view->CompleteDocument(page);
+  ASSERT_EQ(chdir(cwd), 0);
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(commands->Run().SummaryLines(),
+            "new\t" + entries[0] + "\t1\n" + "new\t" + entries[1] + "\t1\n" + "new\t" +
+                entries[2] + "\t1\n");
+  EXPECT_EQ(ReadFile(dir + "/DownLoad/127.0.0.1/c.jpg"), "JPEG-C");
+  const std::string report = ReadFile(dir + "/PatrolReport.html");
+  for (const char* file : {"a.jpg", "b.jpg", "c.jpg"})
+    EXPECT_NE(report.find(std::string("DownLoad/127.0.0.1/") + file), std::string::npos) << file;
 }
 
 TEST_F(PatrolRunTest, TheReportTellsNewChangedAndUnchangedPagesFromTheLastRun) {
