@@ -10,6 +10,7 @@
 #include "collectors/map_collector.h"
 #include "tests/collectors/collector_test_support.h"
 #include "tests/support/test_server.h"
+#include "tests/support/thread_runner.h"
 
 namespace mireva {
 namespace {
@@ -92,6 +93,26 @@ TEST_F(CollectorCommandsTest, DownloadListFailureDeletesTheStaleListAndOffersThe
   EXPECT_FALSE(router.IsEnabled(703));
   EXPECT_EQ(view.ui.log, std::vector<std::string>{"yesno:地形閲覧のページを表示しますか。"});
   EXPECT_EQ(view.browser.log.back(), "navigate:http://127.0.0.1:1/mapsearch.html");
+}
+
+// While another call runs, the list commands are disabled; one that still
+// arrives is refused and leaves the user's list alone, asking nothing.
+TEST_F(CollectorCommandsTest, ARefusedListCommandDeletesNothingAndAsksNothing) {
+  testing::WriteFile("Download.lst", "the user's list");
+  ::setenv("MIREVA_FAKE_ENGINE_RESULT", "0", 1);
+  testing::ThreadRunner runner;
+  view.engine.SetRunner(&runner);
+  bool enabledDuringCall = true;
+  runner.whileWaiting = [&] {
+    enabledDuringCall = router.IsEnabled(704) || router.IsEnabled(726) || router.IsEnabled(727);
+    MapCollector(view).MakeDownloadList();
+  };
+  router.Dispatch(727);  // the sky list's download runs
+  ::unsetenv("MIREVA_FAKE_ENGINE_RESULT");
+  EXPECT_FALSE(enabledDuringCall);
+  EXPECT_EQ(testing::ReadFile("Download.lst"), "the user's list");
+  for (const std::string& line : view.ui.log) EXPECT_EQ(line.find("yesno:"), std::string::npos);
+  EXPECT_EQ(folder.EngineCalls(), std::vector<std::string>{"ListLoad\tDownload.lst\tSdss"});
 }
 
 TEST_F(CollectorCommandsTest, DownloadListMadeKeepsTheListAndAsksNothing) {
