@@ -82,7 +82,10 @@ void MapCollector::OpenAirPhotoSearch() {
   ctx_.Browser().Navigate(ServiceTop(Service::AirPhoto) + "/airphoto/search.html");
 }
 
-void MapCollector::RunDownload() { ctx_.Engine().ListLoad(kListFile, "JapanMap"); }
+void MapCollector::RunDownload() {
+  const CallResult done = ctx_.Engine().ListLoad(kListFile, "JapanMap");
+  if (done.Ran()) ctx_.SetStatusText(CallSummaryText(done));
+}
 
 void MapCollector::MakeDownloadList() {
   const CallResult made = ctx_.Engine().MakeDownloadList("japanmap");

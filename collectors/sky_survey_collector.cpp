@@ -65,6 +65,9 @@ void SkySurveyCollector::MakeDownloadList() {
   }
 }
 
-void SkySurveyCollector::RunDownload() { ctx_.Engine().ListLoad("Download.lst", "Sdss"); }
+void SkySurveyCollector::RunDownload() {
+  const CallResult done = ctx_.Engine().ListLoad("Download.lst", "Sdss");
+  if (done.Ran()) ctx_.SetStatusText(CallSummaryText(done));
+}
 
 }  // namespace mireva

@@ -54,22 +54,7 @@ EngineEnd DescribeEngineEnd(const CallResult& r) {
   if (!r.Ran()) return end;  // refused or missing: a message has said so
   end.saved = r.saved;
   end.tried = r.saved + r.failed;
-  std::string counts = "保存 " + std::to_string(r.saved);
-  if (r.skipped) counts += "、取得済み " + std::to_string(r.skipped);
-  if (r.failed) counts += "、失敗 " + std::to_string(r.failed);
-  switch (r.status) {
-    case CallStatus::Failed:
-      end.summary = "ダウンロードできませんでした: " + r.reason;
-      if (r.found) end.summary += " (" + counts + ")";
-      break;
-    case CallStatus::Cancelled:
-      end.summary = "ダウンロードを中止しました: " + counts;
-      break;
-    default:
-      end.summary = r.found == 0 ? std::string("ダウンロード終了: 対象のファイルはありませんでした")
-                                 : "ダウンロード終了: " + counts;
-      break;
-  }
+  end.summary = CallSummaryText(r);
   for (const FileResult& f : r.files) {
     switch (f.outcome) {
       case DL_FILE_FAILED:

@@ -25,6 +25,22 @@ size_t Count(long n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
 }  // namespace
 
+std::string CallSummaryText(const CallResult& r) {
+  if (!r.Ran()) return std::string();
+  std::string counts = "保存 " + std::to_string(r.saved);
+  if (r.skipped) counts += "、取得済み " + std::to_string(r.skipped);
+  if (r.failed) counts += "、失敗 " + std::to_string(r.failed);
+  switch (r.status) {
+    case CallStatus::Failed:
+      return "ダウンロードできませんでした: " + r.reason + (r.found ? " (" + counts + ")" : std::string());
+    case CallStatus::Cancelled:
+      return "ダウンロードを中止しました: " + counts;
+    default:
+      return r.found == 0 ? std::string("ダウンロード終了: 対象のファイルはありませんでした")
+                          : "ダウンロード終了: " + counts;
+  }
+}
+
 DownloadEngine::DownloadEngine(Interaction& ui, std::string libraryFolder)
     : ui_(ui), folder_(std::move(libraryFolder)) {}
 

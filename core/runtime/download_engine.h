@@ -85,6 +85,12 @@ struct CallResult {
   bool Ran() const { return status != CallStatus::Refused && status != CallStatus::Missing; }
 };
 
+// What an engine call did, in words for the status bar and progress windows
+// (Shift_JIS): "ダウンロード終了: 保存 3、取得済み 1、失敗 2", why it failed, or
+// that it was cancelled; empty for a refused call or a missing engine (a
+// message has said so).
+std::string CallSummaryText(const CallResult& result);
+
 // The caller's hooks for one call, all optional and all called on the
 // calling thread. Without `progress` the texts go to the default progress
 // (the status bar); without `message` the engine's messages are shown to the

@@ -2,6 +2,7 @@
 // dialog's choices, the status texts, and the real download engine receiving
 // the address and kind code (checked at the loopback test server).
 #include "linkharvest/link_harvest.h"
+#include "platform/file_util.h"
 
 #include <gtest/gtest.h>
 
@@ -259,9 +260,12 @@ TEST_F(LinkHarvest, GoOpensTheFrameAndAnalyseHandsTheFrameToTheEngine) {
 TEST_F(LinkHarvest, NothingHappensWithoutAPageAndAMissingEngineIsReported) {
   FakeView view(testing::BinDir());
   view.address = "http://127.0.0.1:9/none.html";
+  // An older page of an earlier command is never read as this one's.
+  WriteFile(InstanceFileName("temp.html"), "<frameset><frame src='old.html'></frameset>");
   auto module = Module(view, "");
   module->RunLinkCommand(2105);
   EXPECT_TRUE(view.ui.messages.empty());
+  EXPECT_TRUE(chooser->shown.empty());
   EXPECT_TRUE(progress->log.empty());  // the engine was not called
 
   FakeView noEngine(dir_ + "/no-such-folder");

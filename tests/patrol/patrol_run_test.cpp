@@ -302,6 +302,31 @@ TEST_F(PatrolRunTest, StopDuringADownloadCancelsTheEngine) {
   EXPECT_FALSE(view->engine.Busy());
 }
 
+// A link command runs while the patrol waits for its page; the page's load
+// ends meanwhile and its download is refused: the page is failed, not done.
+TEST_F(PatrolRunTest, ADownloadRefusedForAnotherCallFailsItsPage) {
+  FakeNoticeListener watcher;
+  EnableTypes("PNG=on\r\n");
+  WriteList("http://a/\r\nhttp://b/\r\n");
+  commands->RunPatrol();
+  runner.whileWaiting = [this] { view->CompleteDocument("http://a/"); };
+  EXPECT_EQ(view->engine.DLoad("http://other/", "3").status, CallStatus::Done);
+  runner.whileWaiting = nullptr;
+  view->CompleteDocument("http://b/");
+  EXPECT_FALSE(commands->PatrolRunning());
+  ASSERT_EQ(commands->Run().Pages().size(), 2u);
+  EXPECT_FALSE(commands->Run().Pages()[0].failed);
+  EXPECT_TRUE(commands->Run().Pages()[1].failed);
+  EXPECT_EQ(commands->Run().Pages()[1].newFiles, 0u);
+  EXPECT_EQ(commands->Run().SummaryLines().rfind("new\thttp://a/\t1\nfailed\thttp://b/\t0\n", 0), 0u);
+  // A patrol is not started while the engine works for another command.
+  const size_t visits = view->Visits().size();
+  runner.whileWaiting = [this] { commands->RunPatrol(); };
+  view->engine.DLoad("http://other/", "3");
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(view->Visits().size(), visits);
+}
+
 TEST_F(PatrolRunTest, WithoutTheWatcherNothingIsVisited) {
   WriteList("http://a/\r\n");
   commands->RunPatrol();
