@@ -26,7 +26,6 @@ std::string HomeFolder() {
 }
 
 std::string ProgramFolder() {
-  if (const char* v = std::getenv("MIREVA_PROGRAM_DIR"); v && *v) return v;
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec) return ".";
