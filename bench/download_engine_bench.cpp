@@ -433,7 +433,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto aLoad = lib.Entry<ALoadFn>("ALoad");
-  setenv("MIREVA_COOKIE_FILE", (root + "/no-cookies.txt").c_str(), 1);
+  setenv("XDG_CACHE_HOME", root.c_str(), 1);  // a cache folder without the view's cookies
 
   std::vector<double> engine, wget, curl;
   bool engineSame = true, wgetSame = true, curlSame = true;
