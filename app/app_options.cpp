@@ -16,7 +16,7 @@ AppOptions ParseAppOptions(const std::vector<std::string>& args) {
     // "--name=value" is "--name value".
     std::string value;
     bool hasValue = false;
-    if (size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+    if (size_t eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
       value = a.substr(eq + 1);
       a.resize(eq);
       hasValue = true;

@@ -1,16 +1,10 @@
 #include "app/start_address.h"
 
-#include <cctype>
-#include <cstring>
-
 #include "platform/file_util.h"
 #include "platform/text_helpers.h"
 
 namespace mireva {
 namespace {
-
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 // True for "scheme:..." (RFC 3986: a letter, then letters, digits, "+", "-"
 // or "."), except "host:port" followed by nothing or a path, which browsers
@@ -82,14 +76,7 @@ std::string StartAddressFromWords(const std::vector<std::string>& words,
 }
 
 bool IsWebAddress(const std::string& address) {
-  auto starts = [&address](const char* scheme) {
-    const size_t n = std::strlen(scheme);
-    if (address.size() < n) return false;
-    for (size_t i = 0; i < n; ++i)
-      if (std::tolower(static_cast<unsigned char>(address[i])) != scheme[i]) return false;
-    return true;
-  };
-  return starts("http://") || starts("https://");
+  return StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://");
 }
 
 }  // namespace mireva

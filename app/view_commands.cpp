@@ -12,10 +12,9 @@ namespace {
 // Typed text is read as a browser reads it: the blanks around it are not part
 // of it, and "example.jp/x.html" is a web address.
 std::string TypedAddress(const std::string& field) {
-  size_t first = field.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  size_t last = field.find_last_not_of(' ');
-  return CompleteAddress(field.substr(first, last - first + 1), ".");
+  const std::string_view typed = Trim(field, " ");
+  if (typed.empty()) return std::string();
+  return CompleteAddress(std::string(typed), ".");
 }
 
 // File-open filter list of the open command.

@@ -134,9 +134,9 @@ class Server {
       std::istringstream line(head);
       std::string method, path;
       line >> method >> path;
-      const bool slow = path.rfind("/slow/", 0) == 0;
+      const bool slow = path.starts_with("/slow/");
       // The history's pages and files are answered at once, so that its cost shows.
-      const bool history = path.rfind("/hist/", 0) == 0;
+      const bool history = path.starts_with("/hist/");
       if (!history) usleep((slow && path != "/slow/index.html" ? kSlowDelayMs : kDelayMs) * 1000);
       std::string body, type = "text/html";
       int status = 200;
@@ -155,7 +155,7 @@ class Server {
       } else if (slow) {
         body = "slow file " + path;
         type = "image/jpeg";
-      } else if (path.rfind("/files/f", 0) == 0 && path.size() == 15) {
+      } else if (path.starts_with("/files/f") && path.size() == 15) {
         int i = std::atoi(path.c_str() + 8);
         if (i >= 0 && i < kFiles) {
           body = files_[static_cast<size_t>(i)];
@@ -433,7 +433,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto aLoad = lib.Entry<ALoadFn>("ALoad");
-  setenv("MIREVA_COOKIE_FILE", (root + "/no-cookies.txt").c_str(), 1);
+  setenv("XDG_CACHE_HOME", root.c_str(), 1);  // a cache folder without the view's cookies
 
   std::vector<double> engine, wget, curl;
   bool engineSame = true, wgetSame = true, curlSame = true;

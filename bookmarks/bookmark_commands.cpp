@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 namespace {
@@ -50,8 +51,8 @@ std::string PathToFileAddress(const std::string& sjisPath) {
   std::string host = HostPath(sjisPath);
   std::string out = "file://";
   for (unsigned char c : host) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~' || c == '/') {
+    if (IsAsciiAlnum(static_cast<char>(c)) || c == '-' || c == '.' || c == '_' || c == '~' ||
+        c == '/') {
       out += static_cast<char>(c);
     } else {
       char buf[4];

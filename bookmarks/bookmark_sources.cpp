@@ -64,10 +64,10 @@ std::string XdgDownloadFolder(const BookmarkSourceFolders& f) {
   std::string line;
   for (int n = 0; n < 200 && std::getline(in, line); ++n) {
     const std::string key = "XDG_DOWNLOAD_DIR=";
-    if (line.compare(0, key.size(), key) != 0) continue;
+    if (!line.starts_with(key)) continue;
     std::string v = line.substr(key.size());
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-    if (v.compare(0, 5, "$HOME") == 0) v = f.home + v.substr(5);
+    if (v.starts_with("$HOME")) v = f.home + v.substr(5);
     return v;
   }
   return {};
@@ -80,8 +80,7 @@ std::vector<std::string> ExportsIn(const std::string& folder) {
   size_t seen = 0;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end && seen < 10000; it.increment(ec), ++seen) {
     std::string name = it->path().filename().string();
-    if (name.size() >= 14 && name.compare(0, 9, "bookmarks") == 0 &&
-        name.compare(name.size() - 5, 5, ".html") == 0)
+    if (name.size() >= 14 && name.starts_with("bookmarks") && name.ends_with(".html"))
       found.push_back(it->path().string());
   }
   return found;

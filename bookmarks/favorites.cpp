@@ -98,10 +98,6 @@ struct Walk {
   std::vector<std::pair<dev_t, ino_t>> chain;  // folders on the path being walked
 };
 
-bool EndsWithUrl(const std::string& name) {
-  return name.size() >= 4 && name.compare(name.size() - 4, 4, ".url") == 0;
-}
-
 // Builds one level into `menu` with the first free index `k`; returns the
 // next free index.
 int BuildLevel(const std::string& folder, int k, MenuModel& menu, Walk& walk) {
@@ -112,7 +108,7 @@ int BuildLevel(const std::string& folder, int k, MenuModel& menu, Walk& walk) {
   // k, k+1, ... of the address list.
   std::vector<std::string> titles;
   for (const Entry& e : entries) {
-    if (e.hidden || e.type != EntryType::File || !EndsWithUrl(e.hostName)) continue;
+    if (e.hidden || e.type != EntryType::File || !e.hostName.ends_with(".url")) continue;
     if (k + static_cast<int>(titles.size()) >= kBookmarkRangeSize) {
       walk.truncated = true;
       continue;

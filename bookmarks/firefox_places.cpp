@@ -57,7 +57,7 @@ void Build(long long parent, BuildState& state, int depth, std::vector<BookmarkN
   for (const Row& r : it->second) {
     if (state.nodes >= kMaxNodes) return;
     if (r.type == 1) {
-      if (r.url.empty() || r.url.compare(0, 6, "place:") == 0) continue;
+      if (r.url.empty() || r.url.starts_with("place:")) continue;
       into.push_back({false, r.title, r.url, {}});
       ++state.nodes;
     } else if (r.type == 2) {

@@ -1,7 +1,6 @@
 #include "bookmarks/netscape_bookmarks.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "bookmarks/sjis_text.h"
 #include "platform/text_helpers.h"
@@ -16,24 +15,16 @@ namespace {
 // so a marker far down a large file still takes effect; the menu keeps 256.
 constexpr size_t kMaxParsedEntries = 100000;
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 // The charset named in the head (a META Content-Type or a META charset);
 // the file's detected encoding when there is none or it is neither family.
 FileEncoding NetscapeEncoding(std::string_view bytes) {
-  std::string head = Lower(bytes.substr(0, std::min<size_t>(bytes.size(), 4096)));
+  std::string head = LowerAscii(bytes.substr(0, std::min<size_t>(bytes.size(), 4096)));
   size_t at = head.find("charset=");
   if (at != std::string::npos) {
     size_t b = at + 8;
     while (b < head.size() && (head[b] == '"' || head[b] == '\'' || head[b] == ' ')) ++b;
     size_t e = b;
-    while (e < head.size() && (std::isalnum(static_cast<unsigned char>(head[e])) || head[e] == '-' ||
-                               head[e] == '_'))
-      ++e;
+    while (e < head.size() && (IsAsciiAlnum(head[e]) || head[e] == '-' || head[e] == '_')) ++e;
     std::string cs = head.substr(b, e - b);
     if (cs == "utf-8" || cs == "utf8") return FileEncoding::Utf8;
     if (cs == "shift_jis" || cs == "shift-jis" || cs == "x-sjis" || cs == "sjis" ||

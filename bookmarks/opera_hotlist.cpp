@@ -1,7 +1,6 @@
 #include "bookmarks/opera_hotlist.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "bookmarks/netscape_bookmarks.h"
 #include "bookmarks/sjis_text.h"
@@ -10,25 +9,15 @@
 namespace mireva {
 namespace {
 
-std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && (s.front() == '\t' || s.front() == ' ')) s.remove_prefix(1);
-  return s;
-}
-
-bool IsBlank(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t'; });
-}
-
-bool StartsWith(std::string_view s, std::string_view prefix) {
-  return s.substr(0, prefix.size()) == prefix;
-}
+// The indent before the lines of a hotlist.
+constexpr std::string_view kIndent = " \t";
 
 // "Opera Hotlist version 2.0" / "Options: encoding = utf8, version=3".
 FileEncoding HotlistEncoding(std::string_view bytes) {
   std::string head(bytes.substr(0, std::min<size_t>(bytes.size(), 512)));
   std::string squeezed;
   for (char c : head)
-    if (c != ' ' && c != '\t') squeezed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c != ' ' && c != '\t') squeezed += AsciiLower(c);
   if (squeezed.find("encoding=utf8") != std::string::npos ||
       squeezed.find("encoding=utf-8") != std::string::npos)
     return FileEncoding::Utf8;
@@ -48,13 +37,13 @@ class HotlistParser {
   void Run() {
     std::string_view line;
     while (NextLine(&line)) {
-      std::string_view t = TrimLeft(line);
-      if (StartsWith(t, "#FOLDER")) {
+      std::string_view t = TrimStart(line, kIndent);
+      if (t.starts_with("#FOLDER")) {
         Block folder = ReadBlock();
         if (!folder.hasName) continue;
         MenuModel popup = ReadFolderContent();
         if (!popup.empty()) out_.items.push_back(MenuItem::Submenu(folder.name, std::move(popup)));
-      } else if (StartsWith(t, "#URL")) {
+      } else if (t.starts_with("#URL")) {
         AddEntry(ReadBlock(), out_.items);
       }
     }
@@ -80,15 +69,15 @@ class HotlistParser {
     Block block;
     std::string_view line;
     while (NextLine(&line)) {
-      std::string_view t = TrimLeft(line);
-      if (IsBlank(line) || line == "-" || StartsWith(t, "#")) {
+      std::string_view t = TrimStart(line, kIndent);
+      if (t.empty() || line == "-" || t.starts_with("#")) {
         PushBack(line);
         break;
       }
-      if (StartsWith(t, "NAME=") && !block.hasName) {
+      if (t.starts_with("NAME=") && !block.hasName) {
         block.hasName = true;
         block.name = std::string(t.substr(5));
-      } else if (StartsWith(t, "URL=") && block.url.empty()) {
+      } else if (t.starts_with("URL=") && block.url.empty()) {
         block.url = std::string(t.substr(4));
       }
     }
@@ -100,8 +89,8 @@ class HotlistParser {
     std::string_view line;
     while (NextLine(&line)) {
       if (line == "-") break;
-      std::string_view t = TrimLeft(line);
-      if (StartsWith(t, "#URL")) AddEntry(ReadBlock(), popup);
+      std::string_view t = TrimStart(line, kIndent);
+      if (t.starts_with("#URL")) AddEntry(ReadBlock(), popup);
     }
     return popup;
   }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace mireva {
 
@@ -130,8 +131,7 @@ std::optional<DownloadsModel::Refetch> DownloadsModel::RefetchOf(const HistoryEn
     return std::nullopt;
   std::string ext = name.substr(dot + 1);
   for (char c : ext)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
-      return std::nullopt;
+    if (!IsAsciiAlnum(c)) return std::nullopt;
   return Refetch{entry.referrer, ext};
 }
 

@@ -29,7 +29,7 @@ using mireva::fuzz::OneIn64;
 // the control extension with zero delay high byte and transparent index right
 // before an image with no local table, not interlaced.
 void CheckBuilderForm(const std::string& gif) {
-  Check(gif.size() > 800 && gif.compare(0, 6, "GIF89a") == 0);
+  Check(gif.size() > 800 && gif.starts_with("GIF89a"));
   Check((static_cast<unsigned char>(gif[10]) & 0x87) == 0x87);
   const size_t s = 13 + 768 + 8;
   Check(gif.compare(s - 8, 3, "\x21\xF9\x04") == 0);

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (got.links.size() > limit) std::abort();
   std::set<std::string> seen;
   for (const Link& link : got.links) {
-    const bool http = link.url.rfind("http://", 0) == 0 || link.url.rfind("https://", 0) == 0;
+    const bool http = link.url.starts_with("http://") || link.url.starts_with("https://");
     if (!http || link.url.find('#') != std::string::npos || link.kinds == 0 ||
         (link.kinds & ~kAnyLink) != 0 || !seen.insert(link.url).second)
       std::abort();

@@ -454,12 +454,7 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
   if (word.size() > text.size()) return false;
   for (size_t i = 0; i + word.size() <= text.size(); ++i) {
     size_t j = 0;
-    while (j < word.size()) {
-      char a = text[i + j];
-      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-      if (a != word[j]) break;
-      ++j;
-    }
+    while (j < word.size() && AsciiLower(text[i + j]) == word[j]) ++j;
     if (j == word.size()) return true;
   }
   return false;

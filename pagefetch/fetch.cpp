@@ -16,6 +16,7 @@
 #include "pagefetch/save_file.h"
 #include "platform/curl_url.h"
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace mireva::hovrel {
 namespace {
@@ -43,16 +44,6 @@ struct ListDeleter {
 };
 using Easy = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
-
-bool EqualsNoCase(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool IsRedirect(long status) { return status == 301 || status == 302 || status == 303; }
 
@@ -171,14 +162,13 @@ void SetTransferOptions(CURL* e, Exchange& exchange, char* errorBuffer, const Fe
 
 // The value of the first "Location: " header line, or nothing.
 bool FindLocation(const std::string& headers, std::string* location) {
-  static constexpr char kName[] = "Location: ";
-  constexpr size_t kLen = sizeof kName - 1;
+  static constexpr std::string_view kName = "Location: ";
   size_t line = 0;
   while (line < headers.size()) {
     size_t end = headers.find("\r\n", line);
     if (end == std::string::npos) end = headers.size();
-    if (end - line >= kLen && EqualsNoCase(headers.data() + line, kName, kLen)) {
-      *location = headers.substr(line + kLen, end - line - kLen);
+    if (StartsWithNoCase(std::string_view(headers).substr(line, end - line), kName)) {
+      *location = headers.substr(line + kName.size(), end - line - kName.size());
       return true;
     }
     line = end + 2;
@@ -196,11 +186,9 @@ std::string FindRealm(const std::string& headers, bool* digest) {
     size_t end = headers.find("\r\n", line);
     if (end == std::string::npos) end = headers.size();
     std::string h = headers.substr(line, end - line);
-    if (h.size() > sizeof kName && EqualsNoCase(h.data(), kName, sizeof kName - 1)) {
+    if (h.size() > sizeof kName && StartsWithNoCase(h, kName)) {
       std::string v = h.substr(sizeof kName - 1);
-      size_t s = v.find_first_not_of(' ');
-      if (s != std::string::npos && v.size() - s >= 6 && EqualsNoCase(v.data() + s, "digest", 6))
-        *digest = true;
+      if (StartsWithNoCase(TrimStart(v, " "), "digest")) *digest = true;
       size_t r = v.find("realm=\"");
       if (r != std::string::npos && realm.empty()) {
         size_t q = v.find('"', r + 7);

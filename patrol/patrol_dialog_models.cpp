@@ -123,8 +123,8 @@ void NewsDialogModel::Add(int index) {
   // A catalogue site is an index entry; a leading blank would make it a
   // sub-page item in the display form.
   const std::string& address = catalogue[static_cast<size_t>(index)].address;
-  size_t first = address.find_first_not_of(' ');
-  if (first != std::string::npos) patrolItems.push_back(address.substr(first));
+  const std::string_view item = TrimStart(address, " ");
+  if (!item.empty()) patrolItems.emplace_back(item);
 }
 
 void NewsDialogModel::Delete() {

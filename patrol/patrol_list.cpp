@@ -56,9 +56,8 @@ std::string FormatPatrolList(const std::vector<std::string>& items) {
   bool inSub = false;
   for (const std::string& item : items) {
     if (!item.empty() && item[0] == ' ') {
-      size_t first = item.find_first_not_of(' ');
       if (!inSub) put(kSub);
-      put(first == std::string::npos ? std::string() : item.substr(first));
+      put(std::string(TrimStart(item, " ")));
       inSub = true;
     } else if (inSub) {
       put(kIndex);
@@ -82,7 +81,7 @@ bool WritePatrolList(const std::vector<std::string>& items, Interaction& ui,
 }
 
 std::string ResolveSubPage(const std::string& base, const std::string& entry) {
-  if (entry.compare(0, 6, "../../") != 0) return base + entry;
+  if (!entry.starts_with("../../")) return base + entry;
   std::string out = base;
   // Walk back from the end; the first two "/" go with what follows them, the
   // third stays. Index 0 is never examined.
@@ -95,7 +94,7 @@ std::string ResolveSubPage(const std::string& base, const std::string& entry) {
 }
 
 std::string EditorItemFromText(const std::string& text) {
-  if (text.compare(0, 4, "http") == 0) {
+  if (text.starts_with("http")) {
     std::string item = text;
     while (item.size() > 1 && item.back() != '/') item.pop_back();
     return item;

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -22,8 +21,7 @@ const char kDatedSuffix[] = ".html";
 bool IsImage(const std::string& file) {
   const size_t dot = file.rfind('.');
   if (dot == std::string::npos) return false;
-  std::string ext = file.substr(dot + 1);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string ext = LowerAscii(file.substr(dot + 1));
   return ext == "jpg" || ext == "jpeg" || ext == "png" || ext == "gif" || ext == "bmp" ||
          ext == "webp";
 }
@@ -161,9 +159,7 @@ bool WritePatrolReport(const std::string& folder, const std::string& html, std::
     while (dirent* e = readdir(dir)) {
       const std::string name = e->d_name;
       if (name.size() == std::strlen(kDatedPrefix) + 15 + std::strlen(kDatedSuffix) &&
-          name.compare(0, std::strlen(kDatedPrefix), kDatedPrefix) == 0 &&
-          name.compare(name.size() - std::strlen(kDatedSuffix), std::string::npos, kDatedSuffix) ==
-              0)
+          name.starts_with(kDatedPrefix) && name.ends_with(kDatedSuffix))
         reports.push_back(name);
     }
     closedir(dir);

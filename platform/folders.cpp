@@ -26,7 +26,6 @@ std::string HomeFolder() {
 }
 
 std::string ProgramFolder() {
-  if (const char* v = std::getenv("MIREVA_PROGRAM_DIR"); v && *v) return v;
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec) return ".";
@@ -77,7 +76,6 @@ bool PrepareRuntimeFolder(std::string* problem) {
 }
 
 std::string DataFolder() {
-  if (const char* v = std::getenv("MIREVA_DATA_DIR"); v && *v) return v;
   // Installed: <prefix>/lib/mireva/mireva and <prefix>/share/mireva/data.
   // Built: build/bin/mireva and build/bin/data.
   std::error_code ec;

@@ -9,7 +9,8 @@
 //    web cache and cookies, which the watcher reads.
 //  - RuntimeFolder: $XDG_RUNTIME_DIR/mireva, else /tmp/mireva-<uid>: the watcher's
 //    lock file and notice socket.
-//  - DataFolder: the shipped data files that seed the working folder.
+//  - DataFolder: the shipped data files that seed the working folder: "data"
+//    beside the program when built, else <prefix>/share/mireva/data.
 // All paths are UTF-8 host paths without a trailing slash.
 #include <string>
 

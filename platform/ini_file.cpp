@@ -9,42 +9,26 @@
 namespace mireva {
 namespace {
 
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
-  return s.substr(b, e - b);
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
+// The blanks around sections, keys and values; the CR of a CR LF file too.
+constexpr std::string_view kBlanks = " \t\r";
 
 // "[name]" -> name; anything else -> no section line.
 bool SectionName(const std::string& line, std::string* name) {
-  std::string t = Trim(line);
+  std::string_view t = Trim(line, kBlanks);
   if (t.size() < 2 || t.front() != '[') return false;
   size_t close = t.find(']');
   if (close == std::string::npos) return false;
-  *name = Trim(t.substr(1, close - 1));
+  *name = Trim(t.substr(1, close - 1), kBlanks);
   return true;
 }
 
 bool KeyValue(const std::string& line, std::string* key, std::string* value) {
-  std::string t = Trim(line);
+  std::string_view t = Trim(line, kBlanks);
   if (t.empty() || t[0] == ';') return false;
   size_t eq = t.find('=');
   if (eq == std::string::npos) return false;
-  *key = Trim(t.substr(0, eq));
-  *value = Trim(t.substr(eq + 1));
+  *key = Trim(t.substr(0, eq), kBlanks);
+  *value = Trim(t.substr(eq + 1), kBlanks);
   return true;
 }
 
@@ -70,10 +54,10 @@ std::string ProfileFile::Get(const std::string& section, const std::string& key,
   for (const std::string& line : lines_) {
     std::string name, k, v;
     if (SectionName(line, &name)) {
-      inSection = EqualNoCase(name, section);
+      inSection = EqualsNoCase(name, section);
       continue;
     }
-    if (inSection && KeyValue(line, &k, &v) && EqualNoCase(k, key)) {
+    if (inSection && KeyValue(line, &k, &v) && EqualsNoCase(k, key)) {
       if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
       result = v;
@@ -98,22 +82,22 @@ bool ProfileFile::Set(const std::string& section, const std::string& key,
     std::string name, k, v;
     if (SectionName(lines[i], &name)) {
       if (inSection) break;
-      inSection = EqualNoCase(name, section);
+      inSection = EqualsNoCase(name, section);
       if (inSection) sectionEnd = i + 1;
       continue;
     }
     if (inSection) {
-      if (KeyValue(lines[i], &k, &v) && EqualNoCase(k, key)) {
+      if (KeyValue(lines[i], &k, &v) && EqualsNoCase(k, key)) {
         lines[i] = k + "=" + value;
         written = true;
-      } else if (!Trim(lines[i]).empty()) {
+      } else if (!Trim(lines[i], kBlanks).empty()) {
         sectionEnd = i + 1;
       }
     }
   }
   if (!written) {
     if (sectionEnd == std::string::npos) {
-      if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
+      if (!lines.empty() && !Trim(lines.back(), kBlanks).empty()) lines.push_back("");
       lines.push_back("[" + section + "]");
       lines.push_back(key + "=" + value);
     } else {

@@ -21,6 +21,33 @@ std::string CutSjis(std::string_view text, size_t maxBytes) {
   return std::string(text.substr(0, SjisCutLength(text, maxBytes)));
 }
 
+std::string LowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::string_view TrimStart(std::string_view text, std::string_view blanks) {
+  const size_t first = text.find_first_not_of(blanks);
+  return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string_view Trim(std::string_view text, std::string_view blanks) {
+  text = TrimStart(text, blanks);
+  return text.substr(0, text.find_last_not_of(blanks) + 1);
+}
+
 bool IsValidUtf8(std::string_view text) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
   size_t left = text.size();

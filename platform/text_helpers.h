@@ -1,7 +1,8 @@
 #pragma once
 // Small text jobs shared across the system: Shift_JIS character boundaries,
-// UTF-8 validation, line reading with a length bound, and the size of the
-// address and path areas.
+// UTF-8 validation, ASCII case, trimming, line reading with a length bound, and
+// the size of the address and path areas. Prefix and suffix tests are the
+// standard starts_with and ends_with.
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -58,6 +59,35 @@ inline int Utf8SequenceLength(const unsigned char* p, size_t left) {
     if (i == 1 ? (c < lo || c > hi) : (c < 0x80 || c > 0xBF)) return 0;
   }
   return len;
+}
+
+// ASCII classes, whatever the locale (std::isalnum may take bytes past 0x7F).
+constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool IsAsciiAlnum(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
+
+// ASCII case, whatever the locale: only the bytes A-Z change (std::tolower
+// may change bytes past 0x7F too). For words of the protocols and of markup
+// (schemes, hosts, header names, tags, extensions), not for Japanese text,
+// whose second bytes may be letters.
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string LowerAscii(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// `text` without the bytes of `blanks` at its start (TrimStart) or at both
+// ends (Trim); the result points into `text`. With ASCII blanks below 0x40
+// (space, tab, CR, LF) this is safe on Shift_JIS: none is ever the second
+// byte of a character.
+std::string_view TrimStart(std::string_view text, std::string_view blanks);
+std::string_view Trim(std::string_view text, std::string_view blanks);
+
+// True when `bytes` stand in `text` from offset `at`; false when the text
+// ends before them. For the signatures that file formats put at an offset.
+constexpr bool BytesAt(std::string_view text, size_t at, std::string_view bytes) {
+  return text.size() >= at && text.substr(at).starts_with(bytes);
 }
 
 // "850 B", "12.3 KB", "4.5 MB", "1.2 GB" (1 KB = 1024 bytes).

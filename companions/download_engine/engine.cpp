@@ -129,7 +129,6 @@ std::string FolderText(const std::vector<std::string>& parts) {
 }  // namespace
 
 std::string DefaultCookieFile() {
-  if (const char* v = std::getenv("MIREVA_COOKIE_FILE"); v && *v) return v;
   return CacheFolder() + "/cookies.txt";
 }
 

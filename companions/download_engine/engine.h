@@ -32,8 +32,9 @@ struct EngineOptions {
   long pageCacheMs = 60000;        // a page fetched this recently is not fetched again
 };
 
-// Where the browser view keeps its cookies: $MIREVA_COOKIE_FILE, else
-// <cache folder>/cookies.txt.
+// Where the browser view keeps its cookies, <cache folder>/cookies.txt: the
+// engine sends what the view has, so a download sees what the user sees after
+// a login.
 std::string DefaultCookieFile();
 
 class Engine {

@@ -59,7 +59,7 @@ std::string FormatDownloadList(const DownloadList& list) {
 }
 
 std::string JoinTopAndPath(const std::string& top, const std::string& path) {
-  if (path.rfind("http://", 0) == 0 || path.rfind("https://", 0) == 0) return path;
+  if (path.starts_with("http://") || path.starts_with("https://")) return path;
   std::string base = top;
   while (!base.empty() && base.back() == '/') base.pop_back();
   size_t start = 0;
@@ -86,7 +86,7 @@ std::vector<std::string> ParsePatrolList(const std::string& text, size_t maxEntr
     if (!subPage) {
       base = line;
       out.push_back(line);
-    } else if (line.rfind("../../", 0) == 0) {
+    } else if (line.starts_with("../../")) {
       // Up two levels: keep the base through its third "/" from the end.
       std::string climbed = base;
       int slashes = 0;

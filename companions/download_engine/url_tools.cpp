@@ -3,31 +3,20 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <strings.h>
 
 #include "platform/curl_url.h"
+#include "platform/text_helpers.h"
 
 namespace mireva::dl {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 // Browsers strip leading and trailing ASCII whitespace from link values and drop
 // tabs and line ends inside them; pages rely on it.
 std::string CleanReference(const std::string& ref) {
-  size_t b = 0, e = ref.size();
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
-  while (b < e && blank(ref[b])) ++b;
-  while (e > b && blank(ref[e - 1])) --e;
   std::string out;
-  out.reserve(e - b);
-  for (size_t i = b; i < e; ++i)
-    if (ref[i] != '\t' && ref[i] != '\n' && ref[i] != '\r') out += ref[i];
+  for (char c : Trim(ref, " \t\n\r\f"))
+    if (c != '\t' && c != '\n' && c != '\r') out += c;
   return out;
 }
 
@@ -47,7 +36,7 @@ std::optional<std::string> ResolveUrl(const std::string& base, const std::string
   if (!u.Set(CURLUPART_URL, cleaned.c_str(), CURLU_URLENCODE | CURLU_NON_SUPPORT_SCHEME))
     return std::nullopt;
   auto scheme = u.Get(CURLUPART_SCHEME);
-  if (!scheme || !IsWebScheme(Lower(*scheme))) return std::nullopt;
+  if (!scheme || !IsWebScheme(LowerAscii(*scheme))) return std::nullopt;
   auto host = u.Get(CURLUPART_HOST);
   if (!host || host->empty()) return std::nullopt;
   u.Set(CURLUPART_FRAGMENT, nullptr);
@@ -58,9 +47,9 @@ std::optional<UrlParts> SplitUrl(const std::string& url) {
   CurlUrl u;
   if (!u.Set(CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME)) return std::nullopt;
   UrlParts p;
-  p.scheme = Lower(u.Get(CURLUPART_SCHEME).value_or(""));
+  p.scheme = LowerAscii(u.Get(CURLUPART_SCHEME).value_or(""));
   if (!IsWebScheme(p.scheme)) return std::nullopt;
-  p.host = Lower(u.Get(CURLUPART_HOST).value_or(""));
+  p.host = LowerAscii(u.Get(CURLUPART_HOST).value_or(""));
   if (p.host.empty()) return std::nullopt;
   p.port = u.Get(CURLUPART_PORT).value_or("");
   p.path = u.Get(CURLUPART_PATH).value_or("/");
@@ -97,15 +86,13 @@ std::string ExtensionOf(const UrlParts& parts) {
 
 std::string NormalExtension(std::string ext) {
   while (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
-  ext = Lower(ext);
+  ext = LowerAscii(ext);
   if (ext == "jpeg") return "jpg";
   if (ext == "tiff") return "tif";
   if (ext == "midi") return "mid";
   return ext;
 }
 
-bool SameHost(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
+bool SameHost(const std::string& a, const std::string& b) { return EqualsNoCase(a, b); }
 
 }  // namespace mireva::dl

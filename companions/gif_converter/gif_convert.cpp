@@ -249,7 +249,7 @@ int main(int argc, char** argv) {
   std::string input, output;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a.rfind("/convert=", 0) == 0)
+    if (a.starts_with("/convert="))
       output = a.substr(9);
     else if (a == "-o" && i + 1 < argc)
       output = argv[++i];

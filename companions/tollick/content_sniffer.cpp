@@ -1,5 +1,7 @@
 #include "companions/tollick/content_sniffer.h"
 
+#include "platform/text_helpers.h"
+
 namespace mireva::tollick {
 namespace {
 
@@ -29,10 +31,6 @@ enum Type {
 
 constexpr TypeMask Bit(int t) { return TypeMask{1} << t; }
 
-bool StartsWith(std::string_view s, std::string_view prefix, size_t at = 0) {
-  return s.size() >= at + prefix.size() && s.compare(at, prefix.size(), prefix) == 0;
-}
-
 unsigned char Byte(std::string_view s, size_t i) { return static_cast<unsigned char>(s[i]); }
 
 uint32_t Le32(std::string_view s, size_t at) {
@@ -60,18 +58,14 @@ bool IsLzh(std::string_view s) {
 bool IsPe(std::string_view s) {
   if (s.size() < 0x40) return false;
   uint32_t pe = Le32(s, 0x3C);
-  return pe >= 0x40 && pe < s.size() && StartsWith(s, std::string_view("PE\0\0", 4), pe);
+  return pe >= 0x40 && pe < s.size() && BytesAt(s, pe, std::string_view("PE\0\0", 4));
 }
 
 bool IsAsx(std::string_view s) {
-  size_t i = 0;
-  if (StartsWith(s, "\xEF\xBB\xBF")) i = 3;
-  while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n')) ++i;
-  if (s.size() < i + 5 || s[i] != '<') return false;
-  const char* word = "asx";
-  for (int k = 0; k < 3; ++k)
-    if ((s[i + 1 + k] | 0x20) != word[k]) return false;
-  char after = s[i + 4];
+  if (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);
+  s = TrimStart(s, " \t\r\n");
+  if (s.size() < 5 || s[0] != '<' || !StartsWithNoCase(s.substr(1), "asx")) return false;
+  char after = s[4];
   return after == ' ' || after == '>' || after == '\t' || after == '\r' || after == '\n';
 }
 
@@ -79,36 +73,37 @@ bool IsAsx(std::string_view s) {
 
 TypeMask SniffTypes(std::string_view s, Strictness strictness) {
   const bool whole = strictness == Strictness::WholeFile;
-  if (StartsWith(s, "\xFF\xD8\xFF")) return Bit(kJpeg);
-  if (StartsWith(s, "GIF87a") || StartsWith(s, "GIF89a")) return Bit(kGif);
-  if (StartsWith(s, "\x89PNG\r\n\x1A\n")) return Bit(kPng);
-  if (StartsWith(s, std::string_view("II*\0\x08\0\0\0", 8)) ||
-      (whole && StartsWith(s, std::string_view("II*\0", 4))) ||
-      StartsWith(s, std::string_view("MM\0*\0\0\0\x08", 8)) ||
-      (whole && StartsWith(s, std::string_view("MM\0*", 4))))
+  if (s.starts_with("\xFF\xD8\xFF")) return Bit(kJpeg);
+  if (s.starts_with("GIF87a") || s.starts_with("GIF89a")) return Bit(kGif);
+  if (s.starts_with("\x89PNG\r\n\x1A\n")) return Bit(kPng);
+  if (s.starts_with(std::string_view("II*\0\x08\0\0\0", 8)) ||
+      (whole && s.starts_with(std::string_view("II*\0", 4))) ||
+      s.starts_with(std::string_view("MM\0*\0\0\0\x08", 8)) ||
+      (whole && s.starts_with(std::string_view("MM\0*", 4))))
     return Bit(kTif);
-  if (StartsWith(s, std::string_view("MThd\0\0\0\x06", 8))) return Bit(kMidi);
-  if (StartsWith(s, "ID3") && s.size() >= 10 && Byte(s, 3) >= 2 && Byte(s, 3) <= 4 &&
+  if (s.starts_with(std::string_view("MThd\0\0\0\x06", 8))) return Bit(kMidi);
+  if (s.starts_with("ID3") && s.size() >= 10 && Byte(s, 3) >= 2 && Byte(s, 3) <= 4 &&
       Byte(s, 4) == 0)
     return Bit(kMp3);
   if (whole && IsMp3Frame(s)) return Bit(kMp3);
-  if (StartsWith(s, "RIFF") && StartsWith(s, "AVI ", 8)) return Bit(kAvi);
-  if (StartsWith(s, "RIFF") && StartsWith(s, "WAVE", 8)) return Bit(kWav);
-  if (StartsWith(s, "%PDF-")) return Bit(kPdf);
+  if (s.starts_with("RIFF") && BytesAt(s, 8, "AVI ")) return Bit(kAvi);
+  if (s.starts_with("RIFF") && BytesAt(s, 8, "WAVE")) return Bit(kWav);
+  if (s.starts_with("%PDF-")) return Bit(kPdf);
   if (IsLzh(s)) return Bit(kLzh);
-  if (StartsWith(s, "MZ") && (IsPe(s) || (whole && s.size() >= 0x40))) return Bit(kExe);
-  if (StartsWith(s, "PK\x03\x04") || (whole && StartsWith(s, "PK\x05\x06"))) return Bit(kZip);
-  if (whole && (StartsWith(s, "rtsp://") || StartsWith(s, "pnm://"))) return Bit(kRam);
-  if (StartsWith(s, std::string_view(".RMF\0", 5))) return Bit(kRm);
-  if ((StartsWith(s, "FWS") || StartsWith(s, "CWS") || StartsWith(s, "ZWS")) && s.size() >= 8 &&
+  if (s.starts_with("MZ") && (IsPe(s) || (whole && s.size() >= 0x40))) return Bit(kExe);
+  if (s.starts_with("PK\x03\x04") || (whole && s.starts_with("PK\x05\x06"))) return Bit(kZip);
+  if (whole && (s.starts_with("rtsp://") || s.starts_with("pnm://"))) return Bit(kRam);
+  if (s.starts_with(std::string_view(".RMF\0", 5))) return Bit(kRm);
+  if ((s.starts_with("FWS") || s.starts_with("CWS") || s.starts_with("ZWS")) && s.size() >= 8 &&
       Byte(s, 3) >= 1 && Byte(s, 3) <= 50 && Le32(s, 4) >= 8)
     return Bit(kSwf);
-  if (StartsWith(s, "\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C"))
+  if (s.starts_with(
+          std::string_view("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16)))
     return Bit(kWmv) | Bit(kAsf);
-  if (StartsWith(s, "ftypqt  ", 4)) return Bit(kMov) | Bit(kQt);
+  if (BytesAt(s, 4, "ftypqt  ")) return Bit(kMov) | Bit(kQt);
   if (whole && s.size() >= 8 &&
-      (StartsWith(s, "moov", 4) || StartsWith(s, "mdat", 4) || StartsWith(s, "wide", 4) ||
-       (StartsWith(s, "free", 4) && s.size() >= 16)))
+      (BytesAt(s, 4, "moov") || BytesAt(s, 4, "mdat") || BytesAt(s, 4, "wide") ||
+       (BytesAt(s, 4, "free") && s.size() >= 16)))
     return Bit(kMov) | Bit(kQt);
   if (IsAsx(s) && (whole || s[0] == '<')) return Bit(kAsx);
   return 0;

@@ -307,13 +307,12 @@ TEST(ControlPanel, FailedStartShowsTheMessage) {
   CommandRouter r;
   auto m = MakeControlPanelCommands(ui);
   m->Register(r);
-  // No settings tool is reachable on an empty PATH.
+  // No settings tool is reachable on an empty PATH, and none is built beside
+  // the program.
   std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
   setenv("PATH", "/nonexistent", 1);
-  setenv("MIREVA_PROGRAM_DIR", "/nonexistent", 1);
   EXPECT_TRUE(r.Dispatch(405));
   setenv("PATH", oldPath.c_str(), 1);
-  unsetenv("MIREVA_PROGRAM_DIR");
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0], "CPlApplet　の起動に失敗しました。");
   EXPECT_FALSE(SettingsToolsFor(404).empty());

@@ -168,7 +168,8 @@ class RecordingProgress : public EngineProgressView {
 
 class LinkHarvest : public ::testing::Test {
  protected:
-  void SetUp() override { setenv("MIREVA_COOKIE_FILE", (dir_ + "/no-cookies.txt").c_str(), 1); }
+  // The engine sends the view's cookies from the cache folder: here one without any.
+  void SetUp() override { setenv("XDG_CACHE_HOME", dir_.c_str(), 1); }
   // The module with `pageText` as what the page fetch leaves in "temp.html"
   // (nothing at all when empty).
   std::unique_ptr<LinkHarvestCommands> Module(FakeView& view, const std::string& pageText) {

@@ -113,6 +113,22 @@ TEST(TextHelpers, Utf8ValidationRefusesMalformedSequences) {
   EXPECT_EQ(Utf8SequenceLength(cut, 2), -1);
 }
 
+TEST(TextHelpers, AsciiCaseAndBlanksLeaveOtherBytesAlone) {
+  EXPECT_EQ(LowerAscii("HTTP://Example.JP/\xC0\xDE"), "http://example.jp/\xC0\xDE");
+  EXPECT_TRUE(EqualsNoCase("Location", "lOCATION"));
+  EXPECT_FALSE(EqualsNoCase("\xC0", "\xE0"));  // Latin-1 case is not ASCII case
+  EXPECT_FALSE(EqualsNoCase("abc", "ab"));
+  EXPECT_TRUE(StartsWithNoCase("HTTPS://a/", "https://"));
+  EXPECT_FALSE(StartsWithNoCase("http", "https"));
+  EXPECT_TRUE(IsAsciiAlnum('z') && IsAsciiAlnum('7') && !IsAsciiAlnum('-') && !IsAsciiAlnum('\xE9'));
+  EXPECT_EQ(Trim(" \t a b \r", " \t\r"), "a b");
+  EXPECT_EQ(Trim("   ", " "), "");
+  EXPECT_EQ(TrimStart("  \x82\x40 ", " "), "\x82\x40 ");  // a full-width space stays
+  EXPECT_TRUE(BytesAt("RIFF....WAVE", 8, "WAVE"));
+  EXPECT_FALSE(BytesAt("RIFF", 8, ""));  // the text ends before the offset
+  EXPECT_FALSE(BytesAt("RIFF....WAV", 8, "WAVE"));
+}
+
 TEST(TextHelpers, LineReadersStopAtAnOverlongLine) {
   const std::string text = "one\r\ntwo\n\nabcd\nlast";
   std::vector<std::string> lines;

@@ -46,7 +46,8 @@ TEST(DownloadEngineLibrary, LoadsByNameResolvesEveryEntryAndDownloads) {
   ASSERT_TRUE(server.Running());
   testing::WorkingFolder folder("dl-lib");
   const std::string& dir = folder.Path();
-  setenv("MIREVA_COOKIE_FILE", (dir + "/no-cookies.txt").c_str(), 1);
+  // The engine sends the view's cookies from the cache folder: here one without any.
+  setenv("XDG_CACHE_HOME", dir.c_str(), 1);
 
   HostLog log;
   lib.Entry<DlSetHostFn>("DlSetHost")(OnProgress, OnMessage, &log);
