@@ -484,6 +484,28 @@ class Mireva:
             else:
                 click(item)
 
+    def sensitivity(self, top, *items):
+        """Whether menu items are enabled, as a person sees them in the open
+        menu: `top` is opened by a click, each item is a caption in it or a
+        path of captions through its submenus (give those last), and the menu
+        is closed by a click on its title. A list of booleans, one per item."""
+        self.activate_window()
+        menu = self.open_menu(top)
+        enabled = []
+        node = menu
+        for item in items:
+            node = menu
+            for caption in (item if isinstance(item, tuple) else (item,)):
+                node = self.menu_item(node, caption)
+                if node.getRole() == pyatspi.ROLE_MENU:
+                    self.open_submenu(node)
+            wait_for(lambda: on_screen(node), timeout=5, what="%r on screen" % (item,))
+            enabled.append(is_sensitive(node))
+        time.sleep(0.6)  # a click right after a menu opened does not close it
+        click(menu)
+        wait_for(lambda: not on_screen(node), timeout=5, what="the menu closed")
+        return enabled
+
     def open_submenu(self, item):
         """Opens a submenu as a person does: the pointer rests on it, and where
         the toolkit keeps the last submenu open, the right arrow key opens it."""

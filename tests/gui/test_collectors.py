@@ -154,19 +154,7 @@ class Collectors(g.GuiTest):
 
     def sensitive(self, m, *path):
         """Whether a menu item is enabled, as a person sees it in the open menu."""
-        m.activate_window()
-        top = m.open_menu(path[0])
-        node = top
-        for caption in path[1:]:
-            node = m.menu_item(node, caption)
-            if node.getRole() == pyatspi.ROLE_MENU:
-                m.open_submenu(node)
-        g.wait_for(lambda: g.on_screen(node), timeout=5, what="%r on screen" % path[-1])
-        enabled = g.is_sensitive(node)
-        time.sleep(0.6)  # a click right after a menu opened does not close it
-        g.click(top)
-        g.wait_for(lambda: not g.on_screen(node), timeout=5, what="the menu closed")
-        return enabled
+        return m.sensitivity(path[0], tuple(path[1:]))[0]
 
     def no_message_box(self, m):
         time.sleep(0.5)

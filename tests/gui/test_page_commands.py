@@ -1,6 +1,7 @@
 """The page commands as a person uses them: saving the page on show as text and
 as HTML (with the password prompt of a protected page), the source view in the
-user's text editor, and the batch download of a page's images."""
+user's text editor, the batch download of a page's images, and a link command
+whose files all fail."""
 import os
 import stat
 import time
@@ -24,6 +25,15 @@ class PageCommands(g.GuiTest):
                                  '<frame src="menu.html"><frame src="sub/main.html"></frameset></html>'},
         "/menu.html": {"body": "<html><body>menu</body></html>"},
         "/sub/main.html": {"body": '<html><body><img src="../img/a.gif"></body></html>'},
+        # Linked archives that all fail: missing, a server error, a body cut
+        # short of its promised length, and a host that takes no connection.
+        "/broken.html": {"body": '<html><head><title>B</title></head><body>'
+                                 '<a href="/f/missing.zip">1</a><a href="/f/error.zip">2</a>'
+                                 '<a href="/f/cut.zip">3</a>'
+                                 '<a href="http://127.0.0.1:1/f/away.zip">4</a></body></html>'},
+        "/f/error.zip": {"status": 500, "body": "<html>500</html>"},
+        "/f/cut.zip": {"content_type": "application/zip", "body_repeat": ["PK", 20000],
+                       "truncate_after": 5000},
     }}
 
     def save_as(self, m, path):
@@ -124,7 +134,7 @@ class PageCommands(g.GuiTest):
             return None
         return g.wait_for(ended, timeout=30, what="the end of the download")
 
-    def test_images_of_the_page_land_in_the_sites_folder(self):
+    def test_images_land_in_the_sites_folder_and_failed_links_end_as_failures(self):
         m = self.launch(self.server.url("/page.html"))
         m.wait_caption("P - Mireva")
         m.choose("ダウンロード", "画像(jpg,gif,png,tif.pdf)")
@@ -138,6 +148,30 @@ class PageCommands(g.GuiTest):
                 self.assertEqual(len(f.read()), 43)
         self.assertTrue(os.path.exists(os.path.join(m.home, "temp.html")))
         caption = end.name
+        m.press(end, "閉じる")
+        m.no_window(caption)
+
+        # Every linked archive fails: the end says so, with each reason, and
+        # its bar stands at none saved.
+        m.open_address(self.server.url("/broken.html"))
+        m.wait_caption("B - Mireva")
+        m.choose("ダウンロード", "リンクバイナリ(exe,lzh,zip)")
+        end = self.finished_download(m)
+        summary = [n.name for n in g.find_all(end, pyatspi.ROLE_LABEL)
+                   if (n.name or "").startswith("ダウンロード")]
+        self.assertEqual(summary, ["ダウンロード終了: 保存 0、失敗 4"])
+        details = [d for d in g.list_items(end) if d]
+        self.assertEqual(len(details), 4, details)
+        for name in ("missing.zip", "error.zip", "cut.zip", "away.zip"):
+            self.assertTrue(any(d.startswith("失敗 ") and name in d and d.endswith(")")
+                                for d in details), (name, details))
+        bar = g.find(end, pyatspi.ROLE_PROGRESS_BAR).queryValue()
+        self.assertLess(bar.currentValue, bar.maximumValue)
+        self.assertEqual(bar.currentValue, bar.minimumValue)
+        self.assertEqual([b.name for b in g.find_all(end, pyatspi.ROLE_PUSH_BUTTON)
+                          if g.is_showing(b) and b.name == "もう一度取得"], [])
+        g.screenshot("download-failed")
+        self.assertEqual([f for f in os.listdir(site) if not f.endswith(".gif")], [])
         m.press(end, "閉じる")
         m.no_window(caption)
 

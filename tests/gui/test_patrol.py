@@ -1,7 +1,8 @@
 """The patrol as a person runs it: the file types chosen in the type dialog, a
-patrol started from the menu over the list in the working folder, Stop and Esc
-during a patrol, the patrol-list editor worked through its field and buttons,
-and the catalogue dialogs."""
+patrol started from the menu over the list in the working folder, the commands
+that would start another library call greyed while its downloads run, Stop, Esc
+and the window manager's close during a patrol, the patrol-list editor worked
+through its field and buttons, and the catalogue dialogs."""
 import os
 import shutil
 import tempfile
@@ -56,10 +57,20 @@ class Patrol(g.GuiTest):
         "/live/2.html": page("Live2", "<h1>Live 2</h1>" + "".join(
             "<img src='/late/2-%d.png'>" % i for i in range(3)), delay_ms=0),
     }}
-    # Images that answer after two seconds each.
+    # Images that answer late: those of the first live page after fifteen seconds
+    # (the menus are read meanwhile), those of the second after two.
     for _n in ("1-0", "1-1", "1-2", "2-0", "2-1", "2-2"):
         routes["routes"]["/late/%s.png" % _n] = {"body_hex": PNG_HEX, "content_type": "image/png",
-                                                 "delay_ms": 2000}
+                                                 "delay_ms": 15000 if _n[0] == "1" else 2000}
+    # The commands that would start another library call, by menu: link
+    # commands, a collector, the patrol and a news catalogue, a page save.
+    ENGINE_COMMANDS = (
+        ("ダウンロード", "画像(jpg,gif,png,tif.pdf)", "リンクバイナリ(exe,lzh,zip)",
+         "リンクムービー(wmv,mov,swf,tm,qt)", ("ひまわり(気象協会)", "ひまわり\u3000赤外\u3000動画")),
+        ("オプション", "リンク(外部)", "Cache files"),
+        ("自動巡回", "巡回実行", "ニュース(新聞社)"),
+        ("ファィル(F)", "保存(html)"),
+    )
 
     def patrol_list(self):
         u = self.server.url
@@ -170,30 +181,74 @@ class Patrol(g.GuiTest):
         m.wait_caption("After - Mireva")
         self.assert_quiet(mark, ["/after.html"])
 
-    def test_the_window_stays_live_during_slow_downloads_and_shows_the_progress(self):
+    def engine_commands(self, m):
+        """Whether each command of ENGINE_COMMANDS is enabled, read in its open menu."""
+        return [enabled for menu in self.ENGINE_COMMANDS
+                for enabled in m.sensitivity(menu[0], *menu[1:])]
+
+    def choose_saved_types(self, m):
+        m.choose("自動巡回", "ダウンロードファイル")  # the saved PNG, for this session
+        m.press(m.window("ダウンロードファイル"), "OK")
+        m.no_window("ダウンロードファイル")
+
+    def test_during_slow_downloads_the_window_stays_live_and_offers_no_second_call(self):
         u = self.server.url
         m = self.start({"Patrol.lst": patrol_file("index page;", u("/live/1.html"),
                                                   u("/live/2.html")),
                         "TollickApp.ini": "[TollickApp]\r\nPNG=on\r\n"})
-        m.choose("自動巡回", "ダウンロードファイル")  # the saved PNG, for this session
-        m.press(m.window("ダウンロードファイル"), "OK")
-        m.no_window("ダウンロードファイル")
+        self.choose_saved_types(m)
+        count = sum(len(menu) - 1 for menu in self.ENGINE_COMMANDS)
+        mark = len(self.server.requests())
         m.choose("自動巡回", "巡回実行")
-        g.wait_for(lambda: "巡回中 1/2 ページ" in m.status_text(), timeout=15,
-                   what="the patrol's progress in the status bar")
-        # While the engine waits for the images, the menus answer at once.
-        for caption in ("ヘルプ", "オプション"):
-            began = time.monotonic()
-            m.open_menu(caption)
-            self.assertLess(time.monotonic() - began, 2.0, caption)
-            g.key("Escape")
-        g.wait_for(lambda: "ファイル" in m.status_text(), timeout=10, what="the file count")
+        g.wait_for(lambda: "/late/1-0.png" in self.since(mark, "Mireva/"), timeout=15,
+                   what="the first page's images asked for")
+        self.assertIn("巡回中 1/2 ページ", m.status_text())
+        # While the engine waits for the images, the menus answer at once, and
+        # every command that would start another call is greyed.
+        began = time.monotonic()
+        m.open_menu("ヘルプ")
+        self.assertLess(time.monotonic() - began, 2.0)
+        g.key("Escape")
+        self.assertEqual(self.engine_commands(m), [False] * count)
         g.screenshot("patrol-downloading")
+        # The call was still running while the menus were read: none of its
+        # images had arrived.
+        folder = os.path.join(m.home, "DownLoad", "127.0.0.1")
+        self.assertFalse(os.path.isdir(folder) and os.listdir(folder), "read too late")
         g.wait_for(lambda: "巡回終了" in m.status_text(), timeout=60, what="the patrol's end")
         self.assertEqual(m.status_text(), "巡回終了: 2 ページ、新しいファイル 6、失敗 0")
-        folder = os.path.join(m.home, "DownLoad", "127.0.0.1")
         self.assertEqual(sorted(os.listdir(folder)), ["%s.png" % n for n in (
             "1-0", "1-1", "1-2", "2-0", "2-1", "2-2")])
+        self.assertEqual(self.engine_commands(m), [True] * count)
+
+    def test_closing_the_window_mid_patrol_writes_the_report_and_ends_the_program(self):
+        u = self.server.url
+        m = self.start({"Patrol.lst": patrol_file("index page;", u("/live/2.html"),
+                                                  u("/live/1.html"), u("/top.html")),
+                        "TollickApp.ini": "[TollickApp]\r\nPNG=on\r\n"})
+        self.choose_saved_types(m)
+        mark = len(self.server.requests())
+        m.choose("自動巡回", "巡回実行")
+        # The first page is done; the second one's slow images are on their way.
+        g.wait_for(lambda: "/late/1-0.png" in self.since(mark, "Mireva/"), timeout=30,
+                   what="the second page's images asked for")
+        m.close_by_window_manager("Mireva")
+        self.assertEqual(m.wait_exit(timeout=30), 0)
+        report = read(os.path.join(m.home, "PatrolReport.html")).decode("shift_jis")
+        self.assertIn("(途中で中止)", report)
+        self.assertIn("2 ページ: 新規 2", report)
+        for n in ("2-0", "2-1", "2-2"):
+            self.assertIn('<a href="DownLoad/127.0.0.1/%s.png">' % n, report)
+        self.assertIn(u("/live/1.html"), report)
+        self.assertNotIn(u("/top.html"), report)
+        # The page done kept its files; the cut-off ones left nothing behind.
+        self.assertEqual(sorted(os.listdir(os.path.join(m.home, "DownLoad", "127.0.0.1"))),
+                         ["2-0.png", "2-1.png", "2-2.png"])
+        # The watcher was told that the downloads broke off.
+        log = read(os.path.join(m.home, "Tollick.log")).decode("utf-8", "replace")
+        notices = [line.split("\t")[2] for line in log.splitlines()
+                   if line.split("\t")[1:2] == ["notice"]]
+        self.assertEqual(notices[-1], "download break")
 
     def test_stop_and_esc_end_a_patrol(self):
         u = self.server.url
