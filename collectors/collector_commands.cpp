@@ -18,8 +18,9 @@ class CollectorCommands : public CommandModule {
   void Register(CommandRouter& r) override {
     constexpr CommandTarget kView = CommandTarget::View;
     // The commands that call the engine are disabled while a library call
-    // runs: one call at a time, and a person should not be offered another.
-    auto idle = [this] { return !ctx_.Engine().Busy(); };
+    // runs or a patrol holds the engine: one call at a time, and a person
+    // should not be offered another.
+    auto idle = [this] { return ctx_.Engine().Available(); };
     r.Add(kCmdMapJoin, kView, [this] { map_.JoinMapSheet(); }, [] { return MapCollector::JoinEnabled(); });
     r.Add(kCmdMapPage, kView, [this] { map_.OpenMapSearch(); });
     r.Add(kCmdAirPhotoPage, kView, [this] { map_.OpenAirPhotoSearch(); });

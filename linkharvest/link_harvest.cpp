@@ -160,9 +160,9 @@ void LinkHarvestCommands::Register(CommandRouter& router) {
                  kCmdLinkedImages, kCmdPageMedia, kCmdLinkedMedia, kCmdLinkedMovies,
                  kCmdLinkedMetafiles})
     router.Add(id, CommandTarget::View, [this, id] { RunLinkCommand(id); },
-               [this] { return !ctx_.Engine().Busy(); });
+               [this] { return ctx_.Engine().Available(); });
   router.Add(kCmdCacheFiles, CommandTarget::View, [this] { RunCacheFiles(); },
-             [this] { return !ctx_.Engine().Busy(); });
+             [this] { return ctx_.Engine().Available(); });
 }
 
 void LinkHarvestCommands::WithEngine(const std::string& title,

@@ -241,7 +241,7 @@ class PageSaveCommands : public CommandModule {
 
   void Register(CommandRouter& router) override {
     // The commands that call the page-fetch library wait for the running call.
-    auto idle = [this] { return !ctx_.Engine().Busy(); };
+    auto idle = [this] { return ctx_.Engine().Available(); };
     router.Add(kSaveHtml, CommandTarget::View, [this] { SaveWithDialog(' '); }, idle);
     router.Add(kSaveText, CommandTarget::View, [this] { SaveWithDialog('S'); }, idle);
     router.Add(kSavePage, CommandTarget::View, [this] { SavePage(); });

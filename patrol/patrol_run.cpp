@@ -87,6 +87,7 @@ void PatrolRun::StartPatrol() {
   reportWhenCallEnds_ = false;
   ++runId_;
   state_ = State::Starting;
+  ctx_.Engine().Hold(true);
   VisitNext();
 }
 
@@ -208,6 +209,7 @@ void PatrolRun::ShowStatus() { ctx_.SetStatusText(StatusText()); }
 
 void PatrolRun::Finish() {
   reader_.Close();
+  ctx_.Engine().Hold(false);
   const bool ran = !pages_.empty();
   state_ = State::Idle;
   if (ran) {
@@ -283,6 +285,7 @@ void PatrolRun::StopPatrol() {
   const bool callRunning = state_ == State::Downloading || state_ == State::Starting;
   if (callRunning && ctx_.Engine().Busy()) ctx_.Engine().Cancel();
   reader_.Close();
+  ctx_.Engine().Hold(false);
   state_ = State::Idle;
   // Silent: the user asked to stop, a missing watcher is no news then.
   if (notifier_) notifier_("download break");

@@ -28,6 +28,7 @@
 #include "platform/file_util.h"
 #include "platform/folders.h"
 #include "platform/text_encoding.h"
+#include "platform/text_helpers.h"
 
 namespace mireva::dl {
 
@@ -102,7 +103,7 @@ HistoryNotice& Notice() {
 // The collections of the collectors; any other collection is the user's list.
 bool IsCollectorCollection(const std::string& collection) {
   for (const char* name : {"Weather", "JapanMap", "Sdss"})
-    if (strcasecmp(collection.c_str(), name) == 0) return true;
+    if (EqualsNoCase(collection, name)) return true;
   return false;
 }
 

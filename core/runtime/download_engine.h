@@ -165,6 +165,13 @@ class DownloadEngine {
   void OnCallingThread(const std::function<void()>& task);
   // Whether a library call is running now.
   bool Busy() const { return busy_; }
+  // A patrol holds the engine from its start to its end, between its calls
+  // too: other commands that would call a library are not offered then, so
+  // none can take the engine while the patrol waits for its next page.
+  void Hold(bool held) { held_ = held; }
+  // No call runs and nobody holds the engine: the update-UI rule of the
+  // commands that call a library.
+  bool Available() const { return !busy_ && !held_; }
   // Asks the running call to stop at its next progress report; the request
   // ends with the call.
   void Cancel() { cancel_ = true; }
@@ -216,6 +223,7 @@ class DownloadEngine {
   std::vector<CallEndedHook> callEnded_;
   std::vector<ProgressListener> progressListeners_;
   std::atomic<bool> busy_{false};
+  bool held_ = false;
   pthread_t callingThread_{};  // <thread> needs <chrono>, which this build cannot take
   std::atomic<bool> cancel_{false};
   // The running call: its hooks and what it has reported so far. Touched on
