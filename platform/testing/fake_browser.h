@@ -15,11 +15,7 @@ class FakeBrowser : public BrowserControl {
   std::vector<std::string> log;
   std::string address;
   std::string title;
-  std::string text;  // the page's bytes, as RequestPageBytes answers them
-  // RequestPageBytes answers at once with `text`, or, with holdPageBytes set,
-  // keeps its callbacks in bytesRequests until AnswerPageBytes.
-  bool holdPageBytes = false;
-  std::vector<std::function<void(std::string)>> bytesRequests;
+  std::string text;  // the page's bytes, as RequestPageBytes answers them (at once)
   int textSize = 2;
   BrowserEvents* events = nullptr;
 
@@ -47,17 +43,7 @@ class FakeBrowser : public BrowserControl {
   }
   std::string CurrentAddress() const override { return address; }
   std::string CurrentTitle() const override { return title; }
-  void RequestPageBytes(std::function<void(std::string)> done) override {
-    if (!holdPageBytes) return done(text);
-    bytesRequests.push_back(std::move(done));
-  }
-  // Answers every pending RequestPageBytes with `text`, as the control does
-  // a moment later.
-  void AnswerPageBytes() {
-    auto pending = std::move(bytesRequests);
-    bytesRequests.clear();
-    for (auto& done : pending) done(text);
-  }
+  void RequestPageBytes(std::function<void(std::string)> done) override { done(text); }
   void Cut() override { log.push_back("cut"); }
   void Copy() override { log.push_back("copy"); }
   void Paste() override { log.push_back("paste"); }

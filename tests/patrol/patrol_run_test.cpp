@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/command_router.h"
@@ -225,54 +227,19 @@ TEST_F(PatrolRunTest, TheReportTellsNewChangedAndUnchangedPagesFromTheLastRun) {
   EXPECT_EQ(dated, 30u);
 }
 
-// A page that never completes fails once the page time limit has passed,
-// and the run goes on; the setting names the limit in seconds.
-TEST_F(PatrolRunTest, APageThatNeverCompletesFailsAtItsTimeLimitAndTheRunGoesOn) {
-  FakeNoticeListener watcher;
-  WriteList("http://a/\r\nhttp://never/\r\nhttp://b/\r\n");
-  view->browser.text = "page";
-  commands->RunPatrol();
-  ASSERT_EQ(view->laterCalls.size(), 1u);
-  EXPECT_EQ(view->laterCalls[0].first, 60000u);  // the default: 60 s
-  view->CompleteDocument("http://a/");
-  EXPECT_EQ(view->Visits().back(), "http://never/");
-  view->RunLaterCalls();  // a's limit (a has completed) and never's pass
-  EXPECT_EQ(view->Visits(), (std::vector<std::string>{"http://a/", "http://never/", "http://b/"}));
-  view->CompleteDocument("http://b/");
-  EXPECT_FALSE(commands->PatrolRunning());
-  EXPECT_EQ(commands->Run().SummaryLines(),
-            "new\thttp://a/\t0\nfailed\thttp://never/\t0\nnew\thttp://b/\t0\n");
-  EXPECT_NE(ReadFile(dir + "/PatrolReport.html").find("60 秒以内に読み込まれませんでした"),
-            std::string::npos);
-  WriteFile(dir + "/TollickApp.ini", "[Patrol]\r\nPageTimeLimit=5\r\n");
-  view->laterCalls.clear();
-  commands->RunPatrol();
-  ASSERT_EQ(view->laterCalls.size(), 1u);
-  EXPECT_EQ(view->laterCalls[0].first, 5000u);
-}
-
-// The view answers with the page's bytes after the run has gone on: each
-// answer is filed under its own page, and the report waits for the last.
-TEST_F(PatrolRunTest, FingerprintsThatComeLaterBelongToTheirPages) {
-  FakeNoticeListener watcher;
-  WriteList("http://a/\r\nhttp://b/\r\n");
-  auto patrol = [this](const std::string& textB) {
-    view->browser.holdPageBytes = true;
-    commands->RunPatrol();
-    view->CompleteDocument("http://a/");
-    view->CompleteDocument("http://b/");
-    EXPECT_TRUE(commands->PatrolRunning());  // waiting for the bytes
-    auto requests = std::move(view->browser.bytesRequests);
-    ASSERT_EQ(requests.size(), 2u);
-    requests[0]("A");
-    requests[1](textB);
-    EXPECT_FALSE(commands->PatrolRunning());
-  };
-  patrol("B");
-  EXPECT_FALSE(ReadFile(dir + "/PatrolPages.lst").empty());
-  patrol("B changed");
-  EXPECT_EQ(commands->Run().SummaryLines(),
-            "unchanged\thttp://a/\t0\nchanged\thttp://b/\t0\n");
+// The rest of the page time limit is tested through the program
+// (tests/gui/test_headless.py); here only how the setting is read.
+TEST(PageTimeLimit, SecondsFromTheSettingsWithDefaultAndBound) {
+  const std::string dir = testing::MakeTempFolder("page-limit");
+  const std::string ini = dir + "/TollickApp.ini";
+  const std::pair<std::string, unsigned> rows[] = {
+      {"", 60}, {"PageTimeLimit=5", 5}, {"PageTimeLimit=0", 60}, {"PageTimeLimit=-3", 60},
+      {"PageTimeLimit=5s", 60}, {"PageTimeLimit=99999999999999999999", 86400}};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    WriteFile(ini, "[Patrol]\r\n" + rows[i].first + "\r\n");
+    EXPECT_EQ(ReadPageTimeLimitSeconds(ini), rows[i].second) << "row " << i;
+  }
+  testing::RemoveFolder(dir);
 }
 
 TEST_F(PatrolRunTest, EnabledTypesAreLoadedForEveryPageInTableOrder) {

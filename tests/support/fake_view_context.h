@@ -30,7 +30,7 @@ class FakeViewContext : public ViewContext {
   std::vector<std::function<void(const std::string&)>> hooks;
   bool mosaicCollection = false;
   int keepAliveCalls = 0;
-  // CallLater's calls, in order, with their delays (a test runs them).
+  // CallLater's calls, in order, with their delays (kept, never run).
   std::vector<std::pair<unsigned, std::function<void()>>> laterCalls;
 
   std::string AddressField() const override { return address; }
@@ -49,12 +49,6 @@ class FakeViewContext : public ViewContext {
   void KeepAlive() override { ++keepAliveCalls; }
   void CallLater(unsigned ms, std::function<void()> fn) override {
     laterCalls.emplace_back(ms, std::move(fn));
-  }
-  // Runs the CallLater calls made so far (the time has passed for each).
-  void RunLaterCalls() {
-    auto calls = std::move(laterCalls);
-    laterCalls.clear();
-    for (auto& call : calls) call.second();
   }
 
   // What the real view does when a document completes: the address field
