@@ -121,6 +121,7 @@ class DownloadsWindow(g.GuiTest):
         box, text = m.message_box()
         self.assertIn(notes, text)
         self.assertIn("DownLoad/127.0.0.1/notes.txt も削除しますか", text)
+        g.screenshot("downloads-forget-question")
         m.press(box, "キャンセル")
         g.wait_for(lambda: not g.is_showing(box), timeout=10, what="the question to close")
         self.assertIn(notes, history_addresses(home))

@@ -233,6 +233,7 @@ class Patrol(g.GuiTest):
         add(u("/site/a/index.html"))
         box, text = m.message_box()
         self.assertIn("フォルダ %s だけを加えました。ページ index.html" % u("/site/a/"), text)
+        g.screenshot("patrol-editor-folder-note")
         m.press(box, "OK")
         add("page2.html")
         add("")
