@@ -2,7 +2,6 @@
 
 #include "core/command_ids.h"
 #include "app/start_address.h"
-#include "platform/file_util.h"
 #include "platform/process.h"
 #include "platform/text_helpers.h"
 
@@ -51,21 +50,12 @@ class ViewCommands : public CommandModule {
     r.Add(kCmdEditCopy, T::View, [&b] { b.Copy(); }, [&b] { return b.CanCopy(); });
     r.Add(kCmdEditCut, T::View, [&b] { b.Cut(); }, [&b] { return b.CanCut(); });
     r.Add(kCmdEditPaste, T::View, [&b] { b.Paste(); }, [&b] { return b.CanPaste(); });
-    r.Add(kCmdFileSave, T::Document, [this] { SaveDocument(); });
   }
 
  private:
   void OpenFile() {
     auto path = ctx_.Ui().ChooseFileToOpen(kOpenFilter, "");
     if (path) ctx_.Browser().Navigate(*path);
-  }
-
-  // The document holds no data: its save writes an empty file under the
-  // chosen name, as the framework's standard save does.
-  void SaveDocument() {
-    auto path = ctx_.Ui().ChooseFileToSave("All Files|*.*||", "無題", "");
-    if (path && !WriteFileAtomically(*path, std::string()))
-      ctx_.Ui().ShowMessage("ファイルを保存できません。", MessageIcon::Exclamation);
   }
 
   ViewContext& ctx_;

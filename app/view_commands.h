@@ -1,7 +1,8 @@
 #pragma once
 // The browser view's own commands: back, forward, stop, go, paste address,
 // open file, print, text size, release page, home page and the edit commands;
-// the document's save; and the frame's control-panel commands.
+// and the frame's control-panel commands. (The standard save, Ctrl+S, is the
+// page save's: pagesave/page_save.h.)
 #include <memory>
 #include <optional>
 #include <string>

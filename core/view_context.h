@@ -32,6 +32,10 @@ class ViewContext {
   virtual void SetMosaicCollection() = 0;
   // Lets pending window events run during long work (progress, repaint).
   virtual void KeepAlive() = 0;
+  // Calls `fn` once on the window's thread after `ms` milliseconds (unless the
+  // view is gone by then). Nothing cancels it: `fn` checks whether it is
+  // still wanted.
+  virtual void CallLater(unsigned ms, std::function<void()> fn) = 0;
 
   // Called when the user stops the page load (Stop, Esc): a patrol ends there.
   void AddStopHook(std::function<void()> hook) { stopHooks_.push_back(std::move(hook)); }

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <utility>
 
@@ -115,6 +117,25 @@ bool DownloadsModel::Forget(const std::string& address) {
     message_ = store_.Message();
   }
   return ok;
+}
+
+bool DownloadsModel::DeleteFile(const HistoryEntry& entry) {
+  message_.clear();
+  const std::string& file = entry.file;
+  bool outside = file.empty() || file[0] == '/';
+  for (size_t begin = 0; !outside && begin <= file.size();) {
+    size_t end = file.find('/', begin);
+    if (end == std::string::npos) end = file.size();
+    outside = file.compare(begin, end - begin, "..") == 0;
+    begin = end + 1;
+  }
+  if (outside) {
+    message_ = "作業フォルダの外のファイルは削除しません。\n" + file;
+    return false;
+  }
+  if (std::remove(FilePath(entry).c_str()) == 0 || errno == ENOENT) return true;
+  message_ = "ファイルを削除できません。\n" + file + "\n" + Utf8ToSjis(std::strerror(errno));
+  return false;
 }
 
 std::optional<DownloadsModel::Refetch> DownloadsModel::RefetchOf(const HistoryEntry& entry) {

@@ -55,6 +55,11 @@ class DownloadsModel {
   // redirect or file merely contain it stay), so the engine fetches it again.
   // False with Message() on failure.
   bool Forget(const std::string& address);
+  // Deletes the entry's file from disk (the history is left to Forget). A
+  // file already gone is no error. Only a file below the working folder is
+  // deleted: a name that is absolute or climbs out with ".." is refused.
+  // False with Message() on failure.
+  bool DeleteFile(const HistoryEntry& entry);
 
   // How the engine fetches an entry again: the file's extension from the page
   // it was linked from (ALoad). Nothing when the entry names no page or its

@@ -734,10 +734,11 @@ bool NormalizePageText(char* text, size_t capacity) {
   size_t length = strnlen(text, capacity - 1);
   text[length] = '\0';
   bool utf8 = IsUtf8Text(std::string_view(text, length));
-  if (utf8)
-    Utf8ToShiftJis(length, text, text, capacity);
-  else
-    ConvertToShiftJis(' ', length, text, text, capacity);
+  const size_t written = utf8 ? Utf8ToShiftJis(length, text, text, capacity)
+                              : ConvertToShiftJis(' ', length, text, text, capacity);
+  // A character is at most two bytes (a line end CR LF): with two bytes to
+  // spare before the NUL's place, nothing was left out.
+  const bool fitted = written + 3 <= capacity;
   RemoveFirst(text, "charset=euc-jp");
   RemoveFirst(text, "charset=EUC-JP");
   RemoveFirst(text, "charset=x-euc-jp");
@@ -751,7 +752,7 @@ bool NormalizePageText(char* text, size_t capacity) {
       }
     }
   }
-  return true;
+  return fitted;
 }
 
 }  // namespace mireva::hovrel

@@ -34,7 +34,9 @@ size_t Utf8ToShiftJis(size_t length, const char* input, char* output, size_t cap
 // else ConvertToShiftJis), then cuts out the first "charset=euc-jp",
 // "charset=EUC-JP" and "charset=x-euc-jp" and, for a UTF-8 text, its first
 // UTF-8 charset label, so a browser shown the bytes does not misread them.
-// `capacity` is the size of the whole area, NUL included. Always true.
+// `capacity` is the size of the whole area, NUL included. False when the
+// converted text came within two bytes of the area's end, where the
+// conversion may have stopped before a character that did not fit.
 bool NormalizePageText(char* text, size_t capacity);
 
 // Removes the first occurrence of `label` (exact bytes) and closes the gap.

@@ -390,7 +390,8 @@ FetchResult TextModeFetch(FetchRequest& request, const char* url, char* buffer, 
     return result;
   }
   buffer[sink.Length()] = '\0';
-  NormalizePageText(buffer, size + 1);
+  const bool fitted = NormalizePageText(buffer, size + 1);
+  request.textFull = sink.Done() || !fitted;
   if (request.stripTags) RemoveAllMarkup(buffer);
   return FetchResult::Completed;
 }

@@ -41,6 +41,8 @@ struct FetchRequest {
   const HovrelProgressTarget* progressWindow = nullptr;
   uint16_t transferId = 0;
   FetchLimits limits;
+  // Set by a text-mode fetch that read `size` page bytes: the page may go on.
+  bool textFull = false;
 };
 
 // What FetchPage came to. Every outcome but Completed has been reported to
@@ -54,7 +56,7 @@ enum class FetchResult {
 
 // Text mode (saveToFile 0): `buffer` receives at most `size` page bytes,
 // converted and NUL-terminated within `size` + 1 bytes; it holds an empty
-// text after a failure. Save mode: `buffer` is the Shift_JIS file path.
+// text after a failure. `request.textFull` says whether `size` bytes were read. Save mode: `buffer` is the Shift_JIS file path.
 FetchResult FetchPage(FetchRequest& request, const char* url, int markupOption, int reloadOption,
                       char* buffer, size_t size);
 

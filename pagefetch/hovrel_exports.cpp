@@ -48,7 +48,7 @@ int HovrelCall(const char* url, int markupOption, int reloadOption, char mode, c
     std::memcpy(dst, work.data(), std::strlen(work.data()) + 1);
   }
   hovrel::Pause(kPauseAfterCall);
-  return 1;
+  return request.textFull ? HOVREL_TEXT_FULL : 1;
 }
 
 }  // namespace

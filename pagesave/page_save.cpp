@@ -23,9 +23,8 @@ constexpr int kSaveHtml = 400;
 constexpr int kSaveText = 401;
 constexpr int kSavePage = 402;
 constexpr int kViewSource = 801;
+constexpr int kFileSave = 57603;
 
-constexpr unsigned kTextSize = 49998;     // text mode: page bytes read
-constexpr size_t kTextBuffer = 50000;     // kTextSize + 2
 constexpr unsigned kSaveSize = kMaxPath;  // save mode: the path's working area
 
 // String 1201, the save dialog's filters.
@@ -205,18 +204,32 @@ using TextTransform = std::function<std::string(const std::string&)>;
 // Text mode of FetchToFile, with the text passed through `transform`; binds
 // the library unless `hovrel` is given. False when it could not be bound.
 bool FetchTextToFile(ViewContext& ctx, const std::string& address, const std::string& target,
-                     char option, const TextTransform& transform, HovrelFn hovrel = nullptr) {
+                     PageMarkup markup, const TextTransform& transform,
+                     HovrelFn hovrel = nullptr) {
   if (!hovrel) hovrel = BindHovrel(ctx);
   if (!hovrel) return false;
   std::string url = CutSjis(address, kMaxPath - 1);
-  std::vector<char> text(kTextBuffer, '\0');
+  const int option = markup == PageMarkup::Strip ? 'S' : ' ';
   const unsigned messagesBefore = gLibraryMessages;
-  // Refused while the engine works: the engine has said so.
-  if (ctx.Engine().RunLibraryCall([&] {
-        hovrel(url.c_str(), static_cast<unsigned char>(option), ' ', ' ', text.data(), kTextSize);
-      }) != CallStatus::Done)
-    return true;
-  text[kTextBuffer - 1] = '\0';
+  // The library reads at most `size` page bytes and says when it read that
+  // many: the page is fetched again into a larger area until it fits. Most
+  // pages fit the first area; a page of 12 MB takes two fetches.
+  std::vector<char> text;
+  unsigned size = kTextFirstSize;
+  int result = 0;
+  for (;;) {
+    text.assign(static_cast<size_t>(size) + 2, '\0');
+    // Refused while the engine works: the engine has said so.
+    if (ctx.Engine().RunLibraryCall([&] {
+          result = hovrel(url.c_str(), option, ' ', ' ', text.data(), size);
+        }) != CallStatus::Done)
+      return true;
+    if (result != HOVREL_TEXT_FULL || size >= kTextSaveLimit ||
+        gLibraryMessages != messagesBefore)
+      break;
+    size = size > kTextSaveLimit / kTextGrowth ? kTextSaveLimit : size * kTextGrowth;
+  }
+  text.back() = '\0';
   // A failed download (reported by the library) leaves the file the user
   // chose as it was, instead of emptying it.
   if (gLibraryMessages != messagesBefore && text[0] == '\0') {
@@ -224,9 +237,17 @@ bool FetchTextToFile(ViewContext& ctx, const std::string& address, const std::st
     return true;
   }
   std::string data(text.data());
+  text = std::vector<char>();
   if (transform) data = transform(data);
   if (!WriteFileAtomically(target, data)) {
     ctx.Ui().ShowMessage("ファイルの書き込みが失敗しました。(" + target + ")",
+                         MessageIcon::Exclamation);
+    return true;
+  }
+  if (result == HOVREL_TEXT_FULL) {
+    const std::string limit = std::to_string(kTextSaveLimit >> 20) + " MB";
+    ctx.Ui().ShowMessage("ページが " + limit + " を超えるため、先頭の " + limit +
+                             " だけを保存しました。(" + target + ")",
                          MessageIcon::Exclamation);
     return true;
   }
@@ -242,20 +263,34 @@ class PageSaveCommands : public CommandModule {
   void Register(CommandRouter& router) override {
     // The commands that call the page-fetch library wait for the running call.
     auto idle = [this] { return ctx_.Engine().Available(); };
-    router.Add(kSaveHtml, CommandTarget::View, [this] { SaveWithDialog(' '); }, idle);
-    router.Add(kSaveText, CommandTarget::View, [this] { SaveWithDialog('S'); }, idle);
+    router.Add(kSaveHtml, CommandTarget::View, [this] { SaveWithDialog(PageMarkup::Keep); }, idle);
+    router.Add(kSaveText, CommandTarget::View, [this] { SaveWithDialog(PageMarkup::Strip); }, idle);
+    router.Add(kFileSave, CommandTarget::View, [this] { SaveAgain(); }, idle);
     router.Add(kSavePage, CommandTarget::View, [this] { SavePage(); });
     router.Add(kViewSource, CommandTarget::View, [this] { ViewSource(); }, idle);
   }
 
  private:
-  void SaveWithDialog(char option) {
+  void SaveWithDialog(PageMarkup markup) {
     std::string address = CutSjis(ctx_.AddressField(), kMaxPath - 1);
     auto path = ctx_.Ui().ChooseFileToSave(kSaveFilter, "", "");
     if (!path) return;
+    if (markup == PageMarkup::Keep) {
+      savedAddress_ = address;
+      savedPath_ = *path;
+    }
     // The HTML keeps its markup, so it must also say how it is encoded.
-    FetchTextToFile(ctx_, address, *path, option,
-                    option == 'S' ? TextTransform() : TextTransform(&DeclareShiftJis));
+    FetchTextToFile(ctx_, address, *path, markup,
+                    markup == PageMarkup::Strip ? TextTransform() : TextTransform(&DeclareShiftJis));
+  }
+
+  // 上書き保存: the page saved again where 保存(html) or this command last put
+  // it; a page not saved from this window yet asks for a name first.
+  void SaveAgain() {
+    std::string address = CutSjis(ctx_.AddressField(), kMaxPath - 1);
+    if (address.empty()) return;
+    if (address != savedAddress_ || savedPath_.empty()) return SaveWithDialog(PageMarkup::Keep);
+    FetchTextToFile(ctx_, address, savedPath_, PageMarkup::Keep, TextTransform(&DeclareShiftJis));
   }
 
   // The browser's own save of the page on show, with its resources.
@@ -273,7 +308,7 @@ class PageSaveCommands : public CommandModule {
     // download still opens the file (as it was before); a library that could
     // not be bound or a file that could not be created ends the command.
     const std::string source = InstanceFileName(kSourceFile);
-    if (!FetchToFile(ctx_, address, source, ' ', 'D')) return;
+    if (!FetchToFile(ctx_, address, source, PageMarkup::Keep, FetchMode::SaveFile)) return;
     char cwd[4096];
     std::string file = HostPath(source);
     if (getcwd(cwd, sizeof cwd)) file = std::string(cwd) + "/" + file;
@@ -289,6 +324,9 @@ class PageSaveCommands : public CommandModule {
 
   ViewContext& ctx_;
   OpenEditorFn openEditor_;
+  // Where 保存(html) or 上書き保存 last saved which page.
+  std::string savedAddress_;
+  std::string savedPath_;
 };
 
 }  // namespace
@@ -377,11 +415,11 @@ std::string SavePageFileName(const std::string& title) {
 }
 
 bool FetchToFile(ViewContext& ctx, const std::string& address, const std::string& target,
-                 char option, char mode) {
+                 PageMarkup markup, FetchMode mode) {
   HovrelFn hovrel = BindHovrel(ctx);
   if (!hovrel) return false;
   std::string url = CutSjis(address, kMaxPath - 1);
-  if (mode == 'D') {
+  if (mode == FetchMode::SaveFile) {
     // The library refuses a path longer than its working area with a message.
     std::vector<char> path(target.begin(), target.end());
     path.resize(std::max<size_t>(path.size() + 1, kSaveSize + 2), '\0');
@@ -398,7 +436,7 @@ bool FetchToFile(ViewContext& ctx, const std::string& address, const std::string
     }
     return true;
   }
-  return FetchTextToFile(ctx, url, target, option, TextTransform(), hovrel);
+  return FetchTextToFile(ctx, url, target, markup, TextTransform(), hovrel);
 }
 
 std::unique_ptr<CommandModule> MakePageSaveCommands(ViewContext& ctx, OpenEditorFn openEditor) {

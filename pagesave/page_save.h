@@ -1,7 +1,10 @@
 #pragma once
 // Saving the current page and showing its source through the page-fetch
 // library (libHovrel.so): commands 400 "保存(html)", 401 "保存(txt)",
-// 402 "保存(ページ)" (the browser's own save) and 801 "ソース表示".
+// 402 "保存(ページ)" (the browser's own save), 801 "ソース表示" and the
+// framework's standard save 57603 "上書き保存" (Ctrl+S): the page on show
+// saved as 400 does, into the file it was last saved to from this window,
+// asking for a name the first time (and for every other page).
 // The library is bound by name at first use through the view's
 // DownloadEngine and stays loaded as long as the view; its messages and
 // password prompt are routed to the view's Interaction.
@@ -36,17 +39,34 @@ std::string DeclareShiftJis(const std::string& html);
 // title; the extension ".mhtml".
 std::string SavePageFileName(const std::string& title);
 
-// The one way the view (and the frame analysis) fetches a page into a file:
-// mode 'D' lets the library write `target` itself (save mode); any other mode
-// fetches at most 49998 bytes of text (markup removed when `option` is 'S')
-// and writes them to `target`, then shows "Hovrel complate". Either way the
-// target is replaced whole (a temporary file renamed over it) and a failed
-// download leaves it as it was. The library works on the engine's worker
-// while the window stays live, one call at a time with the engine's own.
-// Returns false when the library could not be bound (message shown) or, in
-// save mode, when the library could not create the file or the engine was
-// busy (message shown).
+// What FetchToFile does with the page's markup (text mode only).
+enum class PageMarkup { Keep, Strip };
+// How FetchToFile fetches: the page converted to Shift_JIS text by the
+// library and written by the program, or the body saved by the library as
+// it arrives, unconverted.
+enum class FetchMode { Text, SaveFile };
+
+// The text of one page a text-mode save keeps at most; past it the file holds
+// the first kTextSaveLimit bytes and the user is told so.
+inline constexpr unsigned kTextSaveLimit = 64u << 20;
+// The area the library gets first; a page that fills it is fetched again
+// into one kTextGrowth times larger, up to kTextSaveLimit.
+inline constexpr unsigned kTextFirstSize = 1u << 20;
+inline constexpr unsigned kTextGrowth = 16;
+
+// The one way the view (and the frame analysis) fetches a page into a file.
+// FetchMode::SaveFile lets the library write `target` itself. FetchMode::Text
+// fetches the whole page as text (markup removed with PageMarkup::Strip),
+// giving the library a larger area and fetching again while the page fills
+// it, up to kTextSaveLimit; writes it to `target`, then shows "Hovrel
+// complate", or, when the page was longer than the limit, writes its first
+// kTextSaveLimit bytes and says so instead. Either way the target is replaced
+// whole (a temporary file renamed over it) and a failed download leaves it
+// as it was. The library works on the engine's worker while the window stays
+// live, one call at a time with the engine's own. Returns false when the
+// library could not be bound (message shown) or, in save mode, when the
+// library could not create the file or the engine was busy (message shown).
 bool FetchToFile(ViewContext& ctx, const std::string& address, const std::string& target,
-                 char option, char mode);
+                 PageMarkup markup, FetchMode mode);
 
 }  // namespace mireva

@@ -51,6 +51,13 @@ bool PatrolListEditor::Add(const std::string& text) {
   } else {
     items.push_back(item);
   }
+  // A patrol visits the folders of its index entries: the page name typed
+  // after the last "/" is not part of the entry, which the user must know.
+  if (item[0] != ' ' && item.size() < text.size())
+    ui_.ShowMessage("巡回リストには、このアドレスのフォルダ " + item +
+                        " だけを加えました。ページ " + text.substr(item.size()) +
+                        " も巡回するには、ページ名だけをフォルダの下に加えてください。",
+                    MessageIcon::Information);
   return true;
 }
 

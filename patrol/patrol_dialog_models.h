@@ -40,7 +40,10 @@ class PatrolListEditor {
   void Load();
   // Add (501): inserts the item for `text` before the selection, else appends.
   // Empty text: "URL address　を入力して下さい". A line the list could not
-  // hold (over 257 bytes) is refused with "URL address　が長すぎます".
+  // hold (over 257 bytes) is refused with "URL address　が長すぎます". A web
+  // address is kept as its folder (EditorItemFromText); when that leaves out
+  // a page name, the user is told which folder was added and how to patrol
+  // the page itself (as a sub-page item below it).
   bool Add(const std::string& text);
   void Delete();  // 502: the selected item; nothing without a selection
   void Clear();   // 504

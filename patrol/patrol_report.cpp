@@ -29,7 +29,7 @@ bool IsImage(const std::string& file) {
 const char* StateCaption(PageState state) {
   switch (state) {
     case PageState::New: return "新規";
-    case PageState::Changed: return "更新あり";
+    case PageState::Changed: return "変化あり";
     case PageState::Unchanged: return "変化なし";
     case PageState::Failed: return "失敗";
   }
@@ -117,13 +117,15 @@ std::string PatrolReportHtml(const std::vector<ReportedPage>& pages, std::time_t
       "</head><body>\n<h1>巡回レポート</h1>\n<p>" +
       Stamp(ended, "%Y-%m-%d %H:%M:%S") + (stopped ? "　(途中で中止)" : "") + "　" +
       std::to_string(pages.size()) + " ページ: 新規 " + std::to_string(counts[0]) +
-      "、更新あり " + std::to_string(counts[1]) + "、変化なし " + std::to_string(counts[2]) +
+      "、変化あり " + std::to_string(counts[1]) + "、変化なし " + std::to_string(counts[2]) +
       "、失敗 " + std::to_string(counts[3]) + "。新しいファイル " + std::to_string(files) +
       "</p>\n<ol>\n";
   for (const ReportedPage& page : pages) {
     html += "<li class=\"" + std::string(PageStateWord(page.state)) + "\">[" +
             StateCaption(page.state) + "] <a href=\"" + EscapeHtml(page.address) + "\">" +
             EscapeHtml(page.address) + "</a>";
+    if (page.state == PageState::Failed && !page.reason.empty())
+      html += "　" + EscapeHtml(page.reason);
     if (page.failedFiles > 0)
       html += "　取得できなかったファイル " + std::to_string(page.failedFiles);
     if (!page.files.empty()) {

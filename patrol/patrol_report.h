@@ -4,8 +4,11 @@
 // "PatrolReport-<yyyymmdd-hhmmss>.html"), and the same summary as lines for
 // standard output. A page is new the first time a patrol visits it, changed
 // when its text (markup and whitespace aside) differs from the last patrol's,
-// unchanged otherwise, failed when the engine could not read it. The text
-// fingerprints of the last patrol live in "PatrolPages.lst" beside the list.
+// unchanged otherwise, failed when the engine could not read it or it did not
+// show within the patrol's page time limit. The page is compared by its bytes
+// as the server sent them, whitespace aside: a change of markup alone is a
+// change too. The fingerprints of the last patrol live in "PatrolPages.lst"
+// beside the list.
 // Texts are Shift_JIS.
 #include <cstddef>
 #include <ctime>
@@ -34,10 +37,11 @@ struct ReportedPage {
   PageState state = PageState::New;
   std::vector<ReportedFile> files;  // new files downloaded from the page
   size_t failedFiles = 0;
+  std::string reason;  // why a failed page failed, shown in the report
 };
 
-// A fingerprint of a page's text: whitespace left out, so that reflowed text
-// is the same page. Empty text has an empty fingerprint.
+// A fingerprint of a page's bytes: whitespace left out, so that reflowed text
+// is the same page. An empty page has an empty fingerprint.
 std::string TextFingerprint(const std::string& text);
 
 // The fingerprints of the last patrol, by address ("address<TAB>fingerprint" lines).

@@ -16,11 +16,23 @@
 #include "patrol/patrol_dialog_models.h"
 #include "patrol/patrol_report.h"
 #include "platform/file_util.h"
+#include "platform/ini_file.h"
 #include "platform/monotonic_clock.h"
 #include "platform/text_helpers.h"
 #include "platform/text_encoding.h"
 
 namespace mireva {
+
+unsigned ReadPageTimeLimitSeconds(const std::string& iniPath) {
+  const std::string text = GetProfileString(iniPath, "Patrol", "PageTimeLimit", "", 32);
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+    return kDefaultPageTimeLimitSeconds;
+  // Digits only: an overflow saturates, which the bound then takes.
+  const unsigned long long seconds = std::strtoull(text.c_str(), nullptr, 10);
+  if (seconds == 0) return kDefaultPageTimeLimitSeconds;
+  return static_cast<unsigned>(
+      std::min<unsigned long long>(seconds, kMaxPageTimeLimitSeconds));
+}
 
 PatrolRun::PatrolRun(ViewContext& ctx, std::string folder, Notifier notifier)
     : ctx_(ctx),
@@ -80,6 +92,8 @@ void PatrolRun::StartPatrol() {
     if (counter.Open())
       while (counter.NextEntry(&entry)) ++pageCount_;
   }
+  pageTimeLimitSeconds_ = ReadPageTimeLimitSeconds(InFolder(folder_, kTypeSettingsFile));
+  printsPending_ = 0;
   pages_.clear();
   filesDone_ = filesFound_ = callDone_ = callFound_ = 0;
   meter_ = TransferMeter();
@@ -110,11 +124,43 @@ void PatrolRun::VisitNext() {
     // the page's own loads; the first page only when its load already ended.
     if (!first) ctx_.Browser().Navigate(address);
   }
-  state_ = State::AwaitingPage;
-  ShowStatus();
+  AwaitPage();
   // The first page finished loading while its downloads ran: it is done, and
   // the run goes on as its event would have had it (no second load).
   if (first && completeDuringDownloads_) ContinuePatrol(address);
+}
+
+void PatrolRun::AwaitPage() {
+  state_ = State::AwaitingPage;
+  ShowStatus();
+  const unsigned visit = ++visitId_;
+  std::weak_ptr<bool> alive = alive_;
+  ctx_.CallLater(pageTimeLimitSeconds_ * 1000u, [this, alive, visit] {
+    if (alive.lock()) PageTimedOut(visit);
+  });
+}
+
+void PatrolRun::PageTimedOut(unsigned visit) {
+  if (visit != visitId_ || state_ != State::AwaitingPage || pages_.empty()) return;
+  PageResult& page = pages_.back();
+  page.failed = true;
+  page.timedOut = true;
+  page.reason = std::to_string(pageTimeLimitSeconds_) + " 秒以内に読み込まれませんでした";
+  // The next navigation supersedes the load that never ended.
+  state_ = State::Downloading;
+  VisitNext();
+}
+
+void PatrolRun::TakeFingerprint(size_t index) {
+  ++printsPending_;
+  const unsigned run = runId_;
+  std::weak_ptr<bool> alive = alive_;
+  ctx_.Browser().RequestPageBytes([this, alive, run, index](std::string bytes) {
+    if (!alive.lock() || run != runId_) return;
+    if (index < pages_.size()) pages_[index].fingerprint = TextFingerprint(bytes);
+    if (printsPending_ > 0) --printsPending_;
+    if (printsPending_ == 0 && state_ == State::Finishing) Finish();
+  });
 }
 
 bool PatrolRun::Download(const std::string& address, const char* extension) {
@@ -209,6 +255,20 @@ void PatrolRun::ShowStatus() { ctx_.SetStatusText(StatusText()); }
 
 void PatrolRun::Finish() {
   reader_.Close();
+  if (printsPending_ > 0) {
+    // The last pages' bytes are on their way; a view that never answers
+    // holds the report back kFingerprintWaitMs at most.
+    if (state_ == State::Finishing) return;
+    state_ = State::Finishing;
+    const unsigned run = runId_;
+    std::weak_ptr<bool> alive = alive_;
+    ctx_.CallLater(kFingerprintWaitMs, [this, alive, run] {
+      if (!alive.lock() || run != runId_ || state_ != State::Finishing) return;
+      printsPending_ = 0;
+      Finish();
+    });
+    return;
+  }
   ctx_.Engine().Hold(false);
   const bool ran = !pages_.empty();
   state_ = State::Idle;
@@ -231,6 +291,7 @@ bool PatrolRun::WriteReport() {
     r.address = page.address;
     r.state = StateOf(page.failed, page.fingerprint, last, page.address);
     r.failedFiles = page.failedFiles;
+    if (page.failed) r.reason = page.reason;
     r.files = page.files;
     if (!page.failed && !page.fingerprint.empty()) prints[page.address] = page.fingerprint;
     report.push_back(std::move(r));
@@ -261,6 +322,7 @@ void PatrolRun::OpenLatestReport() {
 void PatrolRun::ContinuePatrol(const std::string& /*pageAddress*/) {
   switch (state_) {
     case State::Idle:
+    case State::Finishing:
       return;
     case State::Starting:
     case State::Downloading:
@@ -269,8 +331,8 @@ void PatrolRun::ContinuePatrol(const std::string& /*pageAddress*/) {
       completeDuringDownloads_ = true;
       return;
     case State::AwaitingPage:
-      // The page has shown: its text is what the next patrol compares with.
-      if (!pages_.empty()) pages_.back().fingerprint = TextFingerprint(ctx_.Browser().PageText());
+      // The page has shown: its bytes are what the next patrol compares with.
+      if (!pages_.empty()) TakeFingerprint(pages_.size() - 1);
       state_ = State::Downloading;
       VisitNext();
       return;

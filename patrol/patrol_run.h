@@ -10,14 +10,25 @@
 // page; then AwaitingPage
 // until the page's document-complete event, which visits the next entry. Only
 // that event advances the patrol, so a page is never cut by the events of
-// its own loads, and none is skipped or visited twice. The first event that
-// finds no entry left closes the list -> Idle, with the totals in the status
-// bar. Stop (StopPatrol) ends the run from any state and cancels the engine.
+// its own loads, and none is skipped or visited twice. A page that has not
+// completed within the page time limit after its last load began
+// ("[Patrol] PageTimeLimit" in "TollickApp.ini", seconds, default 60) counts
+// as failed and the run goes on with the next entry; the engine's downloads
+// are not timed by it. The first event that finds no entry left closes the
+// list; the run then waits (Finishing) for the fingerprints still asked of the
+// view, at most kFingerprintWaitMs, writes its report -> Idle, with the totals
+// in the status bar. Stop (StopPatrol) ends the run from any state and
+// cancels the engine.
+//
+// Each page's fingerprint is taken from the bytes of the page the view shows
+// at its document-complete event, asked of the view without waiting: the run
+// goes on to the next page at once and the answer is filed under its page.
 //
 // The status bar shows the run while it goes on: page k of n, files done of
 // found, bytes and the current speed, from the engine's progress reports.
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +40,17 @@
 #include "patrol/patrol_report.h"
 
 namespace mireva {
+
+// The page time limit when the settings name none, and the bounds of a named one.
+inline constexpr unsigned kDefaultPageTimeLimitSeconds = 60;
+inline constexpr unsigned kMaxPageTimeLimitSeconds = 24 * 60 * 60;
+// How long the end of a run waits for the view's last page bytes.
+inline constexpr unsigned kFingerprintWaitMs = 5000;
+
+// The page time limit in "TollickApp.ini" at `iniPath`: "[Patrol]
+// PageTimeLimit=<seconds>", 1 to kMaxPageTimeLimitSeconds; the default for a
+// missing, empty or unreadable value, the bound for one beyond it.
+unsigned ReadPageTimeLimitSeconds(const std::string& iniPath);
 
 class PatrolRun {
  public:
@@ -77,7 +99,8 @@ class PatrolRun {
     bool failed = false;     // the engine could not read the page, or could not be called
     std::string reason;      // why it failed (Shift_JIS)
     std::vector<ReportedFile> files;  // saved from the page, as the engine said
-    std::string fingerprint;  // of the page's text once it showed (TextFingerprint)
+    std::string fingerprint;  // of the page's bytes once it showed (TextFingerprint)
+    bool timedOut = false;    // failed: not shown within the page time limit
   };
   const std::vector<PageResult>& Pages() const { return pages_; }
   // The status-bar text of the run: its progress, or its totals once ended.
@@ -88,7 +111,7 @@ class PatrolRun {
   void OpenLatestReport();
 
  private:
-  enum class State { Idle, Starting, Downloading, AwaitingPage };
+  enum class State { Idle, Starting, Downloading, AwaitingPage, Finishing };
 
   void EndedIfIdle();
   // Visits the next entry (downloads included); ends the run when none is left.
@@ -97,6 +120,13 @@ class PatrolRun {
   // stopped meanwhile.
   bool Download(const std::string& address, const char* extension);
   void Finish();
+  // Enters AwaitingPage for the page just visited and starts its time limit.
+  void AwaitPage();
+  // The page time limit of visit `visit` has passed.
+  void PageTimedOut(unsigned visit);
+  // Asks the view for the bytes of the page on show, filed as page `index`'s
+  // fingerprint when they come.
+  void TakeFingerprint(size_t index);
   // Writes the report of the run (and the page fingerprints); true when written.
   bool WriteReport();
   void ShowStatus();
@@ -115,6 +145,11 @@ class PatrolRun {
   bool completeDuringDownloads_ = false;
   bool stopped_ = false;
   unsigned runId_ = 0;  // a new number for every start and stop
+  unsigned visitId_ = 0;  // a new number for every page load awaited
+  unsigned pageTimeLimitSeconds_ = kDefaultPageTimeLimitSeconds;
+  size_t printsPending_ = 0;  // fingerprints asked of the view, not yet come
+  // Gone with the run: what the view calls back later checks it first.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::function<void()> endedHook_;
 
   // Progress of the run.

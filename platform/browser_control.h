@@ -3,6 +3,7 @@
 // control and the page events it reacts to. The wx implementation wraps
 // wxWebView (WebKitGTK); tests use platform/testing/fake_browser.h.
 // Addresses are Shift_JIS in the program and converted at this boundary.
+#include <functional>
 #include <string>
 
 namespace mireva {
@@ -37,8 +38,12 @@ class BrowserControl {
   virtual bool SavePage(const std::string& hostPath) = 0;
   virtual std::string CurrentAddress() const = 0;
   virtual std::string CurrentTitle() const = 0;
-  // The text of the page on show, without its markup.
-  virtual std::string PageText() const = 0;
+  // Asks for the bytes of the document on show, as its server sent them.
+  // `done` is called once, later, on the window's thread: with the bytes, or
+  // with an empty text when there is no document or it cannot be read. The
+  // window and the caller go on meanwhile; `done` must check that what it
+  // writes to still exists.
+  virtual void RequestPageBytes(std::function<void(std::string bytes)> done) = 0;
   virtual void Cut() = 0;
   virtual void Copy() = 0;
   virtual void Paste() = 0;

@@ -17,6 +17,8 @@
 #include "platform/process.h"
 #include "platform/wx/wx_text.h"
 
+#include <iterator>
+
 namespace mireva {
 namespace {
 
@@ -112,6 +114,19 @@ void BrowserView::SetMosaicCollection() { frame_->SetMosaicCollection(); }
 void BrowserView::KeepAlive() {
   // While the engine works the window is live already (its call runner).
   if (!engine_.Busy()) wxTheApp->Yield(true);
+}
+
+void BrowserView::CallLater(unsigned ms, std::function<void()> fn) {
+  laterCalls_.emplace_back();
+  auto call = std::prev(laterCalls_.end());
+  call->fn = std::move(fn);
+  call->timer.Bind(wxEVT_TIMER, [this, call](wxTimerEvent&) {
+    std::function<void()> run = std::move(call->fn);
+    // The timer is still in its own event here: it goes after the event.
+    CallAfter([this, call] { laterCalls_.erase(call); });
+    run();
+  });
+  call->timer.StartOnce(static_cast<int>(ms));
 }
 
 void BrowserView::OnBeforeNavigate(const std::string&) { frame_->PlayBusy(); }

@@ -4,10 +4,12 @@
 // (navigation, saving, harvesting, patrols, collectors) to the subsystem
 // modules that registered with the command router.
 #include <functional>
+#include <list>
 #include <memory>
 #include <vector>
 
 #include <wx/panel.h>
+#include <wx/timer.h>
 
 #include "core/command_router.h"
 #include "app/view_commands.h"
@@ -51,6 +53,7 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   }
   void SetMosaicCollection() override;
   void KeepAlive() override;
+  void CallLater(unsigned ms, std::function<void()> fn) override;
 
   // BrowserEvents
   void OnBeforeNavigate(const std::string& address) override;
@@ -73,6 +76,12 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   std::function<bool()> patrolRunning_;
   std::function<std::string()> patrolSummary_;
   std::function<void()> readTypes_;
+  // CallLater's timers, each removed once it has fired; the rest go with the view.
+  struct LaterCall {
+    wxTimer timer;
+    std::function<void()> fn;
+  };
+  std::list<LaterCall> laterCalls_;
 };
 
 }  // namespace mireva

@@ -10,7 +10,10 @@
  *       markup 'S'/'s' removes all markup (text mode); reload 'F'/'f' asks
  *       for a copy that no cache answers. Returns 0 only when the output file
  *       could not be created or written, else 1 (failed downloads have been
- *       reported through the host's message callback and leave dst empty).
+ *       reported through the host's message callback and leave dst empty),
+ *       or HOVREL_TEXT_FULL in text mode when size page bytes were read: the
+ *       page may go on beyond them, and a caller that wants all of it calls
+ *       again with a larger size.
  *   htmTagadjust(url, dst, size)
  *       fetches url, follows a frameset's no-frames link (written back into
  *       url, which must hold HOVREL_URL_CAPACITY bytes), strips layout markup
@@ -36,6 +39,9 @@ extern "C" {
 /* Capacity callers give the url buffer of htmTagadjust (the no-frames address
  * written back is never longer than HOVREL_URL_CAPACITY - 1 bytes). */
 #define HOVREL_URL_CAPACITY 260
+
+/* Hovrel's answer in text mode when the page filled size bytes. */
+#define HOVREL_TEXT_FULL 2
 
 /* A warning message (Shift_JIS) to show modally. */
 typedef void(MIREVA_STDCALL* HovrelMessageFn)(void* user, const char* text);

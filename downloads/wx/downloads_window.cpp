@@ -295,15 +295,29 @@ class DownloadsWindow : public wxDialog {
     if (!OpenWithDesktop(path)) Say("フォルダを開けません。\n" + Utf8ToSjis(path));
   }
 
+  // Asks first; while the file is on disk, whether it goes too (a person
+  // clearing out the history mostly wants the disk space back, but the
+  // question is theirs to answer).
   void Forget() {
     const auto e = Selected();
     if (!e) return;
-    wxMessageDialog ask(this,
-                        ToWx("この項目を履歴から削除しますか。\n\n" + e->address +
-                             "\n\n削除した項目は、次に取得するとき再び取得されます。"),
-                        ToWx(kTitle), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
-    if (ask.ShowModal() != wxID_YES) return;
-    if (!model_.Forget(e->address)) Say(model_.Message());
+    const bool fileThere = Exists(model_.FilePath(*e));
+    std::string text = "この項目を履歴から削除しますか。\n\n" + e->address +
+                       "\n\n削除した項目は、次に取得するとき再び取得されます。";
+    if (fileThere) text += "\nファイル " + e->file + " も削除しますか。";
+    wxMessageDialog ask(this, ToWx(text), ToWx(kTitle),
+                        (fileThere ? wxYES_NO | wxCANCEL | wxCANCEL_DEFAULT
+                                   : wxYES_NO | wxNO_DEFAULT) |
+                            wxICON_QUESTION);
+    if (fileThere)
+      ask.SetYesNoCancelLabels(ToWx("ファイルも削除"), ToWx("履歴だけ削除"), ToWx("キャンセル"));
+    const int answer = ask.ShowModal();
+    if (answer == wxID_CANCEL || (!fileThere && answer != wxID_YES)) return;
+    const bool deleteFile = fileThere && answer == wxID_YES;
+    if (!model_.Forget(e->address))
+      Say(model_.Message());
+    else if (deleteFile && !model_.DeleteFile(*e))
+      Say(model_.Message());
     Reload();
   }
 

@@ -264,7 +264,7 @@ std::unique_ptr<CommandModule> MakeLinkHarvestCommands(ViewContext& ctx, wxWindo
   return std::make_unique<LinkHarvestCommands>(
       ctx, std::make_unique<WxFrameChooser>(parent), std::make_unique<WxEngineProgress>(ctx, parent),
       [&ctx](const std::string& address, const std::string& target) {
-        return FetchToFile(ctx, address, target, ' ', 'D');
+        return FetchToFile(ctx, address, target, PageMarkup::Keep, FetchMode::SaveFile);
       });
 }
 

@@ -2,6 +2,7 @@
 // A BrowserControl for tests: records every call in `log` ("navigate:<addr>",
 // "back", "forward", "stop", "home", "print", "size:<n>", "save:<path>") and
 // lets the test raise page events through Complete() and friends.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ class FakeBrowser : public BrowserControl {
   std::vector<std::string> log;
   std::string address;
   std::string title;
-  std::string text;  // the page's text, as PageText gives it
+  std::string text;  // the page's bytes, as RequestPageBytes answers them (at once)
   int textSize = 2;
   BrowserEvents* events = nullptr;
 
@@ -42,7 +43,7 @@ class FakeBrowser : public BrowserControl {
   }
   std::string CurrentAddress() const override { return address; }
   std::string CurrentTitle() const override { return title; }
-  std::string PageText() const override { return text; }
+  void RequestPageBytes(std::function<void(std::string)> done) override { done(text); }
   void Cut() override { log.push_back("cut"); }
   void Copy() override { log.push_back("copy"); }
   void Paste() override { log.push_back("paste"); }

@@ -7,6 +7,10 @@
 
 #include "platform/wx/wx_text.h"
 
+#include <functional>
+#include <memory>
+#include <string>
+
 namespace mireva {
 namespace {
 
@@ -149,7 +153,36 @@ bool WebViewBrowser::SavePage(const std::string& hostPath) {
   return state.done && state.ok;
 }
 
-std::string WebViewBrowser::PageText() const { return FromWx(view_->GetPageText()); }
+namespace {
+void OnPageBytes(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<std::function<void(std::string)>> done(
+      static_cast<std::function<void(std::string)>*>(data));
+  gsize length = 0;
+  GError* error = nullptr;
+  guchar* bytes =
+      webkit_web_resource_get_data_finish(WEBKIT_WEB_RESOURCE(source), result, &length, &error);
+  std::string page;
+  if (bytes) page.assign(reinterpret_cast<const char*>(bytes), length);
+  g_free(bytes);
+  if (error) g_error_free(error);
+  (*done)(std::move(page));
+}
+}  // namespace
+
+// Not wxWebView's GetPageText: it asks wx's own web extension over D-Bus and
+// waits for the answer, and answers an empty text whenever that extension has
+// not connected to the program (as with the WebKitGTK of Debian 12). The main
+// resource's bytes come from WebKit itself, and asynchronously.
+void WebViewBrowser::RequestPageBytes(std::function<void(std::string)> done) {
+  WebKitWebView* native = Native(view_);
+  WebKitWebResource* resource = native ? webkit_web_view_get_main_resource(native) : nullptr;
+  if (!resource) {
+    wxTheApp->CallAfter([done = std::move(done)] { done(std::string()); });
+    return;
+  }
+  webkit_web_resource_get_data(resource, nullptr, OnPageBytes,
+                               new std::function<void(std::string)>(std::move(done)));
+}
 
 bool WebViewBrowser::IsLoading() const { return view_ && view_->IsBusy(); }
 

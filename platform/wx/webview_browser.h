@@ -41,7 +41,7 @@ class WebViewBrowser : public BrowserControl, public wxEvtHandler {
   bool SavePage(const std::string& hostPath) override;
   std::string CurrentAddress() const override;
   std::string CurrentTitle() const override;
-  std::string PageText() const override;
+  void RequestPageBytes(std::function<void(std::string)> done) override;
   void Cut() override;
   void Copy() override;
   void Paste() override;

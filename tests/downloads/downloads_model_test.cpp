@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_util.h"
 #include "tests/support/test_server.h"
 
 namespace mireva {
@@ -91,6 +92,22 @@ TEST_F(DownloadsModelTest, ForgetTakesOnlyTheExactAddress) {
                                                         "http://a.example/x.png?big"}));
   EXPECT_EQ(model.Rows()[1].fetchedAt, 200);  // put back as it was
   EXPECT_EQ(model.Rows()[1].sha256, std::string(64, 'a'));
+}
+
+TEST_F(DownloadsModelTest, DeleteFileRemovesOnlyFilesBelowTheWorkingFolder) {
+  const std::string work = folder_ + "/work";
+  std::filesystem::create_directory(work);
+  HistoryEntry entry = Entry("http://a.example/x.png", 100);
+  entry.file = "x.png";
+  ASSERT_TRUE(WriteFileAtomically(work + "/x.png", "PNG"));
+  ASSERT_TRUE(WriteFileAtomically(folder_ + "/outside.png", "PNG"));
+  DownloadsModel model(work);
+  EXPECT_TRUE(model.DeleteFile(entry)) << model.Message();
+  EXPECT_FALSE(FileExists(work + "/x.png"));
+  EXPECT_TRUE(model.DeleteFile(entry));  // already gone
+  entry.file = "DownLoad/../../outside.png";
+  EXPECT_FALSE(model.DeleteFile(entry));
+  EXPECT_TRUE(FileExists(folder_ + "/outside.png"));
 }
 
 TEST_F(DownloadsModelTest, DamagedHistoryShowsTheStoresMessage) {

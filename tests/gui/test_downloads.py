@@ -110,19 +110,28 @@ class DownloadsWindow(g.GuiTest):
         self.wait_addresses(table, [notes, other, red])
         g.screenshot("downloads-window")
 
-        # Forgetting the chosen entry asks first; "いいえ" keeps it, "はい" forgets it.
+        # Forgetting the chosen entry asks first, and whether its file goes
+        # too: "キャンセル" keeps both, "ファイルも削除" removes both.
+        notes_file = os.path.join(home, "DownLoad", "127.0.0.1", "notes.txt")
+        os.makedirs(os.path.dirname(notes_file), exist_ok=True)
+        with open(notes_file, "w") as f:
+            f.write("notes")
         g.click(g.find(table, pyatspi.ROLE_TABLE_CELL, notes))
         m.press(win, "履歴から削除")
         box, text = m.message_box()
         self.assertIn(notes, text)
-        m.press(box, "いいえ")
+        self.assertIn("DownLoad/127.0.0.1/notes.txt も削除しますか", text)
+        g.screenshot("downloads-forget-question")
+        m.press(box, "キャンセル")
         g.wait_for(lambda: not g.is_showing(box), timeout=10, what="the question to close")
         self.assertIn(notes, history_addresses(home))
+        self.assertTrue(os.path.exists(notes_file))
         m.press(win, "履歴から削除")
         box, _ = m.message_box()
-        m.press(box, "はい")
+        m.press(box, "ファイルも削除")
         self.wait_addresses(table, [other, red])
         self.assertEqual(history_addresses(home), sorted([other, red]))
+        self.assertFalse(os.path.exists(notes_file))
 
         # Fetched again: forgotten, then the engine takes the file from its page
         # while the window shows the work, and the file is on disk once more.

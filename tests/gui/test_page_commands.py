@@ -21,6 +21,7 @@ class PageCommands(g.GuiTest):
         "/b.gif": {"content_type": "image/gif", "body_hex": GIF},
         "/private.html": {"auth": "ann:pw", "realm": "R", "body": "<p>inside</p>"},
         "/slow.html": {"body": "<p>slow</p>", "delay_ms": 4000},
+        "/big.txt": {"body_repeat": ["0123456789", 12000000], "content_type": "text/plain"},
         "/frames.html": {"body": '<html><head><title>F</title></head><frameset cols="50%,50%">'
                                  '<frame src="menu.html"><frame src="sub/main.html"></frameset></html>'},
         "/menu.html": {"body": "<html><body>menu</body></html>"},
@@ -122,6 +123,32 @@ class PageCommands(g.GuiTest):
         g.wait_for(lambda: os.path.exists(edited), timeout=20, what="the editor to run")
         with open(edited, "rb") as f:
             self.assertIn(b"<p>inside</p>", f.read())
+
+    def test_a_large_page_is_saved_whole_and_ctrl_s_saves_the_page_on_show(self):
+        out = os.path.join(self.folder, "out-big")
+        os.makedirs(out, exist_ok=True)
+        m = self.launch(self.server.url("/page.html"))
+        m.wait_caption("P - Mireva")
+
+        # Ctrl+S asks for a name the first time and saves the page as HTML.
+        m.activate_window()
+        g.key("ctrl+s")
+        self.save_as(m, os.path.join(out, "page.html"))
+        self.acknowledge(m, "Hovrel complate")
+        with open(os.path.join(out, "page.html"), "rb") as f:
+            self.assertIn(b"<b>Bold</b> text", f.read())
+        # The second time it saves there again without asking.
+        os.remove(os.path.join(out, "page.html"))
+        g.key("ctrl+s")
+        self.acknowledge(m, "Hovrel complate")
+        self.assertTrue(os.path.exists(os.path.join(out, "page.html")))
+
+        # A 12 MB page: all of it reaches the file.
+        self.type_address(m, self.server.url("/big.txt"))
+        m.choose("ファィル(F)", "保存(txt)")
+        self.save_as(m, os.path.join(out, "big.txt"))
+        self.acknowledge(m, "Hovrel complate")
+        self.assertEqual(os.path.getsize(os.path.join(out, "big.txt")), 12000000)
 
     def finished_download(self, m):
         """The progress window at its end: where the files went, and its buttons."""

@@ -170,7 +170,7 @@ class Patrol(g.GuiTest):
 
         # The patrol has ended with its report: every page new on this first run.
         report = read(os.path.join(m.home, "PatrolReport.html")).decode("shift_jis")
-        self.assertIn("4 ページ: 新規 4、更新あり 0、変化なし 0、失敗 0。新しいファイル 1", report)
+        self.assertIn("4 ページ: 新規 4、変化あり 0、変化なし 0、失敗 0。新しいファイル 1", report)
         self.assertIn('<a href="DownLoad/127.0.0.1/red.png"><img', report)
         self.assertEqual(m.status_text(), "巡回終了: 4 ページ、新しいファイル 1、失敗 0")
         g.screenshot("patrol-report")
@@ -284,13 +284,19 @@ class Patrol(g.GuiTest):
             g.fill(field, text)
             m.press(editor, "追加")
 
+        # A page address is kept as its folder, and the editor says so.
         add(u("/site/a/index.html"))
+        box, text = m.message_box()
+        self.assertIn("フォルダ %s だけを加えました。ページ index.html" % u("/site/a/"), text)
+        g.screenshot("patrol-editor-folder-note")
+        m.press(box, "OK")
         add("page2.html")
         add("")
         box, text = m.message_box()
         self.assertEqual(text, "URL address\u3000を入力して下さい")
         m.press(box, "OK")
         add(u("/other/x.html"))
+        m.press(m.message_box()[0], "OK")
         # With an entry selected, the next one goes in before it.
         g.click(g.find(entries, pyatspi.ROLE_TABLE_CELL, u("/site/a/")))
         add("../../top.html")

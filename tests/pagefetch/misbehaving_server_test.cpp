@@ -137,7 +137,8 @@ TEST(MisbehavingServer, EveryFetchIsBoundedAndAFailedSaveKeepsTheOldFile) {
     const long long took = MonotonicMs() - start;
 
     if (c.slow) {
-      EXPECT_GE(took, kDeadlineMs);
+      // The client's timer may fire a millisecond before ours reads the deadline.
+      EXPECT_GE(took, kDeadlineMs - 5);
     }
     // Every case ends by its deadline; a stall may be noticed only about a
     // second after the limit, so a case that ends on a stall can meet the

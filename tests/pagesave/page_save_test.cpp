@@ -37,6 +37,7 @@ using FakeView = testing::FakeViewContext;
 const char kRoutes[] =
     "{\"routes\": {\"/page\": {\"body\": \"<html><b>Bold</b> text\\n</html>\"},"
     " \"/long\": {\"body_repeat\": [\"0123456789\", 60000]},"
+    " \"/huge\": {\"body_repeat\": [\"0123456789\", 70000000]},"
     " \"/private\": {\"auth\": \"ann:pw\", \"realm\": \"R\", \"body\": \"inside\"},"
     " \"/utf8\": {\"body\":"
     " \"<html><head><meta charset=\\\"utf-8\\\"></head><body>\\u65e5\\u672c</body></html>\"},"
@@ -143,11 +144,27 @@ TEST_F(PageSaveTest, CancelledDialogDoesNothing) {
   EXPECT_TRUE(server.Requests().empty());
 }
 
-TEST_F(PageSaveTest, TextModeKeepsAtMostTheLibrarysSize) {
-  view->address = server.Url("/long");
-  view->ui.fileAnswers = {dir + "/long.txt"};
+// A page beyond the save limit is saved up to it, and the message says so
+// (a large page saved whole: tests/gui/test_page_commands.py).
+TEST_F(PageSaveTest, TextModeSavesUpToTheLimitAndSaysWhenItCuts) {
+  view->address = server.Url("/huge");
+  view->ui.fileAnswers = {dir + "/huge.txt"};
   router.Dispatch(401);
-  EXPECT_EQ(ReadFile(dir + "/long.txt").size(), 49998u);
+  EXPECT_EQ(ReadFile(dir + "/huge.txt").size(), size_t{kTextSaveLimit});
+  ASSERT_EQ(view->ui.messages.size(), 1u);
+  EXPECT_EQ(view->ui.messages[0].rfind("ページが 64 MB を超えるため、先頭の 64 MB だけを保存しました。", 0), 0u);
+}
+
+// Ctrl+S asks where to save a page the first time, then saves it there again.
+TEST_F(PageSaveTest, StandardSaveSavesThePageAsHtmlAskingForANameOnce) {
+  view->address = server.Url("/page");
+  view->ui.fileAnswers = {dir + "/s.html"};
+  EXPECT_TRUE(router.Dispatch(57603));
+  EXPECT_TRUE(router.Dispatch(57603));
+  EXPECT_EQ(view->ui.fileAnswers.size(), 0u);
+  EXPECT_EQ(ReadFile(dir + "/s.html"),
+            "<html>" + std::string(kShiftJisMeta) + "<b>Bold</b> text\r\n</html>");
+  EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 // The library works on the engine's worker, as in the program; its messages

@@ -49,6 +49,15 @@ TEST_F(DialogModels, EditorAddsDeletesAndSaves) {
   ASSERT_TRUE(editor.Add("http://new.example/dir/page.html"));
   EXPECT_EQ(editor.items[0], "http://new.example/dir/");
   EXPECT_EQ(editor.selection, 1);
+  // The page name left out is said; a folder address is added silently.
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].find("フォルダ http://new.example/dir/ だけを加えました。ページ page.html"),
+            std::string::npos);
+  ASSERT_TRUE(editor.Add("http://new.example/top/"));
+  EXPECT_EQ(ui.messages.size(), 1u);
+  editor.selection = 1;
+  editor.Delete();  // the folder just added
+  editor.selection = 1;
   editor.Delete();
   EXPECT_EQ(editor.items[1], "  Mountine/MtPage.html");
   EXPECT_EQ(editor.selection, -1);

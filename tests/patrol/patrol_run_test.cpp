@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/command_router.h"
@@ -211,7 +213,7 @@ TEST_F(PatrolRunTest, TheReportTellsNewChangedAndUnchangedPagesFromTheLastRun) {
             "unchanged\thttp://a/\t0\nchanged\thttp://b/\t0\nunchanged\thttp://c/\t0\n");
   const std::string html = ReadFile(dir + "/PatrolReport.html");
   EXPECT_NE(html.find("<a href=\"http://b/\">http://b/</a>"), std::string::npos);
-  EXPECT_NE(html.find("更新あり 1"), std::string::npos);
+  EXPECT_NE(html.find("変化あり 1"), std::string::npos);
   // Each run also left a dated copy; no more than 30 are kept.
   for (int i = 0; i < 40; ++i)
     WriteFile(dir + "/PatrolReport-20200101-0000" + std::to_string(10 + i) + ".html", "old");
@@ -223,6 +225,21 @@ TEST_F(PatrolRunTest, TheReportTellsNewChangedAndUnchangedPagesFromTheLastRun) {
     if (std::string(e->d_name).rfind("PatrolReport-", 0) == 0) ++dated;
   ::closedir(folder);
   EXPECT_EQ(dated, 30u);
+}
+
+// The rest of the page time limit is tested through the program
+// (tests/gui/test_headless.py); here only how the setting is read.
+TEST(PageTimeLimit, SecondsFromTheSettingsWithDefaultAndBound) {
+  const std::string dir = testing::MakeTempFolder("page-limit");
+  const std::string ini = dir + "/TollickApp.ini";
+  const std::pair<std::string, unsigned> rows[] = {
+      {"", 60}, {"PageTimeLimit=5", 5}, {"PageTimeLimit=0", 60}, {"PageTimeLimit=-3", 60},
+      {"PageTimeLimit=5s", 60}, {"PageTimeLimit=99999999999999999999", 86400}};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    WriteFile(ini, "[Patrol]\r\n" + rows[i].first + "\r\n");
+    EXPECT_EQ(ReadPageTimeLimitSeconds(ini), rows[i].second) << "row " << i;
+  }
+  testing::RemoveFolder(dir);
 }
 
 TEST_F(PatrolRunTest, EnabledTypesAreLoadedForEveryPageInTableOrder) {

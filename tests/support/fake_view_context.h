@@ -6,6 +6,7 @@
 // An area that needs more derives from it and overrides what it must.
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/view_context.h"
@@ -29,6 +30,8 @@ class FakeViewContext : public ViewContext {
   std::vector<std::function<void(const std::string&)>> hooks;
   bool mosaicCollection = false;
   int keepAliveCalls = 0;
+  // CallLater's calls, in order, with their delays (kept, never run).
+  std::vector<std::pair<unsigned, std::function<void()>>> laterCalls;
 
   std::string AddressField() const override { return address; }
   void SetAddressField(const std::string& a) override {
@@ -44,6 +47,9 @@ class FakeViewContext : public ViewContext {
   }
   void SetMosaicCollection() override { mosaicCollection = true; }
   void KeepAlive() override { ++keepAliveCalls; }
+  void CallLater(unsigned ms, std::function<void()> fn) override {
+    laterCalls.emplace_back(ms, std::move(fn));
+  }
 
   // What the real view does when a document completes: the address field
   // first, then the hooks.
