@@ -3,6 +3,7 @@
 // control and the page events it reacts to. The wx implementation wraps
 // wxWebView (WebKitGTK); tests use platform/testing/fake_browser.h.
 // Addresses are Shift_JIS in the program and converted at this boundary.
+#include <optional>
 #include <string>
 
 namespace mireva {
@@ -39,6 +40,11 @@ class BrowserControl {
   virtual std::string CurrentTitle() const = 0;
   // The text of the page on show, without its markup.
   virtual std::string PageText() const = 0;
+  // Runs `script` (an expression) in the page on show as the view holds it
+  // now, with its cookies and whatever scripts have built since it loaded,
+  // and returns the expression's value as text; nothing when the script could
+  // not run or threw. Waits for the answer.
+  virtual std::optional<std::string> RunPageScript(const std::string& script) = 0;
   virtual void Cut() = 0;
   virtual void Copy() = 0;
   virtual void Paste() = 0;

@@ -1,6 +1,6 @@
 #pragma once
 // A BrowserControl for tests: records every call in `log` ("navigate:<addr>",
-// "back", "forward", "stop", "home", "print", "size:<n>", "save:<path>") and
+// "back", "forward", "stop", "home", "print", "size:<n>", "save:<path>", "script") and
 // lets the test raise page events through Complete() and friends.
 #include <string>
 #include <vector>
@@ -15,6 +15,7 @@ class FakeBrowser : public BrowserControl {
   std::string address;
   std::string title;
   std::string text;  // the page's text, as PageText gives it
+  std::optional<std::string> scriptResult;  // what RunPageScript answers
   int textSize = 2;
   BrowserEvents* events = nullptr;
 
@@ -43,6 +44,10 @@ class FakeBrowser : public BrowserControl {
   std::string CurrentAddress() const override { return address; }
   std::string CurrentTitle() const override { return title; }
   std::string PageText() const override { return text; }
+  std::optional<std::string> RunPageScript(const std::string&) override {
+    log.push_back("script");
+    return scriptResult;
+  }
   void Cut() override { log.push_back("cut"); }
   void Copy() override { log.push_back("copy"); }
   void Paste() override { log.push_back("paste"); }

@@ -151,6 +151,13 @@ bool WebViewBrowser::SavePage(const std::string& hostPath) {
 
 std::string WebViewBrowser::PageText() const { return FromWx(view_->GetPageText()); }
 
+std::optional<std::string> WebViewBrowser::RunPageScript(const std::string& script) {
+  wxString out;
+  // RunScript waits for WebKit's answer in a nested event loop.
+  if (!view_ || !view_->RunScript(ToWx(script), &out)) return std::nullopt;
+  return FromWx(out);
+}
+
 bool WebViewBrowser::IsLoading() const { return view_ && view_->IsBusy(); }
 
 std::string WebViewBrowser::CurrentAddress() const { return FromWx(view_->GetCurrentURL()); }
