@@ -311,8 +311,9 @@ class LinkSelectionWindow : public wxDialog {
     size_t number = 0;
     std::vector<size_t> position(links_.size(), 0);
     for (size_t i : chosen) position[i] = ++number;
-    for (size_t i = 0; i < links_.size(); ++i)
-      names_[i] = ApplyMask(mask, links_[i], position[i] > 0 ? position[i] : i + 1, mc);
+    // Only chosen links get a name: a name shown beside an unchosen link
+    // would claim a number that the download does not give.
+    for (size_t i : chosen) names_[i] = ApplyMask(mask, links_[i], position[i], mc);
     count_->SetLabel(ToWx("選択: " + std::to_string(chosen.size()) + " / " +
                           std::to_string(links_.size()) + " 件"));
     download_->Enable(!chosen.empty() && !running_);
