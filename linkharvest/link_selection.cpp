@@ -2,6 +2,8 @@
 
 #include <fnmatch.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_map>
@@ -200,12 +202,33 @@ LinkPattern::LinkPattern(const std::string& text) : text_(Trim(text)) {
     }
   } else if (text_.find_first_of("*?[") == std::string::npos && !text_.empty()) {
     text_ = "*" + text_ + "*";
+  } else if (text_.size() > 1 && text_[0] == '*' && text_.find_first_of("*?[\\", 1) == std::string::npos) {
+    // The common "*.zip": an end to compare, thousands of times faster than a match.
+    suffix_ = Lower(text_.substr(1));
   }
 }
+
+namespace {
+
+bool EndsWithNoCase(const std::string& text, size_t end, const std::string& lowerSuffix) {
+  if (end < lowerSuffix.size()) return false;
+  const size_t from = end - lowerSuffix.size();
+  for (size_t i = 0; i < lowerSuffix.size(); ++i) {
+    char c = text[from + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lowerSuffix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool LinkPattern::Matches(const std::string& address) const {
   if (text_.empty()) return false;
   if (isRegex_) return regex_ && std::regex_search(address, *regex_);
+  if (!suffix_.empty())
+    return EndsWithNoCase(address, address.size(), suffix_) ||
+           EndsWithNoCase(address, std::min(address.find_first_of("?#"), address.size()), suffix_);
   if (fnmatch(text_.c_str(), address.c_str(), FNM_CASEFOLD) == 0) return true;
   const size_t end = address.find_first_of("?#");
   if (end == std::string::npos) {

@@ -52,6 +52,7 @@ class LinkPattern {
 
  private:
   std::string text_;
+  std::string suffix_;  // "*<suffix>" without other wildcards: a plain, lower-case end
   bool isRegex_ = false;
   std::shared_ptr<const std::regex> regex_;
 };

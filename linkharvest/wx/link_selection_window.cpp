@@ -26,9 +26,7 @@
 #include <wx/weakref.h>
 #include <wx/wrapsizer.h>
 
-#ifdef __WXGTK__
 #include <gtk/gtk.h>
-#endif
 
 #include <ctime>
 #include <map>
@@ -49,20 +47,19 @@ namespace {
 enum Column : unsigned { kColChosen, kColAddress, kColText, kColKind, kColSize, kColName, kColumns };
 
 // Names a field for the accessibility bus after the label shown beside it.
-void NameControl(wxWindow* control, const wxString& name, wxWindow* label) {
-#ifdef __WXGTK__
-  AtkObject* acc = gtk_widget_get_accessible(control->GetConnectWidget());
+// GTK only, as is the program (the toolkit gives no portable way).
+void NameWidget(GtkWidget* widget, const wxString& name, wxWindow* label) {
+  AtkObject* acc = gtk_widget_get_accessible(widget);
   if (!acc) return;
   atk_object_set_name(acc, name.utf8_str());
   if (AtkObject* text = label ? gtk_widget_get_accessible(label->GetHandle()) : nullptr) {
     atk_object_add_relationship(acc, ATK_RELATION_LABELLED_BY, text);
     atk_object_add_relationship(text, ATK_RELATION_LABEL_FOR, acc);
   }
-#else
-  (void)control;
-  (void)name;
-  (void)label;
-#endif
+}
+
+void NameControl(wxWindow* control, const wxString& name, wxWindow* label) {
+  NameWidget(control->GetConnectWidget(), name, label);
 }
 
 // The program's settings, kept in the working folder (written whole to a
@@ -189,7 +186,7 @@ class LinkSelectionWindow : public wxDialog {
                             wxDATAVIEW_COL_RESIZABLE);
     list_->AppendTextColumn(ToWx("保存名"), kColName, wxDATAVIEW_CELL_INERT, 200, wxALIGN_NOT,
                             wxDATAVIEW_COL_RESIZABLE);
-    NameControl(list_, ToWx("リンク"), nullptr);
+    NameWidget(list_->GtkGetTreeView(), ToWx("リンク"), nullptr);
     top->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT, 8);
     auto* choiceRow = new wxBoxSizer(wxHORIZONTAL);
     auto* all = new wxButton(this, wxID_ANY, ToWx("すべて選択"));
