@@ -71,6 +71,9 @@ const char kPageLinksScript[] = R"JS((function () {
 
 namespace {
 
+constexpr size_t kMaxAddressBytes = 4096;
+constexpr size_t kMaxTextBytes = 600;
+
 std::string Lower(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -162,6 +165,8 @@ std::vector<PageLink> ParsePageLinks(const std::string& answer, size_t limit) {
   for (const std::string& line : Split(answer, '\n')) {
     std::vector<std::string> f = Split(line, '\t');
     if (f.size() < 2) continue;
+    // The page's own words, bounded: an address past this is no file to fetch.
+    if (f[1].size() > kMaxAddressBytes) continue;
     std::string address = f[1];
     size_t hash = address.find('#');
     if (hash != std::string::npos) address.erase(hash);
@@ -171,7 +176,7 @@ std::vector<PageLink> ParsePageLinks(const std::string& answer, size_t limit) {
       continue;
     PageLink link;
     link.address = address;
-    link.text = f.size() > 2 ? f[2] : std::string();
+    link.text = f.size() > 2 ? CutSjis(f[2], kMaxTextBytes) : std::string();
     link.width = f.size() > 3 ? std::atoi(f[3].c_str()) : 0;
     link.height = f.size() > 4 ? std::atoi(f[4].c_str()) : 0;
     auto found = seen.find(address);

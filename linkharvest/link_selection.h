@@ -33,7 +33,8 @@ extern const char kPageLinksScript[];
 
 // Reads the script's answer. Each address is listed once (the first
 // reference keeps its place; a size or text found later fills in what it
-// lacked); only http, https and ftp addresses count; at most `limit` links.
+// lacked); only http, https and ftp addresses of at most 4096 bytes count;
+// texts are cut to 600 bytes; at most `limit` links.
 std::vector<PageLink> ParsePageLinks(const std::string& answer, size_t limit = 100000);
 
 // A pattern of a filter. Between slashes ("/\.zip$/") a regular expression
