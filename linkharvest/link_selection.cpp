@@ -1,6 +1,7 @@
 #include "linkharvest/link_selection.h"
 
 #include <fnmatch.h>
+#include <regex.h>
 
 #include <algorithm>
 
@@ -196,14 +197,26 @@ std::vector<PageLink> ParsePageLinks(const std::string& answer, size_t limit) {
   return links;
 }
 
+// glibc's matcher: no recursion that a long address could run out of stack with.
+struct LinkPattern::Compiled {
+  regex_t re{};
+  bool ok = false;
+  Compiled() = default;
+  Compiled(const Compiled&) = delete;
+  Compiled& operator=(const Compiled&) = delete;
+  ~Compiled() {
+    if (ok) regfree(&re);
+  }
+};
+
 LinkPattern::LinkPattern(const std::string& text) : text_(Trim(text)) {
   if (text_.size() >= 2 && text_.front() == '/' && text_.back() == '/') {
     isRegex_ = true;
-    try {
-      regex_ = std::make_shared<const std::regex>(text_.substr(1, text_.size() - 2),
-                                                  std::regex::ECMAScript | std::regex::icase);
-    } catch (const std::regex_error&) {
-      regex_.reset();
+    auto compiled = std::make_shared<Compiled>();
+    if (regcomp(&compiled->re, text_.substr(1, text_.size() - 2).c_str(),
+                REG_EXTENDED | REG_ICASE | REG_NOSUB) == 0) {
+      compiled->ok = true;
+      regex_ = std::move(compiled);
     }
   } else if (text_.find_first_of("*?[") == std::string::npos && !text_.empty()) {
     text_ = "*" + text_ + "*";
@@ -230,7 +243,7 @@ bool EndsWithNoCase(const std::string& text, size_t end, const std::string& lowe
 
 bool LinkPattern::Matches(const std::string& address) const {
   if (text_.empty()) return false;
-  if (isRegex_) return regex_ && std::regex_search(address, *regex_);
+  if (isRegex_) return regex_ && regexec(&regex_->re, address.c_str(), 0, nullptr, 0) == 0;
   if (!suffix_.empty())
     return EndsWithNoCase(address, address.size(), suffix_) ||
            EndsWithNoCase(address, std::min(address.find_first_of("?#"), address.size()), suffix_);

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <ctime>
 #include <memory>
-#include <regex>
 #include <string>
 #include <optional>
 #include <vector>
@@ -37,8 +36,8 @@ extern const char kPageLinksScript[];
 // texts are cut to 600 bytes; at most `limit` links.
 std::vector<PageLink> ParsePageLinks(const std::string& answer, size_t limit = 100000);
 
-// A pattern of a filter. Between slashes ("/\.zip$/") a regular expression
-// searched in the address; otherwise wildcards ("*" any run, "?" one
+// A pattern of a filter. Between slashes ("/\.zip$/") an extended regular
+// expression (POSIX, as grep -E takes it) searched in the address; otherwise wildcards ("*" any run, "?" one
 // character) matched against the whole address, the address without its
 // query, and its file name, so "*.zip" also takes "a.zip?dl=1". A pattern
 // without a wildcard matches addresses that contain it. Case is ignored; a
@@ -55,7 +54,8 @@ class LinkPattern {
   std::string text_;
   std::string suffix_;  // "*<suffix>" without other wildcards: a plain, lower-case end
   bool isRegex_ = false;
-  std::shared_ptr<const std::regex> regex_;
+  struct Compiled;  // a POSIX regex_t, freed with the last copy
+  std::shared_ptr<const Compiled> regex_;
 };
 
 // A named filter: a check box of the window.
