@@ -2,7 +2,8 @@
 kinds, a dozen of them added by script after the page loaded; the window opened
 from the menu, *.zip typed into 絞り込み, a renaming mask and a destination set,
 the chosen files downloaded and found on disk under their new names with the
-served bytes; a second run that skips existing names asks the server nothing."""
+served bytes; a second run that skips existing names asks the server nothing;
+the window opened again by Ctrl+Shift+D keeps the mask and the destination."""
 import os
 import time
 
@@ -91,6 +92,16 @@ class LinkSelection(g.GuiTest):
         self.assertEqual(len(self.zip_requests()), 10, "the second run asked for files again")
         self.assertEqual(sorted(os.listdir(out)), sorted(expected))
         g.screenshot("link-selection-skipped")
+
+        # Closed and opened again by its keys: the mask and the destination are kept.
+        m.press(w, "閉じる")
+        m.no_window("リンクの選択")
+        m.activate_window()
+        g.key("ctrl+shift+d")
+        w = m.window("リンクの選択", timeout=20)
+        for name, text in (("名前の付け方", "*num*-*name*.*ext*"), ("保存先", out)):
+            field = self.field(w, name)
+            self.assertEqual(field.queryText().getText(0, -1), text, name)
 
 
 if __name__ == "__main__":
