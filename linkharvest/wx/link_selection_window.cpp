@@ -165,7 +165,6 @@ class LinkSelectionWindow : public wxDialog {
         filters_[i].on = e.IsChecked();
         if (quick_->IsEmpty()) Choose();
       });
-      filterBoxes_.push_back(box);
       filterRow->Add(box, 0, wxRIGHT | wxBOTTOM, 8);
     }
     top->Add(filterRow, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
@@ -422,7 +421,6 @@ class LinkSelectionWindow : public wxDialog {
   wxTextCtrl* dest_ = nullptr;
   wxStaticText* count_ = nullptr;
   wxStaticText* status_ = nullptr;
-  std::vector<wxCheckBox*> filterBoxes_;
   wxDataViewCtrl* list_ = nullptr;
   LinkListModel* model_ = nullptr;
   wxRadioBox* existing_ = nullptr;
