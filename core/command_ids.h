@@ -22,7 +22,7 @@ enum CommandId : int {
   kCmdExternalLinks = 2102, kCmdInternalLinks = 2103, kCmdPageImages = 2104,
   kCmdLinkedBinaries = 2105, kCmdLinkedImages = 2106, kCmdPageMedia = 2107,
   kCmdLinkedMedia = 2108, kCmdLinkedMovies = 2110, kCmdCacheFiles = 2112,
-  kCmdLinkedMetafiles = 2113, kCmdDownloadsWindow = 2120,
+  kCmdLinkedMetafiles = 2113, kCmdDownloadsWindow = 2120, kCmdSelectLinks = 2121,
   // Download menu: the map, satellite and sky collectors
   kCmdMapJoin = 700, kCmdMapPage = 701, kCmdAirPhotoPage = 702, kCmdMapDownload = 703,
   kCmdMapLoadList = 704, kCmdMapLinkAnalysis = 705,

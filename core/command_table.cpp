@@ -30,7 +30,7 @@ const MenuModel& MainMenu() {
             Item(2106, "リンク画像(jpg,gif,png,tif,pdf)"), Item(2105, "リンクバイナリ(exe,lzh,zip)"),
             Item(2108, "リンクメディア(mid,mp3,avi,wav)"),
             Item(2110, "リンクムービー(wmv,mov,swf,tm,qt)"), Item(2113, "リンクメタファイル(asx,ram)"),
-            Sep(), Item(2120, "ダウンロード履歴"), Sep(),
+            Sep(), Item(2121, "リンクを選んでダウンロード..."), Item(2120, "ダウンロード履歴"), Sep(),
             Menu("地形図(国土地理院)",
                  {Item(701, "地形図閲覧ページ"), Item(705, "リンク解析(20万分1)"),
                   Item(704, "ロードリスト作成"), Item(703, "ダウンロード実行"),
@@ -76,7 +76,7 @@ const std::vector<Accelerator>& MainAccelerators() {
       {kShift, kKeyDelete, 57635},   {kCtrl, 'C', 57634},
       {kCtrl, kKeyInsert, 57634},    {kCtrl, 'V', 57637},
       {kShift, kKeyInsert, 57637},   {kNoModifier, kKeyF6, 57680},
-      {kShift, kKeyF6, 57681},
+      {kShift, kKeyF6, 57681},       {kCtrl | kShift, 'D', 2121},
   };
   return keys;
 }

@@ -55,6 +55,7 @@ inline constexpr CommandInfo kCommandHandlerTable[] = {
     {kCmdDownloadTypes, true, CommandTarget::View},
     {kCmdPatrolReport, true, CommandTarget::View},
     {kCmdDownloadsWindow, true, CommandTarget::View},
+    {kCmdSelectLinks, true, CommandTarget::View},
     {kCmdWeatherCatalogue, true, CommandTarget::View},
     {kCmdNewspaperCatalogue, true, CommandTarget::View},
     {kCmdTvNewsCatalogue, true, CommandTarget::View},

@@ -181,6 +181,8 @@ const char* RunKindName(RunKind kind) {
       return "list";
     case RunKind::Collector:
       return "collector";
+    case RunKind::Selection:
+      return "selection";
     case RunKind::Unknown:
       break;
   }

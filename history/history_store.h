@@ -32,9 +32,10 @@ enum class RunKind {
   LinkCommand = 2,
   List = 3,
   Collector = 4,
+  Selection = 5,  // links the user chose in the link-selection window
 };
 
-// A short English name ("patrol", "link", "list", "collector", "unknown").
+// A short English name ("patrol", "link", "list", "collector", "selection", "unknown").
 const char* RunKindName(RunKind kind);
 
 struct HistoryEntry {

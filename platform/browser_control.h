@@ -4,6 +4,7 @@
 // wxWebView (WebKitGTK); tests use platform/testing/fake_browser.h.
 // Addresses are Shift_JIS in the program and converted at this boundary.
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace mireva {
@@ -44,6 +45,11 @@ class BrowserControl {
   // window and the caller go on meanwhile; `done` must check that what it
   // writes to still exists.
   virtual void RequestPageBytes(std::function<void(std::string bytes)> done) = 0;
+  // Runs `script` (an expression) in the page on show as the view holds it
+  // now, with its cookies and whatever scripts have built since it loaded,
+  // and returns the expression's value as text; nothing when the script could
+  // not run or threw. Waits for the answer.
+  virtual std::optional<std::string> RunPageScript(const std::string& script) = 0;
   virtual void Cut() = 0;
   virtual void Copy() = 0;
   virtual void Paste() = 0;

@@ -8,6 +8,7 @@
 #include "collectors/collector_commands.h"
 #include "downloads/wx/downloads_window.h"
 #include "linkharvest/wx/link_harvest_commands.h"
+#include "linkharvest/wx/link_selection_window.h"
 #include "app/start_address.h"
 #include "pagesave/page_save.h"
 #include "patrol/patrol_commands.h"
@@ -87,6 +88,7 @@ void BrowserView::RegisterModules(CommandRouter& router) {
   modules_.push_back(MakeViewCommands(*this, *clipboard_, pages));
   modules_.push_back(MakePageSaveCommands(*this));
   modules_.push_back(MakeLinkHarvestCommands(*this, frame_));
+  modules_.push_back(MakeLinkSelectionCommands(*this, frame_));
   modules_.push_back(MakePatrolCommands(*this, frame_));
   if (PatrolCommands* patrol = PatrolCommands::From(modules_.back().get())) {
     patrolRunning_ = [patrol] { return patrol->PatrolRunning(); };

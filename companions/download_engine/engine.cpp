@@ -420,6 +420,145 @@ void Engine::ListLoad(const std::string& listFile, const std::string& collection
 
 namespace {
 
+// Opens (making as needed) the folder the user named for a selection. It is
+// the user's own path, so links along it are followed, unlike the folders
+// that names from a page make.
+FolderHandle OpenUserFolder(const std::string& hostPath) {
+  std::string path;
+  size_t at = 0;
+  while (at != std::string::npos) {
+    at = hostPath.find('/', at + 1);
+    path = hostPath.substr(0, at);
+    if (!path.empty()) mkdir(path.c_str(), 0755);  // an existing one is fine
+  }
+  return FolderHandle(open(hostPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+// Opens (making as needed) `parts` below the open folder `base`, each a safe
+// plain name, never through a link.
+FolderHandle OpenBelow(int base, const std::vector<std::string>& parts) {
+  FolderHandle current(dup(base));
+  for (const std::string& part : parts) {
+    if (!current.IsOpen()) break;
+    mkdirat(current.Fd(), part.c_str(), 0755);
+    current = FolderHandle(
+        openat(current.Fd(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return current;
+}
+
+// "a/b/c.jpg" -> {"a", "b", "c.jpg"}, every part made safe.
+std::vector<std::string> SafeParts(const std::string& name) {
+  std::vector<std::string> parts;
+  size_t begin = 0;
+  while (begin <= name.size()) {
+    size_t slash = name.find('/', begin);
+    if (slash == std::string::npos) slash = name.size();
+    std::string part = name.substr(begin, slash - begin);
+    // "", "." and ".." name no folder: a name never climbs out of the call's folder.
+    if (part.find_first_not_of(". \t") != std::string::npos) parts.push_back(SafeFileName(part));
+    begin = slash + 1;
+  }
+  if (parts.empty()) parts.push_back("download");
+  return parts;
+}
+
+}  // namespace
+
+void Engine::LoadSelection(const std::string& page, const std::string& folder,
+                           const std::vector<SelectedFile>& files, ExistingFile existing) {
+  const std::string hostFolder = HostPath(folder.empty() ? std::string(kDownloadFolder) : folder);
+  FolderHandle base = OpenUserFolder(hostFolder);
+  if (!base.IsOpen()) {
+    Fail(kMsgFolder + folder);
+    return;
+  }
+  summary_.folder = Utf8ToSjis(hostFolder);
+  HistoryStore history;
+  OpenHistory(history);
+  std::vector<std::string> urls;
+  for (const SelectedFile& f : files) urls.push_back(f.url);
+  const std::unordered_set<std::string> known =
+      existing == ExistingFile::Skip ? history.Known(urls) : std::unordered_set<std::string>();
+  std::map<std::string, FolderHandle> folders;  // by subfolder path below the base
+  std::vector<FetchJob> jobs;
+  std::vector<std::string> subfolders;  // of each job, for its saved path
+  for (const SelectedFile& f : files) {
+    if (!SplitUrl(f.url)) continue;
+    ++summary_.found;
+    std::vector<std::string> parts = SafeParts(f.name);
+    std::string name = parts.back();
+    parts.pop_back();
+    std::string sub;
+    for (const std::string& p : parts) sub += p + "/";
+    auto open = folders.find(sub);
+    if (open == folders.end()) {
+      open = folders.emplace(sub, OpenBelow(base.Fd(), parts)).first;
+      if (open->second.IsOpen()) RemoveStaleParts(open->second.Fd());
+    }
+    const std::string shown = Utf8ToSjis(hostFolder + "/" + sub + name);
+    if (!open->second.IsOpen()) {
+      ReportFile(DL_FILE_FAILED, f.url, "", "", 0, 0, kMsgFolder + Utf8ToSjis(sub));
+      continue;
+    }
+    if (known.count(f.url)) {
+      ReportFile(DL_FILE_KNOWN, f.url, "", "", 0, 0, "");
+      continue;
+    }
+    if (existing == ExistingFile::Skip && NameTaken(open->second.Fd(), name)) {
+      ReportFile(DL_FILE_EXISTS, f.url, "", shown, 0, 0, "");
+      continue;
+    }
+    FetchJob job;
+    job.url = f.url;
+    job.referer = page;
+    job.folderFd = open->second.Fd();
+    job.name = name;
+    jobs.push_back(std::move(job));
+    subfolders.push_back(sub);
+  }
+  TransferBatch batch(options_.fetch, host_);
+  batch.Run(jobs, kTextLoading);
+  std::vector<HistoryEntry> entries;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    FetchJob& j = jobs[i];
+    if (!j.ok) {
+      ReportFile(DL_FILE_FAILED, j.url, j.effectiveUrl, "", 0, j.status,
+                 j.error == kStoppedError || j.error.empty() ? std::string(kReasonStopped) : j.error);
+      continue;
+    }
+    // The batch never overwrites: the new file came in under a free numbered
+    // name and now replaces the old one in one step, so a failed transfer
+    // leaves the old file as it was.
+    if (existing == ExistingFile::Overwrite && j.savedName != j.name &&
+        renameat(j.folderFd, j.savedName.c_str(), j.folderFd, j.name.c_str()) == 0) {
+      j.savedName = j.name;
+      SyncFd(j.folderFd);
+    }
+    const std::string file = hostFolder + "/" + subfolders[i] + j.savedName;
+    ReportFile(DL_FILE_SAVED, j.url, j.effectiveUrl, Utf8ToSjis(file), j.bytes, j.status, "");
+    HistoryEntry e;
+    e.address = j.url;
+    e.finalAddress = j.effectiveUrl;
+    e.referrer = j.referer;
+    e.file = Utf8ToSjis(file);
+    e.size = j.bytes;
+    e.sha256 = FileSha256(file);
+    e.kind = RunKind::Selection;
+    entries.push_back(std::move(e));
+  }
+  const size_t fetched = entries.size();
+  const StopReason stop = batch.Stopped();
+  if (!entries.empty() && history.IsOpen() && !history.Record(std::move(entries)) &&
+      stop != StopReason::DiskFull) {
+    if (history.Message().empty()) host_.Message(kMsgRecord);
+    else TellHistory(history);
+  }
+  ReportEnd(stop, fetched);
+}
+
+namespace {
+
 // Copies an open file into a temporary name of `folderFd`; the temporary's name
 // or "" on failure (nothing left behind).
 std::string CopyToTemp(int srcFd, int folderFd, int* error) {

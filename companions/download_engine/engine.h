@@ -25,6 +25,20 @@ struct CallSummary {
   std::string reason;
 };
 
+// What LoadSelection does with a name that is taken in its folder.
+enum class ExistingFile {
+  Rename,     // the new file gets the first free numbered name ("name(1).ext")
+  Skip,       // not fetched (nor when the history knows the address)
+  Overwrite,  // the new file takes the name once it has arrived whole
+};
+
+// One file the user chose: its address and the name it is saved under,
+// relative to the call's folder; "/" in the name makes subfolders.
+struct SelectedFile {
+  std::string url;
+  std::string name;  // Shift_JIS (UTF-8 is taken too); each part made safe again
+};
+
 struct EngineOptions {
   FetchOptions fetch;
   size_t maxLinks = 5000;          // distinct addresses taken from one page
@@ -63,6 +77,15 @@ class Engine {
   // Writes "Download.lst" from the pages of "Patrol.lst"; the number of entries,
   // 0 when no list was made.
   int MakeDownloadList(const std::string& kind);
+
+  // The files the user chose in the link-selection window, each under its
+  // own name, into `folder` (absolute, or relative to the working folder; made
+  // when missing), with `page` as referrer. Subfolders of the names are made
+  // without following links. Only with ExistingFile::Skip are addresses the
+  // history knows skipped: otherwise the user asked for these very files.
+  // What arrived is recorded as a selection's run.
+  void LoadSelection(const std::string& page, const std::string& folder,
+                     const std::vector<SelectedFile>& files, ExistingFile existing);
 
   // What the call made on this engine did (one call per Engine).
   const CallSummary& Summary() const { return summary_; }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "core/runtime/download_engine_api.h"
 #include "companions/download_engine/engine.h"
@@ -154,6 +155,30 @@ MIREVA_EXPORT void MIREVA_STDCALL MakePatrolList(const char* kind, const char* p
 
 MIREVA_EXPORT int MIREVA_STDCALL MakeDownloadList(const char* kind) {
   return Guarded([&](Engine& e) { return e.MakeDownloadList(Text(kind)); }, 0);
+}
+
+MIREVA_EXPORT void MIREVA_STDCALL DlLoadSelection(const char* page, const char* folder,
+                                                  const char* items, const char* existing) {
+  Guarded([&](Engine& e) {
+    std::vector<mireva::dl::SelectedFile> files;
+    const std::string text = Text(items);
+    size_t begin = 0;
+    while (begin < text.size()) {
+      size_t end = text.find('\n', begin);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(begin, end - begin);
+      begin = end + 1;
+      const size_t tab = line.find('\t');
+      if (tab == std::string::npos || tab == 0) continue;
+      files.push_back({line.substr(0, tab), line.substr(tab + 1)});
+    }
+    const std::string how = Text(existing);
+    e.LoadSelection(Text(page), Text(folder), files,
+                    how == "skip"        ? mireva::dl::ExistingFile::Skip
+                    : how == "overwrite" ? mireva::dl::ExistingFile::Overwrite
+                                         : mireva::dl::ExistingFile::Rename);
+    return 0;
+  }, 0);
 }
 
 MIREVA_EXPORT void MIREVA_STDCALL DlSetHost(DlProgressFn progress, DlMessageFn message, void* user) {

@@ -62,6 +62,8 @@ bool DownloadEngine::Bind() {
       !look(makePatrolList_, "MakePatrolList", "MakePatrolList 関数が見つかりません") ||
       !look(makeDownloadList_, "MakeDownloadList", "MakeDownloadList 関数が見つかりません"))
     return false;
+  // The program's own optional entries: an engine without them still serves the six.
+  loadSelection_ = engine_.Entry<DlLoadSelectionFn>("DlLoadSelection");
   if (!hostRegistered_) {
     // Once: the callbacks only queue, and the running call's hooks are found
     // when the queue is pumped, so nothing here changes while a call runs.
@@ -328,6 +330,19 @@ CallResult DownloadEngine::MakeDownloadList(const std::string& kind, const CallH
   // An engine without result reports still says how many entries it wrote.
   if (result.Ran() && result.entries == 0 && made > 0) result.entries = static_cast<size_t>(made);
   return result;
+}
+
+CallResult DownloadEngine::LoadSelection(const std::string& page, const std::string& folder,
+                                         const std::string& items, const std::string& existing,
+                                         const CallHooks& hooks) {
+  if (!loadSelection_) {
+    // Bind tells of a missing library or one of the six entries itself.
+    if (Bind() && !loadSelection_)
+      ui_.ShowMessage("DlLoadSelection 関数が見つかりません", MessageIcon::Stop);
+    if (!loadSelection_) return Unbound();
+  }
+  return Call([&] { loadSelection_(page.c_str(), folder.c_str(), items.c_str(), existing.c_str()); },
+              hooks);
 }
 
 }  // namespace mireva

@@ -127,6 +127,13 @@ class DownloadEngine {
                             const CallHooks& hooks = {});
   // `entries` of the result: the list's entries, 0 when no list was made.
   CallResult MakeDownloadList(const std::string& kind, const CallHooks& hooks = {});
+  // The files the user chose, through the optional entry DlLoadSelection
+  // (download_engine_api.h has the form of `items` and `existing`). An engine
+  // without it leaves the other entries working; this call then ends as
+  // Missing, with a message naming the entry.
+  CallResult LoadSelection(const std::string& page, const std::string& folder,
+                           const std::string& items, const std::string& existing,
+                           const CallHooks& hooks = {});
 
   // Binds when `entry` is still missing (a full attempt in the fixed order);
   // true when it is bound. Callers that must know the engine is there before
@@ -216,6 +223,7 @@ class DownloadEngine {
   ALoadFn aLoad_ = nullptr;
   MakePatrolListFn makePatrolList_ = nullptr;
   MakeDownloadListFn makeDownloadList_ = nullptr;
+  DlLoadSelectionFn loadSelection_ = nullptr;  // optional
   bool hostRegistered_ = false;
 
   CallRunner* runner_ = nullptr;

@@ -9,6 +9,8 @@
  *   MakePatrolList(kind, page), MakeDownloadList(kind): lists for the collectors
  *   DlSetHost(...)            the host's progress and message callbacks
  *   DlSetResultHost(...)      the host's result callbacks (the program's own)
+ *   DlLoadSelection(page, folder, items, existing)  the files the user chose
+ *                             (the program's own)
  */
 #ifndef MIREVA_DOWNLOAD_ENGINE_API_H
 #define MIREVA_DOWNLOAD_ENGINE_API_H
@@ -87,6 +89,15 @@ MIREVA_EXPORT void MIREVA_STDCALL DlSetHost(DlProgressFn progress, DlMessageFn m
 MIREVA_EXPORT void MIREVA_STDCALL DlSetResultHost(DlCountFn count, DlFileResultFn file,
                                                   DlCallResultFn call, void* user);
 
+/* The files the user chose in the link-selection window. `items` holds one
+ * file a line, "<address>\t<name>\n", the name relative to `folder` ("/"
+ * makes subfolders; each part is made safe again). `folder` is absolute or
+ * relative to the working folder and is made when missing. `existing` says
+ * what a taken name gets: "rename" (a numbered name), "skip" (not fetched, nor
+ * an address the history knows) or "overwrite". `page` goes as referrer. */
+MIREVA_EXPORT void MIREVA_STDCALL DlLoadSelection(const char* page, const char* folder,
+                                                  const char* items, const char* existing);
+
 typedef void(MIREVA_STDCALL* ALoadFn)(const char*, const char*);
 typedef void(MIREVA_STDCALL* DLoadFn)(const char*, const char*);
 typedef void(MIREVA_STDCALL* ListLoadFn)(const char*, const char*);
@@ -94,6 +105,8 @@ typedef void(MIREVA_STDCALL* TemporaryFn)(const char*, const char*, const char*)
 typedef void(MIREVA_STDCALL* MakePatrolListFn)(const char*, const char*);
 typedef int(MIREVA_STDCALL* MakeDownloadListFn)(const char*);
 typedef void(MIREVA_STDCALL* DlSetHostFn)(DlProgressFn, DlMessageFn, void*);
+typedef void(MIREVA_STDCALL* DlLoadSelectionFn)(const char*, const char*, const char*,
+                                                const char*);
 typedef void(MIREVA_STDCALL* DlSetResultHostFn)(DlCountFn, DlFileResultFn, DlCallResultFn, void*);
 
 #ifdef __cplusplus

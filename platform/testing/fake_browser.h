@@ -1,6 +1,6 @@
 #pragma once
 // A BrowserControl for tests: records every call in `log` ("navigate:<addr>",
-// "back", "forward", "stop", "home", "print", "size:<n>", "save:<path>") and
+// "back", "forward", "stop", "home", "print", "size:<n>", "save:<path>", "script") and
 // lets the test raise page events through Complete() and friends.
 #include <functional>
 #include <string>
@@ -16,6 +16,7 @@ class FakeBrowser : public BrowserControl {
   std::string address;
   std::string title;
   std::string text;  // the page's bytes, as RequestPageBytes answers them (at once)
+  std::optional<std::string> scriptResult;  // what RunPageScript answers
   int textSize = 2;
   BrowserEvents* events = nullptr;
 
@@ -44,6 +45,10 @@ class FakeBrowser : public BrowserControl {
   std::string CurrentAddress() const override { return address; }
   std::string CurrentTitle() const override { return title; }
   void RequestPageBytes(std::function<void(std::string)> done) override { done(text); }
+  std::optional<std::string> RunPageScript(const std::string&) override {
+    log.push_back("script");
+    return scriptResult;
+  }
   void Cut() override { log.push_back("cut"); }
   void Copy() override { log.push_back("copy"); }
   void Paste() override { log.push_back("paste"); }

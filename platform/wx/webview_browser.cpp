@@ -184,6 +184,13 @@ void WebViewBrowser::RequestPageBytes(std::function<void(std::string)> done) {
                                new std::function<void(std::string)>(std::move(done)));
 }
 
+std::optional<std::string> WebViewBrowser::RunPageScript(const std::string& script) {
+  wxString out;
+  // RunScript waits for WebKit's answer in a nested event loop.
+  if (!view_ || !view_->RunScript(ToWx(script), &out)) return std::nullopt;
+  return FromWx(out);
+}
+
 bool WebViewBrowser::IsLoading() const { return view_ && view_->IsBusy(); }
 
 std::string WebViewBrowser::CurrentAddress() const { return FromWx(view_->GetCurrentURL()); }

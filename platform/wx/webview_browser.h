@@ -42,6 +42,7 @@ class WebViewBrowser : public BrowserControl, public wxEvtHandler {
   std::string CurrentAddress() const override;
   std::string CurrentTitle() const override;
   void RequestPageBytes(std::function<void(std::string)> done) override;
+  std::optional<std::string> RunPageScript(const std::string& script) override;
   void Cut() override;
   void Copy() override;
   void Paste() override;

@@ -51,6 +51,16 @@ TEST_F(EngineBinding, CallsReachTheEngineWithTheirArguments) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// An engine without the program's own DlLoadSelection still serves the six
+// entries; only the selection is missing, and says so.
+TEST_F(EngineBinding, EngineWithoutTheSelectionEntryServesTheOthers) {
+  DownloadEngine engine(ui, EngineFolder("full"));
+  EXPECT_EQ(engine.LoadSelection("http://h/", "out", "http://h/a\ta\n", "skip").status,
+            CallStatus::Missing);
+  EXPECT_TRUE(Done(engine.ALoad("http://h/p.html", "jpg")));
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"DlLoadSelection 関数が見つかりません"});
+}
+
 TEST_F(EngineBinding, MissingLibraryIsReportedOnEveryAttempt) {
   DownloadEngine engine(ui, dir);  // no libDownLoad.so there
   EXPECT_EQ(engine.ALoad("http://h/", "jpg").status, CallStatus::Missing);

@@ -679,5 +679,36 @@ TEST_F(EngineFiles, AfterAKillTheNextRunFetchesWhatWasNotRecorded) {
   EXPECT_EQ(Files(kHostFolder), (std::vector<std::string>{"kept.jpg", "quick.jpg", "slow.jpg"}));
 }
 
+
+// The chosen files under the names the window gave: subfolders made, names
+// made safe, an old file replaced only by one that arrived whole, skipped
+// names fetched not at all, and each saved file recorded as a selection's.
+TEST_F(EngineFiles, LoadSelectionSavesEachUnderItsNameAndTreatsTakenNamesAsAsked) {
+  TestServer server(Routes({
+      Route("/a.zip", Body("NEW-A", "application/zip")),
+      Route("/b.zip", Body("NEW-B", "application/zip")),
+  }));
+  ASSERT_TRUE(server.Running());
+  const std::string page = server.Url("/page.html");
+  const std::vector<SelectedFile> files = {{server.Url("/a.zip"), "sub/01-a.zip"},
+                                           {server.Url("/b.zip"), "../02-b.zip"},
+                                           {server.Url("/missing.zip"), "03.zip"}};
+  MakeEngine().LoadSelection(page, "out", files, ExistingFile::Rename);
+  EXPECT_EQ(ReadFile("out/sub/01-a.zip"), "NEW-A");
+  EXPECT_EQ(ReadFile("out/02-b.zip"), "NEW-B");  // no way out of the folder
+  EXPECT_FALSE(std::filesystem::exists("out/03.zip"));
+  EXPECT_EQ(History()[server.Url("/a.zip")].kind, RunKind::Selection);
+  EXPECT_EQ(History()[server.Url("/a.zip")].referrer, page);
+
+  WriteFile("out/sub/01-a.zip", "OLD");
+  MakeEngine().LoadSelection(page, "out", {files[0]}, ExistingFile::Overwrite);
+  EXPECT_EQ(ReadFile("out/sub/01-a.zip"), "NEW-A");
+  EXPECT_EQ(Files("out/sub"), std::vector<std::string>{"01-a.zip"});
+
+  MakeEngine().LoadSelection(page, "out", {files[0], files[1]}, ExistingFile::Skip);
+  EXPECT_EQ(Count(server, "/a.zip"), 2);
+  EXPECT_EQ(Count(server, "/b.zip"), 1);
+}
+
 }  // namespace
 }  // namespace mireva::dl
