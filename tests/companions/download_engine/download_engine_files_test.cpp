@@ -253,31 +253,6 @@ TEST_F(EngineFiles, FilesOfOneHostDownloadTogetherWhateverTheFirstAnswersSpeed) 
             (std::vector<std::string>{"f0.jpg", "f1.jpg", "f2.jpg", "f3.jpg", "f4.jpg"}));
 }
 
-TEST_F(EngineFiles, ATricklingFileIsGivenUpAtItsDeadlineWhileAQuickOneIsSavedAtOnce) {
-  TestServer server(Routes({
-      Route("/p.html", Page("<img src='trickle.jpg'><img src='quick.jpg'>")),
-      // Two bytes a second: never stalled, never done in time.
-      Route("/trickle.jpg", "{\"body_repeat\": [\"t\", 40], \"chunk_size\": 1, \"chunk_delay_ms\": 500}"),
-      Route("/quick.jpg", Body("quick")),
-  }));
-  options.fetch.fileTimeoutMs = 2000;
-  bool quickSavedDuringRun = false;
-  int reportsWhileTrickling = 0;
-  host.onProgress = [&](const std::string& text) {
-    if (text.size() > 4 && text.substr(text.size() - 4) == " 1/2") {
-      ++reportsWhileTrickling;
-      quickSavedDuringRun = quickSavedDuringRun ||
-                            ReadFile(std::string(kHostFolder) + "/quick.jpg") == "quick";
-    }
-  };
-  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
-  EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"quick.jpg"});
-  EXPECT_TRUE(quickSavedDuringRun);
-  // Progress comes every turn while the trickler holds the run (2 s of it).
-  EXPECT_GE(reportsWhileTrickling, 4);
-  EXPECT_EQ(History().count(server.Url("/trickle.jpg")), 0u);
-}
-
 TEST_F(EngineFiles, ManyFilesOfOneNameGetNumberedNamesAndIdenticalOnesAreNotDoubled) {
   FolderHandle same = OpenFolderChain({"DownLoad", "same"});
   ASSERT_TRUE(same.IsOpen());
