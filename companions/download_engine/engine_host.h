@@ -21,7 +21,7 @@ class EngineHost {
   virtual void FileDone(const DlFileResult& /*result*/) {}
   virtual void CallDone(const DlCallResult& /*result*/) {}
   // The next request to `host` waits `waitMs` more (a 429 or 503 back-off, or
-  // the pause between requests; only waits of a second or more are told);
+  // the pause between requests; only waits of half a second or more are told);
   // 0 when it waits no longer.
   virtual void HostWait(const std::string& /*host*/, long long /*waitMs*/) {}
 };

@@ -83,7 +83,7 @@ std::string HostOf(const std::string& url) {
 
 // Waits for a host shorter than this are not told to the host program: with a
 // short pause between requests they would only flicker.
-constexpr long long kToldWaitMs = 1000;
+constexpr long long kToldWaitMs = 500;
 
 // When each host may get its next request, for the pause between requests.
 // Kept for the whole process, so that the calls of a patrol, one after

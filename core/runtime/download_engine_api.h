@@ -77,7 +77,7 @@ typedef void(MIREVA_STDCALL* DlCallResultFn)(void* user, const DlCallResult* res
 
 /* Wait: the engine holds its next request to `host` for `waitMs` more (a 429
  * or 503 back-off, or the pause between requests set in the rules file;
- * only waits of a second or more are told); waitMs 0: it waits no longer.
+ * only waits of half a second or more are told); waitMs 0: it waits no longer.
  * Told again when the wait changes. */
 typedef void(MIREVA_STDCALL* DlHostWaitFn)(void* user, const char* host, long long waitMs);
 

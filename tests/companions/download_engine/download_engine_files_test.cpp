@@ -215,6 +215,12 @@ TEST_F(EngineFiles, TooManyRequestsWaitsForRetryAfterThenFetches) {
   EXPECT_EQ(Count(server, "/busy.jpg"), 3);
   EXPECT_EQ(Count(server, "/gone.jpg"), 3);  // first try and two retries, then given up
   EXPECT_GE(took, 1000);
+  // The host was told as waited for, and as waited for no longer at the end.
+  ASSERT_GE(host.waits.size(), 2u);
+  EXPECT_EQ(host.waits.front().first, "127.0.0.1");
+  EXPECT_GT(host.waits.front().second, 0);
+  EXPECT_LE(host.waits.front().second, 1000);
+  EXPECT_EQ(host.waits.back(), std::make_pair(std::string("127.0.0.1"), 0LL));
 }
 
 TEST_F(EngineFiles, SlowFilesFinishButStalledAndCutFilesLeaveNothing) {
