@@ -244,7 +244,7 @@ struct TransferBatch::Transfer {
   // starts over (200).
   long long resumeFrom = 0;
   bool resuming = false;
-  std::string ifRange;
+  std::string ifRange, ifRangeHeader;  // the kept part's validator and its kind
   curl_slist* requestHeaders = nullptr;
   bool bodyStarted = false;
   bool rangeMismatch = false;
@@ -314,7 +314,7 @@ struct TransferBatch::Transfer {
     std::optional<std::pair<std::string, std::string>> validator =
         ResumeValidator(etag, lastModified);
     // A 206 that names no validator again still answered our If-Range.
-    if (!validator && status == 206 && resuming) validator = std::make_pair(std::string(), ifRange);
+    if (!validator && status == 206 && resuming) validator = std::make_pair(ifRangeHeader, ifRange);
     struct stat st;
     if (!answered || tooBig || writeErrno != 0 || !contentEncoding.empty() || !validator ||
         body || fd < 0 || fstat(fd, &st) != 0 || st.st_size <= 0) {
@@ -325,11 +325,6 @@ struct TransferBatch::Transfer {
     record.address = address;
     record.validatorHeader = validator->first;
     record.validator = validator->second;
-    if (record.validatorHeader.empty()) {
-      // The record of the partial file we resumed names its kind.
-      auto old = FindPartial(folderFd, address);
-      record.validatorHeader = old ? old->validatorHeader : "";
-    }
     record.size = st.st_size;
     close(fd);
     fd = -1;
@@ -361,6 +356,7 @@ struct TransferBatch::Transfer {
     resumeFrom = record->size;
     resuming = true;
     ifRange = record->validator;
+    ifRangeHeader = record->validatorHeader;
     return true;
   }
 
@@ -489,6 +485,7 @@ struct TransferBatch::Transfer {
 
 struct TransferBatch::Pending {
   size_t job;
+  std::string host;
   int retries = 0;
   long long notBefore = 0;  // monotonic ms
 };
@@ -497,7 +494,7 @@ struct TransferBatch::RunState {
   RunState(std::vector<FetchJob>& batchJobs, const std::string& progressLabel, int maxConnections)
       : jobs(batchJobs), label(progressLabel), multi(curl_multi_init()) {
     if (multi) curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, static_cast<long>(maxConnections));
-    for (size_t i = 0; i < jobs.size(); ++i) pending.push_back({i});
+    for (size_t i = 0; i < jobs.size(); ++i) pending.push_back({i, HostOf(jobs[i].url)});
   }
   ~RunState() {
     if (multi) curl_multi_cleanup(multi);
@@ -521,10 +518,9 @@ struct TransferBatch::RunState {
     if (static_cast<int>(active.size()) >= maxTotal) return latestMs;
     long long first = latestMs;
     for (const Pending& p : pending) {
-      const std::string host = HostOf(jobs[p.job].url);
-      auto busy = activePerHost.find(host);
+      auto busy = activePerHost.find(p.host);
       if (busy != activePerHost.end() && busy->second >= maxPerHost) continue;
-      first = std::min(first, std::max(p.notBefore, HostFreeMs(host)));
+      first = std::min(first, std::max(p.notBefore, HostFreeMs(p.host)));
     }
     return first;
   }
@@ -618,7 +614,7 @@ void TransferBatch::StartDueJobs(RunState& run, long long nowMs) {
   // Start what the limits allow, in list order; jobs waiting for a host stay.
   for (auto it = run.pending.begin();
        it != run.pending.end() && static_cast<int>(run.active.size()) < options_.maxTotal;) {
-    const std::string host = HostOf(run.jobs[it->job].url);
+    const std::string& host = it->host;
     if (it->notBefore > nowMs || run.HostFreeMs(host) > nowMs ||
         run.activePerHost[host] >= options_.maxPerHost) {
       ++it;
@@ -626,7 +622,7 @@ void TransferBatch::StartDueJobs(RunState& run, long long nowMs) {
     }
     const Pending next = *it;
     it = run.pending.erase(it);
-    PaceStarted(host, nowMs, options_.hostDelayMs, options_.hostJitterMs);
+    PaceStarted(next.host, nowMs, options_.hostDelayMs, options_.hostJitterMs);
     if (StartTransfer(run, next) == StartResult::CannotStart) {
       run.jobs[next.job].error = kReasonNoStart;
       ++run.finished;
@@ -775,7 +771,7 @@ void TransferBatch::ReportProgress(RunState& run, long long nowMs) {
   // long enough to be seen, and those that wait no longer.
   std::map<std::string, long long> waits;
   for (const Pending& p : run.pending) {
-    const std::string host = HostOf(run.jobs[p.job].url);
+    const std::string& host = p.host;
     const long long until = run.HostFreeMs(host);
     if (until - nowMs >= kToldWaitMs || (run.toldWaits.count(host) && until > nowMs))
       waits[host] = until;
@@ -813,7 +809,7 @@ void TransferBatch::FinishTransfer(RunState& run, Transfer& transfer) {
   if (transfer.resuming && (status == 416 || transfer.rangeMismatch)) {
     // The kept part no longer fits the file: drop it and fetch it whole.
     transfer.Discard();
-    run.pending.push_back({transfer.job});
+    run.pending.push_back({transfer.job, transfer.host});
     Release(run, transfer);
     return;
   }
@@ -850,7 +846,7 @@ TransferBatch::RetryDecision TransferBatch::ScheduleRetry(RunState& run, Transfe
   const long long when = MonotonicMs() + waitMs;
   // The whole host is asked to wait, not only this file.
   run.hostWait[transfer.host] = std::max(run.hostWait[transfer.host], when);
-  run.pending.push_back({transfer.job, retries, when});
+  run.pending.push_back({transfer.job, transfer.host, retries, when});
   return RetryDecision::Scheduled;
 }
 
