@@ -56,7 +56,7 @@ std::string TransferMeter::DetailText(long long nowMs) const {
   if (speed > 0) add(SizeText(speed) + "/秒");
   for (const auto& [host, until] : waits_)
     if (until > nowMs)
-      add("待機中: " + host + " あと " + std::to_string((until - nowMs + 999) / 1000) + " 秒");
+      add("サーバー待ち: " + host + " あと " + std::to_string((until - nowMs + 999) / 1000) + " 秒");
   return out;
 }
 

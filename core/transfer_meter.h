@@ -48,7 +48,7 @@ class TransferMeter {
   // Bytes per second over the last kWindowMs, 0 when unknown.
   long long Speed(long long nowMs) const;
   // The whole line under the text: "ファイル 3/10　1.2 MB　340.0 KB/秒", and
-  // the hosts waited for: "　待機中: example.jp あと 12 秒".
+  // the hosts waited for: "　サーバー待ち: example.jp あと 12 秒".
   std::string DetailText(long long nowMs) const;
 
   static constexpr long long kWindowMs = 3000;
