@@ -4,7 +4,9 @@
 // next file of the page still arrives. Then the speed floor, the resume of a
 // cut file and the politeness limits, counted at the server.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -242,6 +244,22 @@ TEST_F(Resume, AChangedValidatorStartsTheFileOver) {
   EXPECT_NE(asked[1].Header("Range"), "");  // asked for the rest, got the whole new file
   EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"big.jpg"});
   EXPECT_TRUE(ReadFile(std::string(kHostFolder) + "/big.jpg") == newer);
+}
+
+TEST_F(Resume, APartOlderThanAWeekIsSweptAndTheFileFetchedWhole) {
+  TestServer server;
+  Serve(server, "v1", "v1");
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  const timespec eightDaysAgo[2] = {{time(nullptr) - 8 * 24 * 3600, 0},
+                                    {time(nullptr) - 8 * 24 * 3600, 0}};
+  for (const std::string& name : Files(kHostFolder))
+    ASSERT_EQ(utimensat(AT_FDCWD, (std::string(kHostFolder) + "/" + name).c_str(), eightDaysAgo, 0), 0);
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  auto asked = Asked(server);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[1].Header("Range"), "");
+  EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"big.jpg"});
+  EXPECT_TRUE(ReadFile(std::string(kHostFolder) + "/big.jpg") == served);
 }
 
 TEST_F(MisbehavingServer, TheRulesFilesConnectionsPerHostAndPauseAreKept) {
