@@ -69,6 +69,30 @@ std::string FailureReason(CURLcode result, long status) {
   }
 }
 
+// The total rate limit of a run: a budget of bytes that fills at the rate, up
+// to one second's worth. A transfer that finds it spent pauses (its write
+// callback answers CURL_WRITEFUNC_PAUSE, so curl keeps the bytes and hands
+// them over again) until a later turn has refilled it. curl's own
+// CURLOPT_MAX_RECV_SPEED averages over each transfer's life and reads a
+// whole socket buffer at once, so small files passed it unslowed.
+struct RateGate {
+  long long rate = 0;  // bytes a second; 0: no limit
+  double budget = 0;
+  long long lastMs = 0;
+  bool Take(size_t len) {
+    if (rate <= 0) return true;
+    if (budget <= 0) return false;
+    budget -= static_cast<double>(len);
+    return true;
+  }
+  void Refill(long long nowMs) {
+    if (rate <= 0) return;
+    budget = std::min(budget + static_cast<double>(rate) * static_cast<double>(nowMs - lastMs) / 1000.0,
+                      static_cast<double>(rate));
+    lastMs = nowMs;
+  }
+};
+
 // Ends of a transfer that cut its file short, which a resume can continue.
 bool IsCut(CURLcode result) {
   return result == CURLE_PARTIAL_FILE || result == CURLE_RECV_ERROR ||
@@ -256,6 +280,8 @@ struct TransferBatch::Transfer {
     long long bytes;
   };
   std::deque<Sample> samples;
+  RateGate* gate = nullptr;
+  bool paused = false;  // by the rate limit
   // 0 until curl has a connection and is about to send the request: before
   // that the transfer is waiting (for a connection of its host, or connecting
   // under the connect timeout) and can neither stall nor run out of time.
@@ -443,6 +469,10 @@ struct TransferBatch::Transfer {
       errorBodyCut = true;
       return 0;
     }
+    if (gate && !gate->Take(len)) {
+      paused = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
     if (!bodyStarted) {
       bodyStarted = true;
       if (resuming && code != 206) StartOver();
@@ -536,7 +566,7 @@ struct TransferBatch::RunState {
   std::vector<std::unique_ptr<Transfer>> active;
   std::map<size_t, int> retriesOf;
   std::map<std::string, long long> toldWaits;  // hosts told as waited for, until when
-  size_t rateSharedAmong = 0;
+  RateGate gate;
   size_t finished = 0;
   long long bytesDone = 0;
   long long lastProgressMs = MonotonicMs() - 1000;
@@ -563,6 +593,9 @@ void TransferBatch::Run(std::vector<FetchJob>& jobs, const std::string& label, C
   if (jobs.empty() || stop_ != StopReason::None) return;
   RunState run(jobs, label, options_.maxTotal);
   run.counting = counting;
+  run.gate.rate = options_.maxRateBytes;
+  run.gate.budget = static_cast<double>(options_.maxRateBytes);
+  run.gate.lastMs = MonotonicMs();
   if (!run.multi) {
     for (FetchJob& j : jobs) j.error = kReasonNoStart;
     return;
@@ -640,6 +673,7 @@ TransferBatch::StartResult TransferBatch::StartTransfer(RunState& run, const Pen
   t->limit = job.folderFd < 0 ? options_.maxPageBytes : options_.maxFileBytes;
   t->timeoutMs = options_.pageTimeoutMs;
   t->address = job.url;
+  if (options_.maxRateBytes > 0) t->gate = &run.gate;
   if (job.folderFd >= 0) {
     t->committer = &run.committers.try_emplace(job.folderFd, job.folderFd).first->second;
     t->OpenPartial();
@@ -733,8 +767,11 @@ void TransferBatch::GiveUpStalledTransfers(RunState& run) {
   for (size_t i = 0; i < run.active.size();) {
     Transfer& t = *run.active[i];
     const long long now = MonotonicMs();
-    if (t.Stalled(now, stallMs) ||
-        t.BelowFloor(now, options_.rateWindowSeconds * 1000, options_.minRateBytes)) {
+    // Under a total rate limit a file cannot be asked for more than its share.
+    long long floor = options_.minRateBytes;
+    if (options_.maxRateBytes > 0)
+      floor = std::min(floor, options_.maxRateBytes / static_cast<long long>(run.active.size()) / 2);
+    if (t.Stalled(now, stallMs) || t.BelowFloor(now, options_.rateWindowSeconds * 1000, floor)) {
       t.result = CURLE_OPERATION_TIMEDOUT;
       FinishTransfer(run, t);  // removes it from `active`
     } else {
@@ -744,14 +781,16 @@ void TransferBatch::GiveUpStalledTransfers(RunState& run) {
 }
 
 void TransferBatch::ShareRate(RunState& run) {
-  // curl reads the limit as the transfer goes, so a changed share takes
-  // effect at once.
-  if (options_.maxRateBytes <= 0 || run.active.size() == run.rateSharedAmong) return;
-  run.rateSharedAmong = run.active.size();
-  if (run.active.empty()) return;
-  const curl_off_t share =
-      std::max<curl_off_t>(1, options_.maxRateBytes / static_cast<curl_off_t>(run.active.size()));
-  for (const auto& t : run.active) curl_easy_setopt(t->easy, CURLOPT_MAX_RECV_SPEED_LARGE, share);
+  if (run.gate.rate <= 0) return;
+  run.gate.Refill(MonotonicMs());
+  // Paused transfers go on in turn while the budget lasts (curl hands a
+  // resumed transfer its kept bytes at once, which may pause it again).
+  for (const auto& t : run.active) {
+    if (run.gate.budget <= 0) break;
+    if (!t->paused) continue;
+    t->paused = false;
+    curl_easy_pause(t->easy, CURLPAUSE_CONT);
+  }
 }
 
 void TransferBatch::StopAtTimeLimit(long long nowMs) {

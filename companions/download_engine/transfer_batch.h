@@ -123,7 +123,8 @@ class TransferBatch {
   void AdvanceTransfers(RunState& run);
   void StopOnFullDisk(const RunState& run);
   void GiveUpStalledTransfers(RunState& run);
-  // With a total rate limit: shares it among the running transfers.
+  // With a total rate limit: refills its budget and lets paused transfers
+  // go on while it lasts.
   void ShareRate(RunState& run);
   void StopAtTimeLimit(long long nowMs);
   void ReportProgress(RunState& run, long long nowMs);

@@ -283,5 +283,20 @@ TEST_F(MisbehavingServer, TheRulesFilesConnectionsPerHostAndPauseAreKept) {
   for (size_t i = 1; i < arrivals.size(); ++i) EXPECT_GE(arrivals[i] - arrivals[i - 1], 140);
 }
 
+TEST_F(MisbehavingServer, TheTotalRateLimitHoldsTheFilesOfACallBack) {
+  TestServer server(Routes({{"/p.html", Links(2, "r")},
+                            {"/r0.jpg", Jpeg("\"body_repeat\": [\"a\", 60000]")},
+                            {"/r1.jpg", Jpeg("\"body_repeat\": [\"b\", 60000]")}}));
+  mireva::testing::WriteFile(kRulesFileName, "[Engine]\nMaxRateKBps=40\n");
+  LoadEngineSettings(RulesFilePath(), options.fetch);
+  const long long start = MonotonicMs();
+  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
+  // 120 KB at 40 KB/s in all, a second's worth at once: about two seconds,
+  // where loopback takes none.
+  EXPECT_GE(MonotonicMs() - start, 1500);
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/r0.jpg"), std::string(60000, 'a'));
+  EXPECT_EQ(ReadFile(std::string(kHostFolder) + "/r1.jpg"), std::string(60000, 'b'));
+}
+
 }  // namespace
 }  // namespace mireva::dl
