@@ -27,6 +27,7 @@ void TransferMeter::End() {
   text_.clear();
   samples_.clear();
   filesDone_ = filesTotal_ = 0;
+  waits_.clear();
 }
 
 std::string TransferMeter::FilesText() const {
@@ -53,6 +54,9 @@ std::string TransferMeter::DetailText(long long nowMs) const {
   add(SizeText(Bytes()));
   const long long speed = Speed(nowMs);
   if (speed > 0) add(SizeText(speed) + "/秒");
+  for (const auto& [host, until] : waits_)
+    if (until > nowMs)
+      add("サーバー待ち: " + host + " あと " + std::to_string((until - nowMs + 999) / 1000) + " 秒");
   return out;
 }
 

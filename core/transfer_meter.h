@@ -5,6 +5,7 @@
 // Shift_JIS.
 #include <cstddef>
 #include <deque>
+#include <map>
 #include <string>
 
 namespace mireva {
@@ -25,6 +26,11 @@ class TransferMeter {
   }
   size_t FilesDone() const { return filesDone_; }
   size_t FilesTotal() const { return filesTotal_; }
+  // The engine holds its requests to `host` for `waitMs` more (0: no longer).
+  void HostWait(const std::string& host, long long waitMs, long long nowMs) {
+    if (waitMs > 0) waits_[host] = nowMs + waitMs;
+    else waits_.erase(host);
+  }
   // The call has ended: idle again.
   void End();
   // The running batch is over; the next report starts another, whatever its
@@ -41,7 +47,8 @@ class TransferMeter {
   long long Bytes() const { return carried_ + batchBytes_; }
   // Bytes per second over the last kWindowMs, 0 when unknown.
   long long Speed(long long nowMs) const;
-  // The whole line under the text: "ファイル 3/10　1.2 MB　340.0 KB/秒".
+  // The whole line under the text: "ファイル 3/10　1.2 MB　340.0 KB/秒", and
+  // the hosts waited for: "　サーバー待ち: example.jp あと 12 秒".
   std::string DetailText(long long nowMs) const;
 
   static constexpr long long kWindowMs = 3000;
@@ -58,6 +65,7 @@ class TransferMeter {
   std::deque<Sample> samples_;
   size_t filesDone_ = 0;
   size_t filesTotal_ = 0;
+  std::map<std::string, long long> waits_;  // host -> until (steady ms)
 };
 
 }  // namespace mireva

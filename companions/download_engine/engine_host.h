@@ -20,6 +20,10 @@ class EngineHost {
   // One per file the call set out to fetch, and one when the call ends.
   virtual void FileDone(const DlFileResult& /*result*/) {}
   virtual void CallDone(const DlCallResult& /*result*/) {}
+  // The next request to `host` waits `waitMs` more (a 429 or 503 back-off, or
+  // the pause between requests; only waits of half a second or more are told);
+  // 0 when it waits no longer.
+  virtual void HostWait(const std::string& /*host*/, long long /*waitMs*/) {}
 };
 
 }  // namespace mireva::dl

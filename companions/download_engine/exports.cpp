@@ -13,6 +13,7 @@
 
 #include "core/runtime/download_engine_api.h"
 #include "companions/download_engine/engine.h"
+#include "companions/download_engine/list_rules.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -28,6 +29,8 @@ struct HostCallbacks {
   DlFileResultFn file = nullptr;
   DlCallResultFn call = nullptr;
   void* resultUser = nullptr;
+  DlHostWaitFn wait = nullptr;
+  void* waitUser = nullptr;
 };
 
 std::mutex& CallbacksLock() {
@@ -68,6 +71,9 @@ class ExportHost : public mireva::dl::EngineHost {
   void CallDone(const DlCallResult& result) override {
     if (callbacks.call) callbacks.call(callbacks.resultUser, &result);
   }
+  void HostWait(const std::string& host, long long waitMs) override {
+    if (callbacks.wait) callbacks.wait(callbacks.waitUser, host.c_str(), waitMs);
+  }
 };
 
 // Hands the host what the call did; a call that threw ends as failed.
@@ -99,6 +105,7 @@ void InitOnce() {
 EngineOptions Options() {
   EngineOptions options;
   options.fetch.cookieFile = mireva::dl::DefaultCookieFile();
+  mireva::dl::LoadEngineSettings(mireva::dl::RulesFilePath(), options.fetch);
   return options;
 }
 
@@ -197,6 +204,13 @@ MIREVA_EXPORT void MIREVA_STDCALL DlSetResultHost(DlCountFn count, DlFileResultF
   c.file = file;
   c.call = call;
   c.resultUser = user;
+}
+
+MIREVA_EXPORT void MIREVA_STDCALL DlSetWaitHost(DlHostWaitFn wait, void* user) {
+  std::lock_guard<std::mutex> hold(CallbacksLock());
+  HostCallbacks& c = SharedCallbacks();
+  c.wait = wait;
+  c.waitUser = user;
 }
 
 }  // extern "C"

@@ -3,7 +3,10 @@
 #include <fnmatch.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <sstream>
+#include <type_traits>
 
 #include "companions/download_engine/link_extractor.h"
 #include "platform/file_util.h"
@@ -62,6 +65,36 @@ std::optional<KindRules> KindRulesFrom(const ProfileFile& rules, const std::stri
   r.downloadMatch = Words(get("DownloadMatch", ""));
   r.downloadSkip = Words(get("DownloadSkip", ""));
   return r;
+}
+
+void LoadEngineSettings(const std::string& sjisPath, FetchOptions& options) {
+  ProfileFile rules;
+  if (rules.Load(sjisPath)) EngineSettingsFrom(rules, options);
+}
+
+void EngineSettingsFrom(const ProfileFile& rules, FetchOptions& options) {
+  // A value that is not a whole number of at most 12 digits is no setting.
+  auto number = [&](const char* key, long long minimum, auto& target) {
+    const std::string text = rules.Get("Engine", key, "", 32);
+    if (text.empty() || text.size() > 12 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    const long long v = std::strtoll(text.c_str(), nullptr, 10);
+    if (v < minimum) return false;
+    target = static_cast<std::remove_reference_t<decltype(target)>>(v);
+    return true;
+  };
+  number("ConnectionsPerHost", 1, options.maxPerHost);
+  number("Connections", 1, options.maxTotal);
+  number("HostDelayMs", 0, options.hostDelayMs);
+  number("HostJitterMs", 0, options.hostJitterMs);
+  if (long long kb = 0; number("MaxRateKBps", 0, kb)) options.maxRateBytes = kb * 1024;
+  number("MinRateBytes", 0, options.minRateBytes);
+  number("RateWindowSeconds", 0, options.rateWindowSeconds);
+  if (long long mb = 0; number("MaxFileMB", 1, mb)) options.maxFileBytes = mb << 20;
+  // Caps that keep one list's setting from tying up the machine.
+  options.maxTotal = std::min(options.maxTotal, 256);
+  options.maxPerHost = std::min(options.maxPerHost, options.maxTotal);
 }
 
 std::string RulesFilePath() {

@@ -15,9 +15,24 @@
 // Link kinds: anchor, image, frame, embed, media. Patterns are shell patterns
 // (* ? [..]) compared without regard to case with the whole address and with
 // the address without its query.
+//
+// The section [Engine] holds the engine's own settings, each optional (a
+// missing, empty, negative or unreadable value keeps the default):
+//
+//   [Engine]
+//   ConnectionsPerHost=6         connections to one host at a time (at least 1)
+//   Connections=24               connections at a time in all (at least 1)
+//   HostDelayMs=0                pause between the starts of two requests to one host
+//   HostJitterMs=0               plus a random part of up to this much
+//   MaxRateKBps=0                total download rate in KB/s; 0: no limit
+//   MinRateBytes=1024            speed floor: a file averaging less than this many
+//   RateWindowSeconds=60         bytes a second over this window is given up (0: never)
+//   MaxFileMB=8192               size cap of one file, checked as it arrives
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "companions/download_engine/transfer_batch.h"
 
 namespace mireva {
 class ProfileFile;
@@ -43,6 +58,11 @@ struct KindRules {
 std::optional<KindRules> LoadKindRules(const std::string& sjisPath, const std::string& kind);
 // The same from a rules file already read.
 std::optional<KindRules> KindRulesFrom(const ProfileFile& rules, const std::string& kind);
+
+// The [Engine] settings of the rules file at `sjisPath` (or of one already
+// read) applied to `options`; what is not set keeps its value.
+void LoadEngineSettings(const std::string& sjisPath, FetchOptions& options);
+void EngineSettingsFrom(const ProfileFile& rules, FetchOptions& options);
 
 // The rules file in the working folder, else the one shipped with the program.
 std::string RulesFilePath();

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -22,6 +23,8 @@ namespace mireva::dl {
 namespace {
 
 constexpr char kPartPrefix[] = ".mireva-part-";
+constexpr char kResumePrefix[] = ".mireva-resume-";
+constexpr long kPartialLifetimeSeconds = 7L * 24 * 60 * 60;
 
 bool SameContent(int folderFd, const std::string& a, const std::string& b) {
   int fa = openat(folderFd, a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -140,6 +143,14 @@ void RemoveStaleParts(int folderFd) {
   int checked = 0;
   while (dirent* e = readdir(dir)) {
     if (++checked > 100000) break;
+    if (std::strncmp(e->d_name, kResumePrefix, sizeof kResumePrefix - 1) == 0) {
+      // Partial files kept for resuming (partial_file.h) go after a week.
+      struct stat st;
+      if (fstatat(folderFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+          time(nullptr) - st.st_mtime > kPartialLifetimeSeconds)
+        unlinkat(folderFd, e->d_name, 0);
+      continue;
+    }
     if (std::strncmp(e->d_name, kPartPrefix, prefixLen) != 0) continue;
     long pid = std::strtol(e->d_name + prefixLen, nullptr, 10);
     // A part of a live run (this one or another program's) stays.

@@ -37,7 +37,9 @@ FolderHandle OpenFolderChain(const std::vector<std::string>& components);
 // and among processes.
 std::string TemporaryName();
 
-// Removes temporary files left in `folder` by engine runs that are no longer alive.
+// Removes temporary files left in `folder` by engine runs that are no longer
+// alive, and partial files kept for resuming (partial_file.h) that were last
+// written more than a week ago.
 void RemoveStaleParts(int folderFd);
 
 // Gives complete temporary files of one open folder their own names. When a

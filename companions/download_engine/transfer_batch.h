@@ -1,14 +1,28 @@
 #pragma once
 // A batch of HTTP(S) transfers run in parallel on one curl multi handle, in the
 // calling thread: at most `maxTotal` at a time and `maxPerHost` per host,
-// redirects followed only to http and https, connect timeout, a stall limit and
-// a deadline per transfer (both counted from when the transfer really began,
-// never while it waits for a connection),
-// back-off on 429 and 503 (Retry-After honoured, the whole host waits), the
-// page as referrer and the browser view's cookies. Bodies of files go to a
-// temporary name in their folder and get their own name only when complete; a
-// failed, cut or cancelled transfer leaves nothing behind. A full disk, the
-// user's cancel or the run's time limit stop the whole batch.
+// redirects followed only to http and https, connect timeout, a stall limit,
+// a speed floor for files (a file is given up when it has averaged less than
+// `minRateBytes` a second over the last `rateWindowSeconds`; there is no fixed
+// deadline, so a big file on a slow line still arrives), a whole-time limit
+// for pages (all counted from when the transfer really began, never while it
+// waits for a connection), a pause between the requests to one host, a total
+// rate limit, back-off on 429 and 503 (Retry-After honoured, the whole host
+// waits), the page as referrer and the browser view's cookies.
+//
+// Bodies of files go to a temporary name in their folder and get their own
+// name only when complete. A file cut short (by the network, the speed floor,
+// a cancel or the run's end) whose answer carried a validator (a strong ETag or
+// Last-Modified) is kept as a partial file with a side record
+// (partial_file.h); the next transfer of the same address into the same folder
+// asks for the rest (Range with If-Range) and appends, or starts afresh when
+// the server sends the whole file. Any other failure leaves nothing behind. A
+// full disk, the user's cancel or the run's time limit stop the whole batch.
+//
+// Durability: the files of one Run are renamed as they arrive and flushed to
+// disk together at the end of the Run (one syncfs per file system of their
+// folders), before Run returns; a file whose flush failed is reported as not
+// saved, so the history never lists a file that a power loss could still take.
 #include <string>
 #include <vector>
 
@@ -17,8 +31,17 @@
 namespace mireva::dl {
 
 struct FetchOptions {
+  // The politeness settings (maxTotal, maxPerHost, hostDelayMs,
+  // hostJitterMs, maxRateBytes) and the file limits (minRateBytes,
+  // rateWindowSeconds, maxFileBytes) can be set in the engine's rules file
+  // (list_rules.h, section [Engine]).
   int maxTotal = 24;
-  int maxPerHost = 16;
+  int maxPerHost = 6;
+  // Pause between the starts of two requests to one host, plus a random
+  // part of up to `hostJitterMs`; 0: none.
+  long hostDelayMs = 0;
+  long hostJitterMs = 0;
+  long long maxRateBytes = 0;       // bytes a second over all transfers; 0: no limit
   int maxRedirects = 8;
   long connectTimeoutMs = 20000;
   // A transfer is given up when nothing has arrived for this long since it
@@ -26,12 +49,14 @@ struct FetchOptions {
   // last byte.
   long stallSeconds = 60;
   long pageTimeoutMs = 60000;       // whole time for a page kept in memory
-  // Whole time for a file, from when its transfer began. A server that trickles
-  // a byte now and then never stalls; this bounds how long it can hold the
-  // batch. Ten minutes still lets a file at the size limit (1 GB) arrive at
-  // about 1.7 MB/s, while the files of a page take seconds.
-  long fileTimeoutMs = 10L * 60 * 1000;
-  long long maxFileBytes = 1LL << 30;
+  // The speed floor of a file: given up once it has received less than
+  // minRateBytes * rateWindowSeconds bytes over the last rateWindowSeconds. A
+  // server that trickles a byte now and then never stalls; the floor bounds
+  // how long it can hold the batch (one window), while a big file at any
+  // useful speed arrives however long it takes.
+  long long minRateBytes = 1024;
+  long rateWindowSeconds = 60;
+  long long maxFileBytes = 8LL << 30;  // checked while the body arrives
   long long maxPageBytes = 8LL << 20;
   int maxRetries = 3;               // on 429 and 503
   long defaultBackoffMs = 2000;     // first wait when no Retry-After is given
@@ -79,8 +104,8 @@ class TransferBatch {
   // progress texts ("<label> <finished>/<jobs>", bytes received as `done`),
   // reported at least every 100 ms; the host's cancel is honoured between
   // them; with Counting::Files the host also gets the count of jobs finished
-  // as values. Files are saved (flushed to disk, renamed, their folder
-  // flushed) as each arrives whole.
+  // as values. Files are renamed as each arrives whole and flushed to disk
+  // together before Run returns.
   void Run(std::vector<FetchJob>& jobs, const std::string& label,
            Counting counting = Counting::Files);
   StopReason Stopped() const { return stop_; }
@@ -98,6 +123,9 @@ class TransferBatch {
   void AdvanceTransfers(RunState& run);
   void StopOnFullDisk(const RunState& run);
   void GiveUpStalledTransfers(RunState& run);
+  // With a total rate limit: refills its budget and lets paused transfers
+  // go on while it lasts.
+  void ShareRate(RunState& run);
   void StopAtTimeLimit(long long nowMs);
   void ReportProgress(RunState& run, long long nowMs);
   void WaitForActivity(const RunState& run, long long nowMs);
@@ -114,6 +142,10 @@ class TransferBatch {
 
   const FetchOptions& options_;
   EngineHost& host_;
+  // Flushes the Run's saved files to disk; those whose flush failed are
+  // reported as not saved.
+  void MakeDurable(RunState& run);
+
   StopReason stop_ = StopReason::None;
   long long deadlineMs_ = 0;
   void* share_ = nullptr;

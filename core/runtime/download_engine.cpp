@@ -72,6 +72,8 @@ bool DownloadEngine::Bind() {
     if (auto setResults = engine_.Entry<DlSetResultHostFn>("DlSetResultHost"))
       setResults(&DownloadEngine::QueueCount, &DownloadEngine::QueueFile, &DownloadEngine::QueueCall,
                  this);
+    if (auto setWait = engine_.Entry<DlSetWaitHostFn>("DlSetWaitHost"))
+      setWait(&DownloadEngine::QueueHostWait, this);
     hostRegistered_ = true;
   }
   return true;
@@ -204,6 +206,14 @@ void MIREVA_STDCALL DownloadEngine::QueueCall(void* user, const DlCallResult* r)
   static_cast<DownloadEngine*>(user)->Queue(std::move(event), false);
 }
 
+void MIREVA_STDCALL DownloadEngine::QueueHostWait(void* user, const char* host, long long waitMs) {
+  HostEvent event;
+  event.kind = EventKind::HostWait;
+  event.text = Text(host);
+  event.done = waitMs;
+  static_cast<DownloadEngine*>(user)->Queue(std::move(event), false);
+}
+
 void DownloadEngine::OnCallingThread(const std::function<void()>& task) {
   if (OnCallingThreadNow()) {
     task();
@@ -260,6 +270,9 @@ void DownloadEngine::Pump() {
       case EventKind::File:
         if (result_) result_->files.push_back(event.file);
         if (hooks && hooks->file) hooks->file(event.file);
+        break;
+      case EventKind::HostWait:
+        for (const auto& listen : hostWaitListeners_) listen(event.text, event.done);
         break;
       case EventKind::Call:
         if (result_) {

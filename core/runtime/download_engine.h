@@ -160,6 +160,14 @@ class DownloadEngine {
   void AddProgressListener(ProgressListener listener) {
     progressListeners_.push_back(std::move(listener));
   }
+  // Called on the calling thread when the running call's engine holds its
+  // requests to a host for `waitMs` more (a server's back-off or the pause
+  // between requests), and with 0 when it waits no longer; every wait ends
+  // with the call. As values, for a window that shows whom the engine waits for.
+  using HostWaitListener = std::function<void(const std::string& host, long long waitMs)>;
+  void AddHostWaitListener(HostWaitListener listener) {
+    hostWaitListeners_.push_back(std::move(listener));
+  }
   // Runs `work`, a call into the page-fetch or compositing library, the way
   // engine calls run: through the runner (the window stays live) and one
   // call at a time. Refused (with the busy message) while another runs;
@@ -205,6 +213,7 @@ class DownloadEngine {
   static void MIREVA_STDCALL QueueCount(void* user, long done, long total);
   static void MIREVA_STDCALL QueueFile(void* user, const DlFileResult* result);
   static void MIREVA_STDCALL QueueCall(void* user, const DlCallResult* result);
+  static void MIREVA_STDCALL QueueHostWait(void* user, const char* host, long long waitMs);
   // Queues `event`; a message or task waits until the calling thread has
   // handled it (at once when this is the calling thread).
   struct HostEvent;
@@ -230,6 +239,7 @@ class DownloadEngine {
   std::function<void(const std::string&)> defaultProgress_;
   std::vector<CallEndedHook> callEnded_;
   std::vector<ProgressListener> progressListeners_;
+  std::vector<HostWaitListener> hostWaitListeners_;
   std::atomic<bool> busy_{false};
   bool held_ = false;
   pthread_t callingThread_{};  // <thread> needs <chrono>, which this build cannot take
@@ -241,7 +251,7 @@ class DownloadEngine {
   FileCount count_;
 
   // What the worker queued for the calling thread.
-  enum class EventKind { Progress, Message, Task, Count, File, Call };
+  enum class EventKind { Progress, Message, Task, Count, File, Call, HostWait };
   struct HostEvent {
     EventKind kind = EventKind::Progress;
     bool waited = false;  // the queuing thread waits until it is handled

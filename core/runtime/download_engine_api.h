@@ -11,6 +11,7 @@
  *   DlSetResultHost(...)      the host's result callbacks (the program's own)
  *   DlLoadSelection(page, folder, items, existing)  the files the user chose
  *                             (the program's own)
+ *   DlSetWaitHost(...)        the host's callback for hosts waited for (optional)
  */
 #ifndef MIREVA_DOWNLOAD_ENGINE_API_H
 #define MIREVA_DOWNLOAD_ENGINE_API_H
@@ -76,6 +77,12 @@ typedef void(MIREVA_STDCALL* DlCountFn)(void* user, long done, long total);
 typedef void(MIREVA_STDCALL* DlFileResultFn)(void* user, const DlFileResult* result);
 typedef void(MIREVA_STDCALL* DlCallResultFn)(void* user, const DlCallResult* result);
 
+/* Wait: the engine holds its next request to `host` for `waitMs` more (a 429
+ * or 503 back-off, or the pause between requests set in the rules file;
+ * only waits of half a second or more are told); waitMs 0: it waits no longer.
+ * Told again when the wait changes. */
+typedef void(MIREVA_STDCALL* DlHostWaitFn)(void* user, const char* host, long long waitMs);
+
 MIREVA_EXPORT void MIREVA_STDCALL ALoad(const char* page, const char* extension);
 MIREVA_EXPORT void MIREVA_STDCALL DLoad(const char* page, const char* kind);
 MIREVA_EXPORT void MIREVA_STDCALL ListLoad(const char* listFile, const char* collection);
@@ -97,6 +104,9 @@ MIREVA_EXPORT void MIREVA_STDCALL DlSetResultHost(DlCountFn count, DlFileResultF
  * an address the history knows) or "overwrite". `page` goes as referrer. */
 MIREVA_EXPORT void MIREVA_STDCALL DlLoadSelection(const char* page, const char* folder,
                                                   const char* items, const char* existing);
+/* Each call tells the wait callback set when it began. An older engine
+ * without this entry simply tells no waits. */
+MIREVA_EXPORT void MIREVA_STDCALL DlSetWaitHost(DlHostWaitFn wait, void* user);
 
 typedef void(MIREVA_STDCALL* ALoadFn)(const char*, const char*);
 typedef void(MIREVA_STDCALL* DLoadFn)(const char*, const char*);
@@ -108,6 +118,7 @@ typedef void(MIREVA_STDCALL* DlSetHostFn)(DlProgressFn, DlMessageFn, void*);
 typedef void(MIREVA_STDCALL* DlLoadSelectionFn)(const char*, const char*, const char*,
                                                 const char*);
 typedef void(MIREVA_STDCALL* DlSetResultHostFn)(DlCountFn, DlFileResultFn, DlCallResultFn, void*);
+typedef void(MIREVA_STDCALL* DlSetWaitHostFn)(DlHostWaitFn, void*);
 
 #ifdef __cplusplus
 }

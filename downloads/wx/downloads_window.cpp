@@ -161,6 +161,13 @@ class DownloadsWindow : public wxDialog {
     ShowWork();
   }
 
+  // A host the engine waits for (a server's back-off, the pause between
+  // requests): shown under the progress with the seconds left.
+  void EngineHostWait(const std::string& host, long long waitMs) {
+    meter_.HostWait(host, waitMs, MonotonicMs());
+    ShowWork();
+  }
+
   void EngineEnded() {
     meter_.End();
     ShowWork();
@@ -382,6 +389,9 @@ class DownloadsCommands : public CommandModule {
         [window](const std::string& text, long long done, FileCount count) {
           if (*window) (*window)->EngineProgress(text, done, count);
         });
+    ctx_.Engine().AddHostWaitListener([window](const std::string& host, long long waitMs) {
+      if (*window) (*window)->EngineHostWait(host, waitMs);
+    });
     ctx_.Engine().AddCallEndedHook([window](const CallResult&) {
       if (*window) (*window)->EngineEnded();
     });

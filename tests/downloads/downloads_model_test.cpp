@@ -161,6 +161,11 @@ TEST(TransferMeter, FilesBytesAndSpeedAcrossBatches) {
   // A new batch counts from zero again; the call's bytes go on.
   meter.Report("ダウンロード中 1/1", 100 * 1024, 2500);
   EXPECT_EQ(meter.Bytes(), 300 * 1024);
+  meter.HostWait("example.jp", 11500, 2500);  // a server's back-off, told as a value
+  const std::string waiting = "　サーバー待ち: example.jp あと 12 秒";
+  EXPECT_EQ(meter.DetailText(2500).substr(meter.DetailText(2500).size() - waiting.size()), waiting);
+  meter.HostWait("example.jp", 0, 3000);
+  EXPECT_EQ(meter.DetailText(3000).find("サーバー待ち"), std::string::npos);
   // Nothing for longer than the window: no speed.
   EXPECT_EQ(meter.Speed(2500 + TransferMeter::kWindowMs + 1), 0);
   meter.End();

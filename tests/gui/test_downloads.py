@@ -2,7 +2,8 @@
 over a working folder with a download history, its rows newest first, the
 search field narrowing them, an entry forgotten by its button after the
 question, an entry fetched again from the page it was linked from while the
-window shows the engine's work, and the window closed by the window manager."""
+window shows the engine's work (and the server it waits for, which asks for
+a pause first), and the window closed by the window manager."""
 import os
 import shutil
 import sqlite3
@@ -58,8 +59,11 @@ class DownloadsWindow(g.GuiTest):
         "/start.html": {"body": "<html><head><title>Start</title></head><body>start</body></html>"},
         "/gallery.html": {"body": "<html><head><title>Gallery</title></head><body>"
                                   "<a href='/img/red.png'>red</a></body></html>"},
-        # Slow enough for the window to show the engine at work.
-        "/img/red.png": {"body_hex": PNG_HEX, "content_type": "image/png", "delay_ms": 2500},
+        # The server asks for a pause of 3 s first, and is slow enough after it
+        # for the window to show the engine at work.
+        "/img/red.png": {"sequence": [
+            {"status": 429, "headers": {"Retry-After": "3"}, "body": "busy"},
+            {"body_hex": PNG_HEX, "content_type": "image/png", "delay_ms": 1500}]},
     }}
 
     def rows(self, table):
@@ -140,6 +144,9 @@ class DownloadsWindow(g.GuiTest):
         g.wait_for(lambda: any("ダウンロード中" in t or "取得を始めています" in t
                                for t in self.labels(win)),
                    timeout=10, what="the engine's work in the window")
+        # The host the engine waits for, with the seconds left.
+        g.wait_for(lambda: any("サーバー待ち: 127.0.0.1 あと" in t for t in self.labels(win)),
+                   timeout=10, what="the server waited for in the window")
         g.screenshot("downloads-working")
         saved = os.path.join(home, "DownLoad", "127.0.0.1", "red.png")
         g.wait_for(lambda: os.path.exists(saved), timeout=30, what="the file fetched again")

@@ -40,9 +40,12 @@ request, so a test may rewrite the file between requests:
       "set_cookie": "k=v",           # Set-Cookie on the answer
       "sequence": [ {...}, {...} ],  # answers in turn for successive requests;
                                      # the last one repeats
-      "await": ["name", 5, 5000]     # answer only once 5 requests of routes
+      "await": ["name", 5, 5000],    # answer only once 5 requests of routes
                                      # awaiting "name" are in (all at once);
                                      # 504 when they are not within 5000 ms
+      "ranges": true                 # "Range: bytes=n-" gets 206 and the rest,
+                                     # unless If-Range differs from the ETag
+                                     # or Last-Modified in "headers"
 
     }
   }
@@ -50,6 +53,9 @@ request, so a test may rewrite the file between requests:
 
 Every request is appended to the log file (--log) as one line:
 METHOD<TAB>PATH<TAB>Header: value<TAB>Header: value ...
+with two headers of the server's own at the end: "X-Test-Arrived-Ms" (when
+it arrived, milliseconds on a steady clock) and "X-Test-Active" (requests
+being answered at that moment, this one included).
 """
 import argparse
 import json
@@ -65,6 +71,7 @@ COUNTS = {}
 LOCK = threading.Lock()
 ARRIVED = {}  # await name -> requests arrived
 ARRIVAL = threading.Condition(LOCK)
+ACTIVE = [0]  # requests being answered
 
 
 def load_routes(path):
@@ -88,12 +95,14 @@ class Handler(BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             pass  # the client gave up on an answer, as tests make it do
 
-    def log_request_line(self):
+    def log_request_line(self, arrived_ms, active):
         if not self.server.log_path:
             return
         fields = [self.command, self.path]
         for k, v in self.headers.items():
             fields.append("%s: %s" % (k, v))
+        fields.append("X-Test-Arrived-Ms: %d" % arrived_ms)
+        fields.append("X-Test-Active: %d" % active)
         with LOCK:
             with open(self.server.log_path, "a", encoding="utf-8") as f:
                 f.write("\t".join(fields).replace("\n", " ") + "\n")
@@ -111,7 +120,17 @@ class Handler(BaseHTTPRequestHandler):
         self.handle_any(head=False)
 
     def handle_any(self, head):
-        self.log_request_line()
+        with LOCK:
+            ACTIVE[0] += 1
+            active = ACTIVE[0]
+        try:
+            self.log_request_line(int(time.monotonic() * 1000), active)
+            self.handle_logged(head)
+        finally:
+            with LOCK:
+                ACTIVE[0] -= 1
+
+    def handle_logged(self, head):
         config = load_routes(self.server.routes_path)
         routes = config.get("routes", {})
         route = routes.get(self.path)
@@ -184,9 +203,17 @@ class Handler(BaseHTTPRequestHandler):
         body = self.body_of(route)
         status = route.get("status", 200)
         endless = route.get("endless", False)
+        content_range = None
+        start = self.range_start(route, len(body))
+        if start is not None:
+            status = 206
+            content_range = "bytes %d-%d/%d" % (start, len(body) - 1, len(body))
+            body = body[start:]
         length = route.get("content_length", None if endless else len(body))
         self.send_response(status)
         self.send_header("Content-Type", route.get("content_type", "text/html"))
+        if content_range:
+            self.send_header("Content-Range", content_range)
         if length is None:
             self.send_header("Transfer-Encoding", "chunked")
         else:
@@ -220,6 +247,23 @@ class Handler(BaseHTTPRequestHandler):
             pass
         if truncate >= 0 or length > len(body):
             self.close_connection = True
+
+    def range_start(self, route, size):
+        """Where a "ranges" route's answer starts for this request, or None
+        for the whole body."""
+        asked = self.headers.get("Range", "")
+        if not route.get("ranges") or not asked.startswith("bytes=") or not asked.endswith("-"):
+            return None
+        if_range = self.headers.get("If-Range")
+        headers = route.get("headers", {})
+        if if_range is not None and if_range not in (headers.get("ETag"),
+                                                     headers.get("Last-Modified")):
+            return None
+        try:
+            start = int(asked[len("bytes="):-1])
+        except ValueError:
+            return None
+        return start if 0 <= start < size else None
 
     def chain_hop(self, chain):
         hops, final = chain

@@ -215,6 +215,12 @@ TEST_F(EngineFiles, TooManyRequestsWaitsForRetryAfterThenFetches) {
   EXPECT_EQ(Count(server, "/busy.jpg"), 3);
   EXPECT_EQ(Count(server, "/gone.jpg"), 3);  // first try and two retries, then given up
   EXPECT_GE(took, 1000);
+  // The host was told as waited for, and as waited for no longer at the end.
+  ASSERT_GE(host.waits.size(), 2u);
+  EXPECT_EQ(host.waits.front().first, "127.0.0.1");
+  EXPECT_GT(host.waits.front().second, 0);
+  EXPECT_LE(host.waits.front().second, 1000);
+  EXPECT_EQ(host.waits.back(), std::make_pair(std::string("127.0.0.1"), 0LL));
 }
 
 TEST_F(EngineFiles, SlowFilesFinishButStalledAndCutFilesLeaveNothing) {
@@ -251,31 +257,6 @@ TEST_F(EngineFiles, FilesOfOneHostDownloadTogetherWhateverTheFirstAnswersSpeed) 
   MakeEngine().ALoad(server.Url("/p.html"), "jpg");
   EXPECT_EQ(Files(kHostFolder),
             (std::vector<std::string>{"f0.jpg", "f1.jpg", "f2.jpg", "f3.jpg", "f4.jpg"}));
-}
-
-TEST_F(EngineFiles, ATricklingFileIsGivenUpAtItsDeadlineWhileAQuickOneIsSavedAtOnce) {
-  TestServer server(Routes({
-      Route("/p.html", Page("<img src='trickle.jpg'><img src='quick.jpg'>")),
-      // Two bytes a second: never stalled, never done in time.
-      Route("/trickle.jpg", "{\"body_repeat\": [\"t\", 40], \"chunk_size\": 1, \"chunk_delay_ms\": 500}"),
-      Route("/quick.jpg", Body("quick")),
-  }));
-  options.fetch.fileTimeoutMs = 2000;
-  bool quickSavedDuringRun = false;
-  int reportsWhileTrickling = 0;
-  host.onProgress = [&](const std::string& text) {
-    if (text.size() > 4 && text.substr(text.size() - 4) == " 1/2") {
-      ++reportsWhileTrickling;
-      quickSavedDuringRun = quickSavedDuringRun ||
-                            ReadFile(std::string(kHostFolder) + "/quick.jpg") == "quick";
-    }
-  };
-  MakeEngine().ALoad(server.Url("/p.html"), "jpg");
-  EXPECT_EQ(Files(kHostFolder), std::vector<std::string>{"quick.jpg"});
-  EXPECT_TRUE(quickSavedDuringRun);
-  // Progress comes every turn while the trickler holds the run (2 s of it).
-  EXPECT_GE(reportsWhileTrickling, 4);
-  EXPECT_EQ(History().count(server.Url("/trickle.jpg")), 0u);
 }
 
 TEST_F(EngineFiles, ManyFilesOfOneNameGetNumberedNamesAndIdenticalOnesAreNotDoubled) {

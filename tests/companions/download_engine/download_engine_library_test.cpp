@@ -36,7 +36,8 @@ TEST(DownloadEngineLibrary, LoadsByNameResolvesEveryEntryAndDownloads) {
   DynamicLibrary lib;
   ASSERT_TRUE(lib.Open("DownLoad", testing::BinDir())) << lib.Error();
   for (const char* name : {"ALoad", "DLoad", "ListLoad", "Temporary", "MakePatrolList",
-                           "MakeDownloadList", "DlSetHost", "DlSetResultHost", "DlLoadSelection"})
+                           "MakeDownloadList", "DlSetHost", "DlSetResultHost", "DlLoadSelection",
+                           "DlSetWaitHost"})
     EXPECT_NE(lib.Symbol(name), nullptr) << name;
   EXPECT_EQ(lib.Symbol("SafeFileName"), nullptr);  // inner names stay hidden
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "companions/download_engine/engine.h"
@@ -29,6 +30,8 @@ class RecordingHost : public EngineHost {
     return cancelled;
   }
   void Message(const std::string& text) override { messages.push_back(text); }
+  std::vector<std::pair<std::string, long long>> waits;  // host, ms
+  void HostWait(const std::string& h, long long waitMs) override { waits.emplace_back(h, waitMs); }
 };
 
 class EngineFixture : public ::testing::Test {
