@@ -41,6 +41,9 @@ struct FetchRequest {
   const HovrelProgressTarget* progressWindow = nullptr;
   uint16_t transferId = 0;
   FetchLimits limits;
+  // The Content-Type of the page as the server sent it (set by FetchPage);
+  // its charset is the page's encoding before anything the page says.
+  std::string contentType;
 };
 
 // What FetchPage came to. Every outcome but Completed has been reported to
