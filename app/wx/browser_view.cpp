@@ -63,6 +63,7 @@ BrowserView::BrowserView(wxWindow* parent, MainFrame* frame, CommandRouter& rout
     if (engine_.Busy()) engine_.Cancel();
   });
   browser_->SetHomeAddress(HomeAddress());
+  browser_->SetFailurePage(&LoadFailurePage);
   browser_->SetEvents(this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(browser_->Window(), 1, wxEXPAND);

@@ -61,7 +61,10 @@ int WxKey(int key) {
     case kKeyBackspace: return WXK_BACK;
     case kKeyDelete: return WXK_DELETE;
     case kKeyInsert: return WXK_INSERT;
+    case kKeyF5: return WXK_F5;
     case kKeyF6: return WXK_F6;
+    case kKeyLeft: return WXK_LEFT;
+    case kKeyRight: return WXK_RIGHT;
     default: return key;
   }
 }
@@ -262,6 +265,12 @@ void MainFrame::RegisterFrameCommands() {
     GetStatusBar()->Show(!GetStatusBar()->IsShown());
     SendSizeEvent();
   });
+  router_.Add(kCmdSelectAddress, CommandTarget::Frame, [this] {
+    address_->SetFocus();
+    // After the toolkit has handled the focus change, which places the
+    // cursor and would drop a selection made now.
+    CallAfter([this] { address_->SelectAll(); });
+  });
   router_.Add(kCmdAppAbout, CommandTarget::Application, [this] { ShowAbout(); });
   router_.Add(kCmdAppExit, CommandTarget::Application, [this] { Close(); });
 }
@@ -307,6 +316,7 @@ void MainFrame::OnUpdateUi(wxUpdateUIEvent& e) {
   e.Enable(router_.IsEnabled(id));
   if (id == kCmdViewToolbar) e.Check(GetToolBar() && GetToolBar()->IsShown());
   if (id == kCmdViewStatusBar) e.Check(GetStatusBar() && GetStatusBar()->IsShown());
+  if (const char* encoding = EncodingOfCommand(id)) e.Check(view_->Web().PageEncoding() == encoding);
 }
 
 void MainFrame::OnIdle(wxIdleEvent& e) {
