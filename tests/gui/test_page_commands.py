@@ -18,7 +18,8 @@ class PageCommands(g.GuiTest):
                                '<img src="img/a.gif"><img src="/b.gif?x=1"></body></html>'},
         "/img/a.gif": {"content_type": "image/gif", "body_hex": GIF},
         "/b.gif": {"content_type": "image/gif", "body_hex": GIF},
-        "/private.html": {"auth": "ann:pw", "realm": "R", "body": "<p>inside</p>"},
+        "/private.html": {"auth": "ann:pw", "realm": "R",
+                          "body_hex": "<p>inside</p><p>日本語</p>".encode("shift_jis").hex()},
         "/slow.html": {"body": "<p>slow</p>", "delay_ms": 4000},
         "/frames.html": {"body": '<html><head><title>F</title></head><frameset cols="50%,50%">'
                                  '<frame src="menu.html"><frame src="sub/main.html"></frameset></html>'},
@@ -105,13 +106,16 @@ class PageCommands(g.GuiTest):
         with open(saved, "rb") as f:
             self.assertIn(b"<p>inside</p>", f.read())
 
-        # The source is fetched again (the password asked again) into the editor.
+        # The source is fetched again (the password asked again); the editor
+        # gets it in UTF-8, the page's own file keeps the server's Shift_JIS.
         m.choose("表示", "ソース表示")
         self.answer_password(m, "ann", "pw")
         edited = os.path.join(out, "edited.html")
         g.wait_for(lambda: os.path.exists(edited), timeout=20, what="the editor to run")
         with open(edited, "rb") as f:
-            self.assertIn(b"<p>inside</p>", f.read())
+            self.assertIn("<p>inside</p><p>日本語</p>".encode("utf-8"), f.read())
+        with open(os.path.join(m.home, "temp.html"), "rb") as f:
+            self.assertIn("日本語".encode("shift_jis"), f.read())
 
     def finished_download(self, m):
         """The progress window at its end: where the files went, and its buttons."""
