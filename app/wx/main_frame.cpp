@@ -1,6 +1,7 @@
 #include "app/wx/main_frame.h"
 
 #include <wx/accel.h>
+#include <wx/app.h>
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
@@ -13,6 +14,8 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <thread>
+
 #include "app/wx/artwork.h"
 #include "app/wx/browser_view.h"
 #include "app/wx/busy_indicator.h"
@@ -24,6 +27,7 @@
 #include "bookmarks/favorites.h"
 #include "bookmarks/wx/menu_builder.h"
 #include "platform/folders.h"
+#include "platform/process.h"
 #include "platform/wx/wx_text.h"
 
 namespace mireva {
@@ -161,12 +165,27 @@ MainFrame::MainFrame() {
 }
 
 MainFrame::~MainFrame() {
+  alive_.reset();  // an editor that ends now finds no window to report to
   // The modules refer to the view and the bookmark menus; they go first.
   modules_.clear();
 }
 
 void MainFrame::BuildBookmarkMenus() {
-  bookmarks_ = std::make_unique<BookmarkMenus>(WorkingFolder());
+  // The editor runs on a thread of its own, so the window stays live while
+  // the user edits; its end is handed back to the window's thread, and only
+  // while the window (and with it the menus and their messages) still exists.
+  BookmarkMenus::Hooks hooks;
+  std::weak_ptr<int> alive = alive_;
+  hooks.editFile = [alive](const std::string& path, std::function<void(bool)> closed) {
+    std::thread([alive, path, closed = std::move(closed)] {
+      const bool started = OpenInTextEditor(path, Wait::UntilExit);
+      if (!wxTheApp) return;  // the program is ending
+      wxTheApp->CallAfter([alive, closed, started] {
+        if (alive.lock()) closed(started);
+      });
+    }).detach();
+  };
+  bookmarks_ = std::make_unique<BookmarkMenus>(WorkingFolder(), std::move(hooks));
   bookmarks_->onChanged = [this](BookmarkMenuKind kind) {
     if (kind == BookmarkMenuKind::Favorites) FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
     else FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());

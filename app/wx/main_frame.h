@@ -62,6 +62,8 @@ class MainFrame : public wxFrame {
   BusyIndicator* busy_ = nullptr;
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::unique_ptr<BookmarkMenus> bookmarks_;
+  // Held while the window exists; callbacks from other threads check it.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   bool mosaicCollection_ = false;
   bool closeAfterEngine_ = false;
   int menusOpen_ = 0;

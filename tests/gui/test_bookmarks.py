@@ -93,13 +93,16 @@ class Bookmarks(g.GuiTest):
     def test_edit_command_fills_the_bookmarks_menu_from_the_hotlist(self):
         hotlist = os.path.join(self.scratch, "hot.adr")
         arguments = os.path.join(self.scratch, "editor-arguments.txt")
-        # The "editor" records what it was given and adds one bookmark to the
-        # file, as a person who adds an entry and saves would.
+        # The "editor" records what it was given, takes its time and adds one
+        # bookmark to the file, as a person who adds an entry and saves would.
         editor = os.path.join(self.scratch, "editor.sh")
+        ended = os.path.join(self.scratch, "editor-ended")
         write(editor, "#!/bin/sh\n"
                       "printf '%%s\\n' \"$1\" >> '%s'\n"
+                      "sleep 4\n"
                       "[ -f \"$1\" ] && printf '#URL\\n\\tNAME=Added\\n\\tURL=%s\\n\\n' >> \"$1\"\n"
-                      "exit 0\n" % (arguments, self.server.url("/added.html")))
+                      "touch '%s'\n"
+                      "exit 0\n" % (arguments, self.server.url("/added.html"), ended))
         os.chmod(editor, stat.S_IRWXU)
         home = os.path.join(self.scratch, "user")
         os.makedirs(home)
@@ -113,7 +116,12 @@ class Bookmarks(g.GuiTest):
         self.assertFalse(g.is_sensitive(m.menu_item(menu, "登録")))
 
         # No hotlist anywhere yet: the edit says the file cannot be found.
+        # While the editor is open, the window goes on answering.
         g.click(m.menu_item(menu, "編集"))
+        g.wait_for(lambda: os.path.exists(arguments), what="the editor to start")
+        m.open_address(self.server.url("/travel.html"))
+        m.wait_caption("Travel - Mireva", timeout=3)
+        self.assertFalse(os.path.exists(ended), "the window waited for the editor")
         box, text = m.message_box(timeout=20)
         self.assertEqual(text, "Opera ブックマーク\u3000ファイルが見つかりません")
         m.press(box, "OK")
@@ -128,7 +136,10 @@ class Bookmarks(g.GuiTest):
                        % (self.server.url("/travel.html"), self.server.url("/opera.html")))
         original = read_text(hotlist)
         for _ in range(2):  # a second edit replaces the entries rather than adding them again
+            if os.path.exists(ended):
+                os.remove(ended)
             m.choose("oブックマーク", "編集")
+            g.wait_for(lambda: os.path.exists(ended), what="the editor to end")
             m.activate_window()
             menu = m.open_menu("oブックマーク")
             g.wait_for(lambda: captions(menu) == ["登録", "編集", "旅行", "Opera", "Added"],
