@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "collectors/collector_commands.h"
+#include "collectors/collector_settings.h"
 #include "core/runtime/download_engine.h"
 #include "tests/collectors/collector_test_support.h"
 #include "tests/support/test_server.h"
@@ -212,6 +213,17 @@ TEST_F(WeatherCommandTest, UnreachedServerGivesOneMessageWithHostCountAndReason)
   }
   EXPECT_EQ(MissingImagesText("http://sat.example.jp/", loaded, 3, 20),
             "画像 20 枚のうち 3 枚を sat.example.jp から取得できませんでした。\n(ホストが見つかりません)");
+}
+
+TEST(ListMadeText, SaysWhatWasListedOrWhyNothingWas) {
+  CallResult made;
+  made.entries = 12;
+  EXPECT_EQ(ListMadeText(made), "ダウンロードリストを作りました: 12 件");
+  made.entries = 0;
+  EXPECT_EQ(ListMadeText(made), "ダウンロードする画像が見つからないため、リストは作られませんでした");
+  made.status = CallStatus::Failed;
+  made.reason = "接続できません";
+  EXPECT_EQ(ListMadeText(made), "ダウンロードリストを作れませんでした: 接続できません");
 }
 
 TEST_F(WeatherCommandTest, AnimatedInfraredBuildsTheAnimationAndShowsItsPage) {
