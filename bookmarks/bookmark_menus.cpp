@@ -132,6 +132,13 @@ void BookmarkMenus::EditOpera(Interaction& ui) {
   });
 }
 
+void BookmarkMenus::FillFromSources(Interaction& ui) {
+  std::string netscape = hooks_.netscapePath();
+  netscapePath_ = Utf8ToSjis(netscape);
+  if (CopyReplacing(netscape, NetscapeCopyPath())) ReadNetscape(ui);
+  if (CopyReplacing(hooks_.operaPath(), OperaCopyPath())) ReadOpera(ui);
+}
+
 bool BookmarkMenus::ReadNetscape(Interaction& ui) {
   std::optional<std::string> bytes = ReadBounded(NetscapeCopyPath());
   if (!bytes) {

@@ -68,6 +68,11 @@ class BookmarkMenus {
   void EditNetscape(Interaction& ui);
   void EditOpera(Interaction& ui);
 
+  // Copies both sources over their working copies and reads them into the
+  // menu, as an edit does without the editor (at start, after the settings
+  // dialog). A source that is not there leaves its section as it was, silently.
+  void FillFromSources(Interaction& ui);
+
   // Read a working copy into its section; false (with the file-not-found
   // message, menu unchanged) when it cannot be read.
   bool ReadNetscape(Interaction& ui);

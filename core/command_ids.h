@@ -36,7 +36,7 @@ enum CommandId : int {
   kCmdSmallestFont = 3305,
   // The program's own additions: reload, the address field's key, the page
   // encodings of the view menu (automatic, then one per encoding)
-  kCmdReload = 810, kCmdSelectAddress = 811,
+  kCmdReload = 810, kCmdSelectAddress = 811, kCmdBookmarkSettings = 830,
   kCmdEncodingAuto = 820, kCmdEncodingShiftJis = 821, kCmdEncodingEucJp = 822,
   kCmdEncodingIso2022Jp = 823, kCmdEncodingUtf8 = 824,
   // Bookmarks

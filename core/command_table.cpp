@@ -47,7 +47,7 @@ const MenuModel& MainMenu() {
       Menu("お気に入り", {Item(1501, "xx"), Item(1502, "xx")}),
       Menu("oブックマーク", {Item(3111, "登録"), Item(3312, "編集")}),
       Menu("オプション", {Item(2102, "リンク(外部)"), Item(2103, "リンク（内部)"), Sep(),
-                          Item(2112, "Cache files")}),
+                          Item(2112, "Cache files"), Sep(), Item(830, "ブックマークの設定...")}),
       Menu("表示", {Item(59392, "(&T)ツールバー", true), Item(59393, "(&S)ステータスバー", true),
                     Sep(), Item(810, "再読み込み"),
                     Menu("エンコード", {Item(820, "自動", true), Sep(),

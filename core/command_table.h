@@ -95,6 +95,7 @@ inline constexpr CommandInfo kCommandHandlerTable[] = {
     {kCmdViewSource, true, CommandTarget::View},
     {kCmdReload, true, CommandTarget::View},
     {kCmdSelectAddress, true, CommandTarget::Frame},
+    {kCmdBookmarkSettings, true, CommandTarget::Frame},
     {kCmdEncodingAuto, true, CommandTarget::View},
     {kCmdEncodingShiftJis, true, CommandTarget::View},
     {kCmdEncodingEucJp, true, CommandTarget::View},

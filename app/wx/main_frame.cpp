@@ -24,6 +24,8 @@
 #include "app/view_commands.h"
 #include "bookmarks/bookmark_commands.h"
 #include "bookmarks/bookmark_menus.h"
+#include "bookmarks/bookmark_sources.h"
+#include "bookmarks/wx/bookmark_settings_dialog.h"
 #include "bookmarks/favorites.h"
 #include "bookmarks/wx/menu_builder.h"
 #include "platform/folders.h"
@@ -191,6 +193,10 @@ void MainFrame::BuildBookmarkMenus() {
     else FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
   };
   bookmarks_->BuildFavorites(FavoritesFolder());
+  // Sources the user chose in the settings dialog fill their menus at every
+  // start; without that choice nothing is read until an edit.
+  if (ReadBookmarkSettings(DefaultSourceFolders(WorkingFolder())).chosen)
+    bookmarks_->FillFromSources(view_->Ui());
   FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
   FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
   modules_.push_back(MakeBookmarkCommands(*view_, *bookmarks_));
@@ -289,6 +295,17 @@ void MainFrame::RegisterFrameCommands() {
     // After the toolkit has handled the focus change, which places the
     // cursor and would drop a selection made now.
     CallAfter([this] { address_->SelectAll(); });
+  });
+  router_.Add(kCmdBookmarkSettings, CommandTarget::Frame, [this] {
+    const BookmarkSourceFolders folders = DefaultSourceFolders(WorkingFolder());
+    BookmarkSettings settings = ReadBookmarkSettings(folders);
+    if (!ShowBookmarkSettingsDialog(this, settings)) return;
+    settings.chosen = true;
+    if (!WriteBookmarkSettings(folders, settings)) {
+      view_->Ui().ShowMessage("ブックマークの設定を保存できません。", MessageIcon::Exclamation);
+      return;
+    }
+    bookmarks_->FillFromSources(view_->Ui());
   });
   router_.Add(kCmdAppAbout, CommandTarget::Application, [this] { ShowAbout(); });
   router_.Add(kCmdAppExit, CommandTarget::Application, [this] { Close(); });
