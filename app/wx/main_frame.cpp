@@ -273,6 +273,16 @@ void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
   busy_ = new BusyIndicator(parent, wxID_ANY, 30);
   row->Add(busy_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 8);
   sizer->Add(row, 0, wxEXPAND | wxTOP | wxBOTTOM, 2);
+  address_->Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& e) {
+    e.Skip();
+    if (!selectOnFocus_) return;
+    selectOnFocus_ = false;
+    address_->SelectAll();
+    const wxString text = address_->GetValue();
+    CallAfter([this, text] {
+      if (address_->GetValue() == text) address_->SelectAll();
+    });
+  });
   // Enter in the address field does exactly what "OK" does.
   address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { IssueCommand(kOkButtonId); });
   parent->Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) { IssueCommand(e.GetId()); }, kOkButtonId,
@@ -291,10 +301,15 @@ void MainFrame::RegisterFrameCommands() {
     SendSizeEvent();
   });
   router_.Add(kCmdSelectAddress, CommandTarget::Frame, [this] {
+    if (wxWindow::FindFocus() == address_) {
+      address_->SelectAll();
+      return;
+    }
+    // The toolkit places the cursor when the focus arrives, which drops a
+    // selection made before: the field selects its text once it has the
+    // focus, and once more after the toolkit is done, unless typing began.
+    selectOnFocus_ = true;
     address_->SetFocus();
-    // After the toolkit has handled the focus change, which places the
-    // cursor and would drop a selection made now.
-    CallAfter([this] { address_->SelectAll(); });
   });
   router_.Add(kCmdBookmarkSettings, CommandTarget::Frame, [this] {
     const BookmarkSourceFolders folders = DefaultSourceFolders(WorkingFolder());
@@ -312,6 +327,8 @@ void MainFrame::RegisterFrameCommands() {
 }
 
 bool MainFrame::IssueCommand(int commandId) {
+  // The typed address is being opened: the field follows the page again.
+  if (commandId == kCmdGo) address_->DiscardEdits();
   // The edit commands act on the address field while it has the focus.
   if (commandId == kCmdEditCopy || commandId == kCmdEditCut || commandId == kCmdEditPaste) {
     if (wxWindow::FindFocus() == address_) {
@@ -373,8 +390,19 @@ void MainFrame::OnIdle(wxIdleEvent& e) {
 std::string MainFrame::AddressText() const { return FromWx(address_->GetValue()); }
 
 void MainFrame::SetAddressText(const std::string& sjis) {
+  // A page that completes while the user types a new address (after Ctrl+L,
+  // say) neither replaces the typed text nor drops the selection of the
+  // field's whole text, which the next key replaces.
+  const bool focused = wxWindow::FindFocus() == address_;
+  if (focused && address_->IsModified()) return;
+  long from = 0, to = 0;
+  address_->GetSelection(&from, &to);
+  const bool allSelected = focused && from == 0 && to == address_->GetLastPosition() && to > 0;
   address_->ChangeValue(ToWx(sjis));
-  address_->SetInsertionPointEnd();
+  if (allSelected)
+    address_->SelectAll();
+  else
+    address_->SetInsertionPointEnd();
 }
 
 void MainFrame::SetMessageText(const std::string& sjis) {

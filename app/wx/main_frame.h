@@ -66,6 +66,7 @@ class MainFrame : public wxFrame {
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   bool mosaicCollection_ = false;
   bool closeAfterEngine_ = false;
+  bool selectOnFocus_ = false;  // Ctrl+L: select the address once the field has the focus
   int menusOpen_ = 0;
   std::string keyState_;
 };

@@ -81,6 +81,7 @@ class Everyday(g.GuiTest):
                    what="Ctrl+R asks the server again")
         # Ctrl+L: what is typed next replaces the whole address.
         g.key("ctrl+l")
+        time.sleep(0.3)  # a person's pause between the key and typing
         g.type_text(self.server.url("/sjis.html"))
         g.key("Return")
         m.wait_caption(TITLE + " - Mireva")
