@@ -37,9 +37,10 @@ class BrowserControl {
   virtual bool PrintWithoutDialog() = 0;
   // Loads the page on show again, asking the server (not a cache) for it.
   virtual void Reload() = 0;
-  // The encoding the page on show is read in ("Shift_JIS", "EUC-JP",
-  // "ISO-2022-JP", "UTF-8"); empty for automatic (the page's label, else
-  // the browser's Japanese detection). Setting it shows the page again.
+  // The encoding pages are read in ("Shift_JIS", "EUC-JP", "ISO-2022-JP",
+  // "UTF-8") whatever they declare; empty for automatic (the page's label,
+  // else Shift_JIS). Setting it shows the page again; it holds for the pages
+  // that follow until automatic is chosen again.
   virtual void SetPageEncoding(const std::string& name) = 0;
   virtual std::string PageEncoding() const = 0;
   // Text size 0 (smallest) to 4 (largest); 2 is standard. Absolute, not a step.

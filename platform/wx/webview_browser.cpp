@@ -101,10 +101,9 @@ WebViewBrowser::WebViewBrowser(wxWindow* parent) {
   // After wx's own handler (which raises the error event), before WebKit's
   // default one (which would show its English error page).
   g_signal_connect(Native(view_), "load-failed", G_CALLBACK(OnLoadFailed), this);
-  // Pages that do not say their encoding are mostly Shift_JIS or EUC-JP
-  // here: a Japanese default makes WebKit tell the Japanese encodings apart
-  // by their bytes (ISO-2022-JP, EUC-JP, Shift_JIS) instead of reading them
-  // as Latin-1.
+  // Japanese pages that do not say their encoding are mostly Shift_JIS:
+  // read as that instead of Latin-1. This WebKit guesses no encoding from
+  // the bytes; an unlabelled EUC-JP page is read through the encoding menu.
   webkit_settings_set_default_charset(webkit_web_view_get_settings(Native(view_)), "Shift_JIS");
 }
 

@@ -25,6 +25,7 @@ def closed_port():
 class Everyday(g.GuiTest):
     routes = {"routes": {
         "/sjis.html": {"body_hex": SJIS_PAGE.hex()},
+        "/euc.html": {"body_hex": SJIS_PAGE.decode("shift_jis").encode("euc_jp").hex()},
         "/two.html": {"body": "<html><head><title>Two</title></head><body>two</body></html>"},
     }}
 
@@ -42,6 +43,11 @@ class Everyday(g.GuiTest):
         m.choose("表示", "エンコード", "自動")
         m.wait_caption(TITLE + " - Mireva")
         g.screenshot("encoding-auto")
+        # An unlabelled EUC-JP page needs the menu; the choice then holds.
+        m.open_address(self.server.url("/euc.html"))
+        m.wait_address(self.server.url("/euc.html"))
+        m.choose("表示", "エンコード", "EUC-JP")
+        m.wait_caption(TITLE + " - Mireva")
 
     def test_failed_load_shows_a_japanese_page_with_a_retry_link(self):
         m = self.launch(self.server.url("/two.html"))
