@@ -182,8 +182,10 @@ void WeatherCollector::Run(int command) {
     if (!CopyFileAtomically(HostPath(image), HostPath(FramePath(i))))
       ctx_.Ui().ShowMessage(FramePath(i) + " を書き込めません。", MessageIcon::Exclamation);
   }
-  // An engine that could not be bound has said so itself.
-  if (missingNow > 0 && loaded.status != CallStatus::Missing)
+  // An engine that could not be bound has said so itself; a user who
+  // stopped the download knows why images are missing.
+  if (missingNow > 0 && loaded.status != CallStatus::Missing &&
+      loaded.status != CallStatus::Cancelled)
     ctx_.Ui().ShowMessage(MissingImagesText(ServiceTop(Service::Weather), loaded, missingNow,
                                             kWeatherSlots),
                           MessageIcon::Exclamation);
