@@ -75,6 +75,25 @@ std::string StartAddressFromWords(const std::vector<std::string>& words,
   return CompleteAddress(StartAddressFromCommandLine(commandLine, defaultPage), currentFolder);
 }
 
+bool CanBeWebAddress(const std::string& text) {
+  if (text.empty()) return false;
+  // Shift_JIS trail bytes are 0x40 and up: the ASCII tests below never hit
+  // half of a double-byte character, but the full-width blank is looked for
+  // character by character.
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == ' ' || c == '\t') return false;
+    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+      if (c == 0x81 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x40)
+        return false;
+      ++i;
+    }
+  }
+  const std::string host = text.substr(0, text.find_first_of("/?#"));
+  return host.find('.') != std::string::npos || host.find(':') != std::string::npos ||
+         host == "localhost";
+}
+
 bool IsWebAddress(const std::string& address) {
   return StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://");
 }

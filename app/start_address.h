@@ -42,6 +42,13 @@ std::string StartAddressFromWords(const std::vector<std::string>& words,
                                   const std::string& currentFolder,
                                   const std::string& defaultPage = kDefaultStartPage);
 
+// Whether typed text without a scheme can name a web host, as
+// CompleteAddress would make it one: no blank in it (half- or full-width) and
+// a host part (up to the first "/", "?" or "#") that has a dot, a port or is
+// "localhost". "example.jp/x", "日本語.jp", "localhost:8080" can;
+// "こんにちは 世界", "memo" cannot. Shift_JIS.
+bool CanBeWebAddress(const std::string& text);
+
 // Whether `address` is a web address (http: or https:, in any case): the only
 // kind a page may have opened in the desktop's browser.
 bool IsWebAddress(const std::string& address);

@@ -56,7 +56,9 @@ std::optional<std::string> Lookup(const std::vector<std::string>& list, int id, 
 BookmarkMenus::BookmarkMenus(std::string workingFolder, Hooks hooks)
     : workingFolder_(std::move(workingFolder)), hooks_(std::move(hooks)) {
   if (!hooks_.editFile)
-    hooks_.editFile = [](const std::string& path) { return OpenInTextEditor(path, Wait::UntilExit); };
+    hooks_.editFile = [](const std::string& path, std::function<void(bool)> closed) {
+      closed(OpenInTextEditor(path, Wait::UntilExit));
+    };
   if (!hooks_.netscapePath) {
     std::string folder = workingFolder_;
     hooks_.netscapePath = [folder] { return FindNetscapeBookmarks(DefaultSourceFolders(folder)); };
@@ -108,22 +110,33 @@ void BookmarkMenus::EditNetscape(Interaction& ui) {
   std::string source = hooks_.netscapePath();
   netscapePath_ = Utf8ToSjis(source);
   CopyReplacing(source, NetscapeCopyPath());
-  if (!hooks_.editFile(NetscapeCopyPath())) {
-    ui.ShowMessage("netscp6 faild.");
-    return;
-  }
-  ReadNetscape(ui);
+  hooks_.editFile(NetscapeCopyPath(), [this, &ui](bool started) {
+    if (!started) {
+      ui.ShowMessage("netscp6 faild.");
+      return;
+    }
+    ReadNetscape(ui);
+  });
 }
 
 void BookmarkMenus::EditOpera(Interaction& ui) {
   std::string source = hooks_.operaPath();
   operaPath_ = Utf8ToSjis(source);
   CopyReplacing(source, OperaCopyPath());
-  if (!hooks_.editFile(OperaCopyPath())) {
-    ui.ShowMessage("notepad faild.");
-    return;
-  }
-  ReadOpera(ui);
+  hooks_.editFile(OperaCopyPath(), [this, &ui](bool started) {
+    if (!started) {
+      ui.ShowMessage("notepad faild.");
+      return;
+    }
+    ReadOpera(ui);
+  });
+}
+
+void BookmarkMenus::FillFromSources(Interaction& ui) {
+  std::string netscape = hooks_.netscapePath();
+  netscapePath_ = Utf8ToSjis(netscape);
+  if (CopyReplacing(netscape, NetscapeCopyPath())) ReadNetscape(ui);
+  if (CopyReplacing(hooks_.operaPath(), OperaCopyPath())) ReadOpera(ui);
 }
 
 bool BookmarkMenus::ReadNetscape(Interaction& ui) {

@@ -30,14 +30,17 @@ extern const char* const kOperaWorkingCopy;     // "operabook.txt"
 
 class BookmarkMenus {
  public:
-  // Opens a file in the user's text editor and returns when the editor has
-  // ended; false when it cannot be started.
-  using EditFile = std::function<bool(const std::string& hostPath)>;
+  // Opens a file in the user's text editor and calls `closed` on the calling
+  // thread once the editor has ended (true), or when it cannot be started
+  // (false). The window's hook returns at once, so the window stays live
+  // while the user edits.
+  using EditFile = std::function<void(const std::string& hostPath,
+                                      std::function<void(bool started)> closed)>;
   // The current source path as a host path, "" when there is none.
   using FindPath = std::function<std::string()>;
 
   struct Hooks {
-    EditFile editFile;     // default: OpenInTextEditor(path, Wait::UntilExit)
+    EditFile editFile;     // default: OpenInTextEditor(path, Wait::UntilExit), then `closed`
     FindPath netscapePath;  // default: FindNetscapeBookmarks (bookmark_sources.h)
     FindPath operaPath;     // default: FindOperaHotlist
   };
@@ -59,10 +62,16 @@ class BookmarkMenus {
   std::optional<std::string> OperaAddress(int id) const;
 
   // Commands 3101 and 3312: copy the source over the working copy (a failing
-  // copy is ignored), open the working copy in the editor and wait, then read
-  // it. Messages go to `ui`.
+  // copy is ignored), open the working copy in the editor, and read it when
+  // the editor has ended (the menu is rebuilt then). Messages go to `ui`,
+  // which must outlive the editor's run as this object must.
   void EditNetscape(Interaction& ui);
   void EditOpera(Interaction& ui);
+
+  // Copies both sources over their working copies and reads them into the
+  // menu, as an edit does without the editor (at start, after the settings
+  // dialog). A source that is not there leaves its section as it was, silently.
+  void FillFromSources(Interaction& ui);
 
   // Read a working copy into its section; false (with the file-not-found
   // message, menu unchanged) when it cannot be read.

@@ -33,11 +33,15 @@ std::string FromEnvironment(const char* name) {
   return v && IsFile(v) ? std::string(v) : std::string();
 }
 
-std::string FromSettings(const BookmarkSourceFolders& f, const char* key) {
+// The saved value of `key` as a host path, "" when there is none.
+std::string SavedValue(const BookmarkSourceFolders& f, const char* key) {
   std::string ini = Utf8ToSjis(f.workingFolder + "/" + kBookmarkSettingsFile);
   std::string value = GetProfileString(ini, "Bookmarks", key, "", 4096);
-  if (value.empty()) return {};
-  std::string host = HostPath(value);
+  return value.empty() ? std::string() : HostPath(value);
+}
+
+std::string FromSettings(const BookmarkSourceFolders& f, const char* key) {
+  std::string host = SavedValue(f, key);
   return IsFile(host) ? host : std::string();
 }
 
@@ -139,18 +143,69 @@ BookmarkSourceFolders DefaultSourceFolders(const std::string& workingFolder) {
   return f;
 }
 
+namespace {
+
+std::string NewestChromiumBookmarks(const BookmarkSourceFolders& f) {
+  return Newest({f.configHome + "/chromium/Default/Bookmarks", f.configHome + "/google-chrome/Default/Bookmarks",
+                 f.home + "/snap/chromium/common/chromium/Default/Bookmarks"});
+}
+
+std::string NewestOperaHotlist(const BookmarkSourceFolders& f) {
+  return Newest({f.home + "/.opera/bookmarks.adr", f.home + "/.opera/opera6.adr", f.home + "/.opera/opera.adr"});
+}
+
+std::string FolderOf(const std::string& path) {
+  return path.empty() ? path : fs::path(path).parent_path().string();
+}
+
+}  // namespace
+
+BookmarkSettings ReadBookmarkSettings(const BookmarkSourceFolders& f) {
+  BookmarkSettings s;
+  std::string ini = Utf8ToSjis(f.workingFolder + "/" + kBookmarkSettingsFile);
+  s.chosen = GetProfileString(ini, "Bookmarks", "AtStart", "", 16) == "1";
+  s.netscapeFile = SavedValue(f, "Netscape");
+  s.firefoxProfile = SavedValue(f, "Firefox");
+  s.chromiumProfile = SavedValue(f, "Chromium");
+  s.operaHotlist = SavedValue(f, "Opera");
+  if (s.chosen) return s;
+  // Nothing saved yet: what the automatic search would take.
+  if (s.netscapeFile.empty()) s.netscapeFile = NewestExport(f);
+  if (s.firefoxProfile.empty()) s.firefoxProfile = FolderOf(NewestFirefoxPlaces(f));
+  if (s.chromiumProfile.empty()) s.chromiumProfile = FolderOf(NewestChromiumBookmarks(f));
+  if (s.operaHotlist.empty()) s.operaHotlist = NewestOperaHotlist(f);
+  return s;
+}
+
+bool WriteBookmarkSettings(const BookmarkSourceFolders& f, const BookmarkSettings& s) {
+  std::string text = "[Bookmarks]\r\n";
+  text += "Netscape=" + Utf8ToSjis(s.netscapeFile) + "\r\n";
+  text += "Firefox=" + Utf8ToSjis(s.firefoxProfile) + "\r\n";
+  text += "Chromium=" + Utf8ToSjis(s.chromiumProfile) + "\r\n";
+  text += "Opera=" + Utf8ToSjis(s.operaHotlist) + "\r\n";
+  text += "AtStart=1\r\n";
+  return WriteHostFileAtomically(f.workingFolder + "/" + kBookmarkSettingsFile, text);
+}
+
 std::string FindNetscapeBookmarks(const BookmarkSourceFolders& f) {
   if (std::string p = FromEnvironment("MIREVA_NETSCAPE_BOOKMARKS"); !p.empty()) return p;
   if (std::string p = FromSettings(f, "Netscape"); !p.empty()) return p;
+  if (std::string folder = SavedValue(f, "Firefox"); !folder.empty()) {
+    if (auto tree = ReadFirefoxPlaces(folder + "/places.sqlite"); tree && CountBookmarks(*tree) > 0)
+      if (std::string p = WriteGenerated(f, "FirefoxBookmarks.html", WriteNetscapeHtml(*tree)); !p.empty())
+        return p;
+  }
+  if (std::string folder = SavedValue(f, "Chromium"); !folder.empty()) {
+    if (auto tree = ReadChromiumFile(folder + "/Bookmarks"); tree && CountBookmarks(*tree) > 0)
+      return WriteGenerated(f, "ChromiumBookmarks.html", WriteNetscapeHtml(*tree));
+  }
   if (std::string p = NewestExport(f); !p.empty()) return p;
   if (std::string places = NewestFirefoxPlaces(f); !places.empty()) {
     if (auto tree = ReadFirefoxPlaces(places); tree && CountBookmarks(*tree) > 0)
       if (std::string p = WriteGenerated(f, "FirefoxBookmarks.html", WriteNetscapeHtml(*tree)); !p.empty())
         return p;
   }
-  std::string chromium = Newest({f.configHome + "/chromium/Default/Bookmarks",
-                                 f.configHome + "/google-chrome/Default/Bookmarks",
-                                 f.home + "/snap/chromium/common/chromium/Default/Bookmarks"});
+  std::string chromium = NewestChromiumBookmarks(f);
   if (!chromium.empty()) {
     if (auto tree = ReadChromiumFile(chromium); tree && CountBookmarks(*tree) > 0)
       return WriteGenerated(f, "ChromiumBookmarks.html", WriteNetscapeHtml(*tree));
@@ -161,10 +216,7 @@ std::string FindNetscapeBookmarks(const BookmarkSourceFolders& f) {
 std::string FindOperaHotlist(const BookmarkSourceFolders& f) {
   if (std::string p = FromEnvironment("MIREVA_OPERA_HOTLIST"); !p.empty()) return p;
   if (std::string p = FromSettings(f, "Opera"); !p.empty()) return p;
-  if (std::string p = Newest({f.home + "/.opera/bookmarks.adr", f.home + "/.opera/opera6.adr",
-                              f.home + "/.opera/opera.adr"});
-      !p.empty())
-    return p;
+  if (std::string p = NewestOperaHotlist(f); !p.empty()) return p;
   if (auto tree = ReadChromiumFile(f.configHome + "/opera/Bookmarks"); tree && CountBookmarks(*tree) > 0)
     return WriteGenerated(f, "OperaHotlist.adr", WriteOperaHotlist(*tree));
   return {};

@@ -35,7 +35,25 @@ extern const char* const kBookmarkSettingsFile;  // "bookmarks.ini"
 
 BookmarkSourceFolders DefaultSourceFolders(const std::string& workingFolder);
 
-// Host paths, "" when there is none.
+// The sources the bookmark settings dialog picks, host paths ("" for none): a
+// Netscape bookmark file, a Firefox profile folder (its places.sqlite), a
+// Chromium profile folder (its "Bookmarks"), an Opera hotlist. The menu's
+// Netscape section comes from the first of the first three that is set.
+struct BookmarkSettings {
+  std::string netscapeFile, firefoxProfile, chromiumProfile, operaHotlist;
+  // Saved by the user: the menus are filled from them at every start.
+  bool chosen = false;
+};
+
+// The saved settings; where none are saved, the sources found in the usual
+// places (the rules above, chosen false).
+BookmarkSettings ReadBookmarkSettings(const BookmarkSourceFolders& folders);
+// Writes them as [Bookmarks] Netscape=, Firefox=, Chromium=, Opera= and
+// AtStart=1 into bookmarks.ini, replacing the file whole (Shift_JIS paths).
+bool WriteBookmarkSettings(const BookmarkSourceFolders& folders, const BookmarkSettings& settings);
+
+// Host paths, "" when there is none. Saved Firefox= and Chromium= profiles
+// come after a saved Netscape= file and before the automatic search.
 std::string FindNetscapeBookmarks(const BookmarkSourceFolders& folders);
 std::string FindOperaHotlist(const BookmarkSourceFolders& folders);
 

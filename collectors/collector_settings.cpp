@@ -64,7 +64,11 @@ std::string ListMadeText(const CallResult& made) {
   if (made.entries > 0)
     return "ダウンロードリストを作りました: " + std::to_string(made.entries) + " 件";
   if (made.status == CallStatus::Cancelled) return "リスト作りを中止しました";
-  return "ダウンロードリストはできませんでした" + (made.reason.empty() ? std::string() : ": " + made.reason);
+  // A call that ran through and listed nothing found no image to list; one
+  // that failed says why, in the engine's words for the user.
+  if (made.status == CallStatus::Done && made.reason.empty())
+    return "ダウンロードする画像が見つからないため、リストは作られませんでした";
+  return "ダウンロードリストを作れませんでした" + (made.reason.empty() ? std::string() : ": " + made.reason);
 }
 
 }  // namespace mireva

@@ -43,7 +43,36 @@ std::string MakeStamp(int y, int mo, int d, int h, int mi) {
   return buf;
 }
 
+// The host part of a service top ("http://host:port/x" -> "host:port").
+std::string HostOf(const std::string& top) {
+  size_t begin = top.find("://");
+  begin = begin == std::string::npos ? 0 : begin + 3;
+  size_t end = top.find('/', begin);
+  return top.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}
+
 }  // namespace
+
+std::string MissingImagesText(const std::string& top, const CallResult& loaded, int missing,
+                              int total) {
+  // The reason most files failed for (the engine's own words for the user).
+  std::string reason;
+  size_t best = 0;
+  for (const FileResult& f : loaded.files) {
+    if (f.outcome != DL_FILE_FAILED || f.reason.empty()) continue;
+    size_t n = 0;
+    for (const FileResult& g : loaded.files) n += g.outcome == DL_FILE_FAILED && g.reason == f.reason;
+    if (n > best) {
+      best = n;
+      reason = f.reason;
+    }
+  }
+  if (reason.empty()) reason = loaded.reason;
+  std::string text = "画像 " + std::to_string(total) + " 枚のうち " + std::to_string(missing) +
+                     " 枚を " + HostOf(top) + " から取得できませんでした。";
+  if (!reason.empty()) text += "\n(" + reason + ")";
+  return text;
+}
 
 const WeatherKind* FindWeatherKind(int command) {
   for (const WeatherKind& k : kKinds)
@@ -136,21 +165,40 @@ void WeatherCollector::Run(int command) {
   // The engine shows its own message when it cannot be bound; the frames
   // already on disk are used then. Refused while the engine works, nothing
   // is touched: the frames and the animation stay as they are.
-  if (ctx_.Engine().ListLoad(list, "Weather").status == CallStatus::Refused) return;
+  const CallResult loaded = ctx_.Engine().ListLoad(list, "Weather");
+  if (loaded.status == CallStatus::Refused) return;
 
   // Each frame is replaced whole (the old frame or the new one after a crash,
-  // never half of one), as the animation and the page read them.
+  // never half of one), as the animation and the page read them. An image
+  // that did not arrive leaves its frame as it was; the user hears once how
+  // many are missing and why, not once per frame.
+  int missingNow = 0;
   for (int i = 1; i <= kWeatherSlots; ++i) {
-    const std::string& stamp = slots[static_cast<size_t>(i - 1)];
-    if (!CopyFileAtomically(HostPath(kWeatherFolder + WeatherImageName(*kind, stamp)),
-                            HostPath(FramePath(i))))
-      ctx_.Ui().ShowMessage(Utf8ToSjis(std::strerror(errno)) + " : " + stamp);
+    const std::string image = kWeatherFolder + WeatherImageName(*kind, slots[static_cast<size_t>(i - 1)]);
+    if (!FileExists(image)) {
+      ++missingNow;
+      continue;
+    }
+    if (!CopyFileAtomically(HostPath(image), HostPath(FramePath(i))))
+      ctx_.Ui().ShowMessage(FramePath(i) + " を書き込めません。", MessageIcon::Exclamation);
   }
+  // An engine that could not be bound has said so itself; a user who
+  // stopped the download knows why images are missing.
+  if (missingNow > 0 && loaded.status != CallStatus::Missing &&
+      loaded.status != CallStatus::Cancelled)
+    ctx_.Ui().ShowMessage(MissingImagesText(ServiceTop(Service::Weather), loaded, missingNow,
+                                            kWeatherSlots),
+                          MessageIcon::Exclamation);
+
+  // The animation is built from whole frames only: with a frame missing it
+  // would say so frame by frame and leave an empty file behind.
+  bool framesComplete = true;
+  for (int i = 1; i <= kWeatherSlots; ++i) framesComplete = framesComplete && FileExists(FramePath(i));
 
   std::string page = kind->page;
   if (command == 714 || command == 715) {
     AnimatedGifBuilder builder(ctx_.Ui(), gifOptions_);
-    bool built = builder.BuildAnimatedGif("Himawari.gif");
+    bool built = framesComplete && builder.BuildAnimatedGif("Himawari.gif");
     if (built && builder.justConverted) built = builder.BuildAnimatedGif("Himawari.gif");
     // A second conversion means the frames are still not usable.
     if (built && builder.justConverted) built = false;

@@ -48,6 +48,14 @@ std::string WeatherServerPath(const WeatherKind& kind, const std::string& stamp)
 //   start download; / index page; / <top>/ / himawari / <paths> / end download;
 std::string WeatherDownloadList(const std::string& top, const std::vector<std::string>& paths);
 
+struct CallResult;
+// The one message after a download that left `missing` of `total` images
+// absent: the host of `top` (the service's top address) and the reason most
+// of the engine's failed files give ("ホストが見つかりません" ...), else the
+// call's own reason.
+std::string MissingImagesText(const std::string& top, const CallResult& loaded, int missing,
+                              int total);
+
 class WeatherCollector {
  public:
   using Clock = std::function<std::time_t()>;

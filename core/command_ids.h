@@ -34,6 +34,11 @@ enum CommandId : int {
   kCmdViewSource = 801, kCmdReleaseNotes = 3000, kCmdHomePage = 3001,
   kCmdLargestFont = 3301, kCmdLargerFont = 3302, kCmdNormalFont = 3303, kCmdSmallerFont = 3304,
   kCmdSmallestFont = 3305,
+  // The program's own additions: reload, the address field's key, the page
+  // encodings of the view menu (automatic, then one per encoding)
+  kCmdReload = 810, kCmdSelectAddress = 811, kCmdBookmarkSettings = 830,
+  kCmdEncodingAuto = 820, kCmdEncodingShiftJis = 821, kCmdEncodingEucJp = 822,
+  kCmdEncodingIso2022Jp = 823, kCmdEncodingUtf8 = 824,
   // Bookmarks
   kCmdEditNetscapeBookmarks = 3101, kCmdShowNetscapePath = 3102, kCmdAddBookmark = 3111,
   kCmdEditOperaHotlist = 3312,

@@ -47,8 +47,14 @@ const MenuModel& MainMenu() {
       Menu("お気に入り", {Item(1501, "xx"), Item(1502, "xx")}),
       Menu("oブックマーク", {Item(3111, "登録"), Item(3312, "編集")}),
       Menu("オプション", {Item(2102, "リンク(外部)"), Item(2103, "リンク（内部)"), Sep(),
-                          Item(2112, "Cache files")}),
+                          Item(2112, "Cache files"), Sep(), Item(830, "ブックマークの設定...")}),
       Menu("表示", {Item(59392, "(&T)ツールバー", true), Item(59393, "(&S)ステータスバー", true),
+                    Sep(), Item(810, "再読み込み"),
+                    Menu("エンコード", {Item(820, "自動", true), Sep(),
+                                        Item(821, "Shift_JIS", true),
+                                        Item(822, "EUC-JP", true),
+                                        Item(823, "ISO-2022-JP", true),
+                                        Item(824, "UTF-8", true)}),
                     Sep(), Item(801, "ソース表示")}),
       Menu("フォント", {Item(3301, "最大フォント"), Item(3302, "大きくする"), Item(3303, "標準"),
                         Item(3304, "小さくする"), Item(3305, "最小フォント")}),
@@ -77,6 +83,10 @@ const std::vector<Accelerator>& MainAccelerators() {
       {kCtrl, kKeyInsert, 57634},    {kCtrl, 'V', 57637},
       {kShift, kKeyInsert, 57637},   {kNoModifier, kKeyF6, 57680},
       {kShift, kKeyF6, 57681},       {kCtrl | kShift, 'D', 2121},
+      // The keys every browser has.
+      {kNoModifier, kKeyF5, kCmdReload}, {kCtrl, 'R', kCmdReload},
+      {kCtrl, 'L', kCmdSelectAddress},   {kAlt, kKeyLeft, kCmdBack},
+      {kAlt, kKeyRight, kCmdForward},
   };
   return keys;
 }

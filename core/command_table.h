@@ -23,7 +23,8 @@ struct Accelerator {
   int key;  // an ASCII letter, or one of the kKey* values below
   int id;
 };
-inline constexpr int kKeyBackspace = 8, kKeyDelete = 127, kKeyInsert = 0x1000, kKeyF6 = 0x1006;
+inline constexpr int kKeyBackspace = 8, kKeyDelete = 127, kKeyInsert = 0x1000, kKeyF5 = 0x1005,
+                     kKeyF6 = 0x1006, kKeyLeft = 0x1101, kKeyRight = 0x1102;
 
 
 // The main menu: the top-level menus in order, each a Submenu with its items.
@@ -93,6 +94,14 @@ inline constexpr CommandInfo kCommandHandlerTable[] = {
     {kCmdViewToolbar, true, CommandTarget::Frame},
     {kCmdViewStatusBar, true, CommandTarget::Frame},
     {kCmdViewSource, true, CommandTarget::View},
+    {kCmdReload, true, CommandTarget::View},
+    {kCmdSelectAddress, true, CommandTarget::Frame},
+    {kCmdBookmarkSettings, true, CommandTarget::Frame},
+    {kCmdEncodingAuto, true, CommandTarget::View},
+    {kCmdEncodingShiftJis, true, CommandTarget::View},
+    {kCmdEncodingEucJp, true, CommandTarget::View},
+    {kCmdEncodingIso2022Jp, true, CommandTarget::View},
+    {kCmdEncodingUtf8, true, CommandTarget::View},
     {kCmdLargestFont, true, CommandTarget::View},
     {kCmdLargerFont, true, CommandTarget::View},
     {kCmdNormalFont, true, CommandTarget::View},

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 #include <algorithm>
+#include <cctype>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -75,8 +76,12 @@ constexpr const bool* kAsciiRun = kAsciiRunTable.copy;
 // the input is read from a private copy.
 class Converter {
  public:
-  Converter(const uint8_t* in, size_t length, uint8_t* out, size_t room)
-      : in_(in), left_(length), out_(out), outStart_(out), outEnd_(out + room) {}
+  enum class Decoder { Guess, ShiftJis, Euc };
+  Converter(const uint8_t* in, size_t length, uint8_t* out, size_t room,
+            Decoder decoder = Decoder::Guess)
+      : in_(in), left_(length), out_(out), outStart_(out), outEnd_(out + room),
+        sjis_(decoder == Decoder::ShiftJis), established_(decoder != Decoder::Guess),
+        declared_(decoder != Decoder::Guess) {}
 
   size_t Run();
 
@@ -109,8 +114,9 @@ class Converter {
   //   second = odd row: cell + (cell < 0x60 ? 0x1F : 0x20); even row: cell + 0x7E
   void Pair(int row, int cell) {
     if (row < 0x20 || row > 0x7E || cell < 0x20 || cell > 0x7E) {
-      // Not a character: dropped, and the next 8-bit lead byte is judged afresh.
-      established_ = false;
+      // Not a character: dropped, and the next 8-bit lead byte is judged
+      // afresh (unless the page declared its encoding).
+      established_ = declared_;
       return;
     }
     if (outEnd_ - out_ < 2) return Stop();
@@ -160,6 +166,7 @@ class Converter {
   bool full_ = false;
   bool sjis_ = false;  // the decoder: Shift_JIS, else EUC
   bool established_ = false;
+  const bool declared_ = false;  // the page declared the decoder: never guessed
   InputMode mode_ = InputMode::Ascii;
   bool shiftOut_ = false;
   int pending_ = 0;  // lead byte waiting for its second byte
@@ -201,6 +208,10 @@ size_t Converter::Run() {
           established_ = true;
         }
         pending_ = c;
+      } else if (c >= 0xA0 && c <= 0xDF && sjis_ && declared_) {
+        Single(c);  // Shift_JIS half-width katakana, one byte each, kept
+      } else if (c <= 0x9F && c != 0x8E && !sjis_ && declared_) {
+        // Not EUC-JP: dropped.
       } else if (c >= 0xA0 && c <= 0xDF && sjis_) {
         // Shift_JIS half-width katakana are taken as the start of EUC-JP text.
         sjis_ = false;
@@ -624,8 +635,10 @@ void Utf8FastRun(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef,
 
 }  // namespace
 
-size_t ConvertToShiftJis(char /*mode*/, size_t length, const char* input, char* output,
-                         size_t capacity) {
+// The conversion of the legacy encodings with the given decoder; `output`
+// may overlap `input`.
+static size_t ConvertLegacy(size_t length, const char* input, char* output, size_t capacity,
+                     Converter::Decoder decoder) {
   if (capacity == 0) return 0;
   // Output that overlaps the input (the library converts in place) needs a
   // private copy of the input; separate buffers are read directly.
@@ -638,10 +651,51 @@ size_t ConvertToShiftJis(char /*mode*/, size_t length, const char* input, char* 
     copy[length] = copy[length + 1] = 0;
     source = copy.get();
   }
-  Converter converter(source, length, reinterpret_cast<uint8_t*>(output), capacity - 1);
+  Converter converter(source, length, reinterpret_cast<uint8_t*>(output), capacity - 1, decoder);
   size_t written = converter.Run();
   Pause(50);
   return written;
+}
+
+size_t ConvertToShiftJis(char /*mode*/, size_t length, const char* input, char* output,
+                         size_t capacity) {
+  return ConvertLegacy(length, input, output, capacity, Converter::Decoder::Guess);
+}
+
+DeclaredEncoding FindDeclaredEncoding(std::string_view contentType, std::string_view text) {
+  auto EqualsNoCase = [](const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+      if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        return false;
+    return true;
+  };
+  auto named = [&EqualsNoCase](std::string_view where) {
+    // The value after the first "charset=", without quotes or blanks.
+    for (size_t at = 0; at + 8 <= where.size(); ++at) {
+      if (!EqualsNoCase(where.data() + at, "charset=", 8)) continue;
+      size_t begin = at + 8;
+      while (begin < where.size() && (where[begin] == '"' || where[begin] == '\'' || where[begin] == ' '))
+        ++begin;
+      size_t end = begin;
+      while (end < where.size() && (std::isalnum(static_cast<unsigned char>(where[end])) ||
+                                    where[end] == '-' || where[end] == '_'))
+        ++end;
+      return where.substr(begin, end - begin);
+    }
+    return std::string_view();
+  };
+  std::string_view name = named(contentType);
+  if (name.empty()) name = named(text.substr(0, 4096));
+  auto is = [&name, &EqualsNoCase](const char* candidate) {
+    return name.size() == std::strlen(candidate) && EqualsNoCase(name.data(), candidate, name.size());
+  };
+  if (is("shift_jis") || is("shift-jis") || is("sjis") || is("x-sjis") || is("cp932") ||
+      is("windows-31j") || is("ms_kanji"))
+    return DeclaredEncoding::ShiftJis;
+  if (is("euc-jp") || is("x-euc-jp")) return DeclaredEncoding::EucJp;
+  if (is("iso-2022-jp")) return DeclaredEncoding::Iso2022Jp;
+  if (is("utf-8") || is("utf8")) return DeclaredEncoding::Utf8;
+  return DeclaredEncoding::None;
 }
 
 bool IsUtf8Text(std::string_view text) {
@@ -729,13 +783,24 @@ void RemoveFirst(char* text, std::string_view label) {
   std::memmove(at, at + label.size(), std::strlen(at + label.size()) + 1);
 }
 
-bool NormalizePageText(char* text, size_t capacity) {
+bool NormalizePageText(char* text, size_t capacity, std::string_view contentType) {
   if (capacity == 0) return true;
   size_t length = strnlen(text, capacity - 1);
   text[length] = '\0';
-  bool utf8 = IsUtf8Text(std::string_view(text, length));
-  const size_t written = utf8 ? Utf8ToShiftJis(length, text, text, capacity)
-                              : ConvertToShiftJis(' ', length, text, text, capacity);
+  const DeclaredEncoding declared =
+      FindDeclaredEncoding(contentType, std::string_view(text, length));
+  bool utf8 = declared == DeclaredEncoding::Utf8 ||
+              ((declared == DeclaredEncoding::None || declared == DeclaredEncoding::Iso2022Jp) &&
+               IsUtf8Text(std::string_view(text, length)));
+  size_t written = 0;
+  if (utf8)
+    written = Utf8ToShiftJis(length, text, text, capacity);
+  else if (declared == DeclaredEncoding::ShiftJis)
+    written = ConvertLegacy(length, text, text, capacity, Converter::Decoder::ShiftJis);
+  else if (declared == DeclaredEncoding::EucJp)
+    written = ConvertLegacy(length, text, text, capacity, Converter::Decoder::Euc);
+  else
+    written = ConvertToShiftJis(' ', length, text, text, capacity);
   // A character is at most two bytes (a line end CR LF): with two bytes to
   // spare before the NUL's place, nothing was left out.
   const bool fitted = written + 3 <= capacity;

@@ -30,14 +30,27 @@ bool IsUtf8Text(std::string_view text);
 // may be `input`'s buffer. Pauses 50 ms. Returns the bytes written before the NUL.
 size_t Utf8ToShiftJis(size_t length, const char* input, char* output, size_t capacity);
 
-// Converts the NUL-terminated text in place (UTF-8 when IsUtf8Text says so,
-// else ConvertToShiftJis), then cuts out the first "charset=euc-jp",
+// The Japanese encodings a page can declare.
+enum class DeclaredEncoding { None, ShiftJis, EucJp, Iso2022Jp, Utf8 };
+
+// The encoding the page declares: the charset of the server's `contentType`
+// first ("text/html; charset=Shift_JIS"), else the first charset label in the
+// page's first 4096 bytes (<meta charset> or <meta http-equiv content>).
+// Names as pages spell them, in any case: Shift_JIS, sjis, x-sjis, cp932,
+// Windows-31J; EUC-JP, x-euc-jp; ISO-2022-JP; UTF-8. None for anything else.
+DeclaredEncoding FindDeclaredEncoding(std::string_view contentType, std::string_view text);
+
+// Converts the NUL-terminated text in place, then cuts out the first "charset=euc-jp",
 // "charset=EUC-JP" and "charset=x-euc-jp" and, for a UTF-8 text, its first
 // UTF-8 charset label, so a browser shown the bytes does not misread them.
 // `capacity` is the size of the whole area, NUL included. False when the
 // converted text came within two bytes of the area's end, where the
 // conversion may have stopped before a character that did not fit.
-bool NormalizePageText(char* text, size_t capacity);
+// The text is read in the encoding it declares (FindDeclaredEncoding with the
+// server's `contentType`); Shift_JIS stays as it is, half-width katakana
+// included, but for its line ends. Where nothing (or ISO-2022-JP) is
+// declared: UTF-8 when IsUtf8Text says so, else ConvertToShiftJis's guess.
+bool NormalizePageText(char* text, size_t capacity, std::string_view contentType = {});
 
 // Removes the first occurrence of `label` (exact bytes) and closes the gap.
 void RemoveFirst(char* text, std::string_view label);

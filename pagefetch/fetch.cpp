@@ -274,6 +274,12 @@ class PageSession {
   }
 
   const std::string& Headers() const { return exchange_.headers; }
+  // The Content-Type of the last answer; empty when it had none.
+  std::string ContentType() const {
+    char* type = nullptr;
+    curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_TYPE, &type);
+    return type ? type : "";
+  }
 
   void SetLogin(const Login& login, bool digest) {
     curl_easy_setopt(easy_.get(), CURLOPT_HTTPAUTH, digest ? CURLAUTH_DIGEST : CURLAUTH_BASIC);
@@ -346,8 +352,10 @@ FetchResult FetchInto(FetchRequest& request, const char* url, BodySink& sink) {
   if (answer.result == FetchResult::Completed && answer.status == 401)
     answer = RetryWithPassword(session, target, sink);
   if (answer.result != FetchResult::Completed) return answer.result;
-  if (IsRedirect(answer.status)) return FollowRedirect(session, target, sink);
-  return FetchResult::Completed;
+  FetchResult result =
+      IsRedirect(answer.status) ? FollowRedirect(session, target, sink) : FetchResult::Completed;
+  if (result == FetchResult::Completed) request.contentType = session.ContentType();
+  return result;
 }
 
 // A body the sink could not store: too long for a save is a failed download,
@@ -390,7 +398,7 @@ FetchResult TextModeFetch(FetchRequest& request, const char* url, char* buffer, 
     return result;
   }
   buffer[sink.Length()] = '\0';
-  const bool fitted = NormalizePageText(buffer, size + 1);
+  const bool fitted = NormalizePageText(buffer, size + 1, request.contentType);
   request.textFull = sink.Done() || !fitted;
   if (request.stripTags) RemoveAllMarkup(buffer);
   return FetchResult::Completed;

@@ -43,6 +43,9 @@ struct FetchRequest {
   FetchLimits limits;
   // Set by a text-mode fetch that read `size` page bytes: the page may go on.
   bool textFull = false;
+  // The Content-Type of the page as the server sent it (set by FetchPage);
+  // its charset is the page's encoding before anything the page says.
+  std::string contentType;
 };
 
 // What FetchPage came to. Every outcome but Completed has been reported to

@@ -9,6 +9,9 @@
 
 namespace mireva {
 
+// Why a page could not be loaded.
+enum class LoadFailure { HostNotFound, ConnectionRefused, TimedOut, FileNotFound, Other };
+
 class BrowserEvents {
  public:
   virtual ~BrowserEvents() = default;
@@ -31,7 +34,17 @@ class BrowserControl {
   virtual void GoHome() = 0;
   // Shows HTML of the program's own (the release page) under a base address.
   virtual void ShowOwnPage(const std::string& html, const std::string& baseAddress) = 0;
-  virtual void PrintWithoutDialog() = 0;
+  // Prints on the default printer; false (and nothing printed) when the
+  // desktop has no printer.
+  virtual bool PrintWithoutDialog() = 0;
+  // Loads the page on show again, asking the server (not a cache) for it.
+  virtual void Reload() = 0;
+  // The encoding pages are read in ("Shift_JIS", "EUC-JP", "ISO-2022-JP",
+  // "UTF-8") whatever they declare; empty for automatic (the page's label,
+  // else Shift_JIS). Setting it shows the page again; it holds for the pages
+  // that follow until automatic is chosen again.
+  virtual void SetPageEncoding(const std::string& name) = 0;
+  virtual std::string PageEncoding() const = 0;
   // Text size 0 (smallest) to 4 (largest); 2 is standard. Absolute, not a step.
   virtual void SetTextSize(int size) = 0;
   virtual int TextSize() const = 0;

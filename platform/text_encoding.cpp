@@ -1,6 +1,8 @@
 #include "platform/text_encoding.h"
 
+#include <cctype>
 #include <cerrno>
+#include <string>
 #include <iconv.h>
 
 namespace mireva {
@@ -47,7 +49,73 @@ std::string Convert(const char* to, const char* from, std::string_view in,
   return out;
 }
 
+// Whether the whole text is valid in `from`.
+bool Decodes(const char* from, std::string_view in) {
+  iconv_t cd = iconv_open("UTF-8", from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char* inPtr = const_cast<char*>(in.data());
+  size_t inLeft = in.size();
+  bool ok = true;
+  char buf[4096];
+  while (inLeft > 0) {
+    char* outPtr = buf;
+    size_t outLeft = sizeof buf;
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) && errno != E2BIG) {
+      ok = false;
+      break;
+    }
+  }
+  iconv_close(cd);
+  return ok;
+}
+
+// Bytes 0x80-0x9F begin most Shift_JIS characters (kana and kanji) and
+// never stand in EUC-JP text but as its single shifts 0x8E and 0x8F.
+bool HasShiftJisLeadBytes(std::string_view page) {
+  for (unsigned char c : page)
+    if (c >= 0x80 && c <= 0x9F && c != 0x8E && c != 0x8F) return true;
+  return false;
+}
+
+// The encoding named after the first "charset=" of the page's head, as iconv
+// names it; nullptr when there is none it knows.
+const char* DeclaredCharset(std::string_view page) {
+  std::string head(page.substr(0, 4096));
+  for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  size_t at = head.find("charset=");
+  if (at == std::string::npos) return nullptr;
+  at += 8;
+  while (at < head.size() && (head[at] == '"' || head[at] == '\'' || head[at] == ' ')) ++at;
+  size_t end = at;
+  while (end < head.size() && (std::isalnum(static_cast<unsigned char>(head[end])) ||
+                               head[end] == '-' || head[end] == '_'))
+    ++end;
+  const std::string name = head.substr(at, end - at);
+  if (name == "shift_jis" || name == "shift-jis" || name == "sjis" || name == "x-sjis" ||
+      name == "cp932" || name == "windows-31j" || name == "ms_kanji")
+    return "CP932";
+  if (name == "euc-jp" || name == "x-euc-jp") return "EUC-JP";
+  if (name == "iso-2022-jp") return "ISO-2022-JP";
+  if (name == "utf-8" || name == "utf8") return "UTF-8";
+  return nullptr;
+}
+
 }  // namespace
+
+std::string PageBytesToUtf8(std::string_view page) {
+  if (IsAscii(page) || Decodes("UTF-8", page)) return std::string(page);
+  const char* from = DeclaredCharset(page);
+  if (!from) {
+    if (page.find("\x1B$B") != std::string_view::npos || page.find("\x1B$@") != std::string_view::npos)
+      from = "ISO-2022-JP";
+    else if (Decodes("EUC-JP", page) && !HasShiftJisLeadBytes(page))
+      from = "EUC-JP";
+    else
+      from = "CP932";
+  }
+  if (std::string_view(from) == "UTF-8") return Convert("UTF-8", "UTF-8", page, "\xEF\xBF\xBD", 1);
+  return Convert("UTF-8", from, page, "\xEF\xBF\xBD", 1);
+}
 
 bool IsAscii(std::string_view text) {
   for (unsigned char c : text)

@@ -14,6 +14,7 @@
 #include "patrol/patrol_commands.h"
 #include "patrol/wx/patrol_dialogs.h"
 #include "resources/release_page.h"
+#include "platform/file_util.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 #include "platform/wx/wx_text.h"
@@ -66,6 +67,7 @@ BrowserView::BrowserView(wxWindow* parent, MainFrame* frame, CommandRouter& rout
     if (engine_.Busy()) engine_.Cancel();
   });
   browser_->SetHomeAddress(HomeAddress());
+  browser_->SetFailurePage(&LoadFailurePage);
   browser_->SetEvents(this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(browser_->Window(), 1, wxEXPAND);
@@ -86,7 +88,19 @@ void BrowserView::RegisterModules(CommandRouter& router) {
   pages.releaseBase = Utf8ToSjis("file://" + WorkingFolder() + "/");
   pages.homeAddress = HomeAddress();
   modules_.push_back(MakeViewCommands(*this, *clipboard_, pages));
-  modules_.push_back(MakePageSaveCommands(*this));
+  // The source view's editor gets a UTF-8 copy beside the page's file
+  // ("temp-utf8.html" beside "temp.html"): the page's own file keeps the
+  // bytes the server sent, which a desktop editor would misread.
+  modules_.push_back(MakePageSaveCommands(*this, [](const std::string& hostPath) {
+    std::string copy = hostPath;
+    const size_t dot = copy.rfind('.');
+    copy.insert(dot == std::string::npos || copy.find('/', dot) != std::string::npos ? copy.size() : dot,
+                "-utf8");
+    auto bytes = ReadWholeFile(Utf8ToSjis(hostPath));
+    if (bytes && WriteFileAtomically(Utf8ToSjis(copy), PageBytesToUtf8(*bytes)))
+      return OpenInTextEditor(copy, Wait::No);
+    return OpenInTextEditor(hostPath, Wait::No);
+  }));
   modules_.push_back(MakeLinkHarvestCommands(*this, frame_));
   modules_.push_back(MakeLinkSelectionCommands(*this, frame_));
   modules_.push_back(MakePatrolCommands(*this, frame_));

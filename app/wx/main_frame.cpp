@@ -1,6 +1,7 @@
 #include "app/wx/main_frame.h"
 
 #include <wx/accel.h>
+#include <wx/app.h>
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
@@ -13,6 +14,8 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <thread>
+
 #include "app/wx/artwork.h"
 #include "app/wx/browser_view.h"
 #include "app/wx/busy_indicator.h"
@@ -21,9 +24,12 @@
 #include "app/view_commands.h"
 #include "bookmarks/bookmark_commands.h"
 #include "bookmarks/bookmark_menus.h"
+#include "bookmarks/bookmark_sources.h"
+#include "bookmarks/wx/bookmark_settings_dialog.h"
 #include "bookmarks/favorites.h"
 #include "bookmarks/wx/menu_builder.h"
 #include "platform/folders.h"
+#include "platform/process.h"
 #include "platform/wx/wx_text.h"
 
 namespace mireva {
@@ -61,7 +67,10 @@ int WxKey(int key) {
     case kKeyBackspace: return WXK_BACK;
     case kKeyDelete: return WXK_DELETE;
     case kKeyInsert: return WXK_INSERT;
+    case kKeyF5: return WXK_F5;
     case kKeyF6: return WXK_F6;
+    case kKeyLeft: return WXK_LEFT;
+    case kKeyRight: return WXK_RIGHT;
     default: return key;
   }
 }
@@ -158,17 +167,36 @@ MainFrame::MainFrame() {
 }
 
 MainFrame::~MainFrame() {
+  alive_.reset();  // an editor that ends now finds no window to report to
   // The modules refer to the view and the bookmark menus; they go first.
   modules_.clear();
 }
 
 void MainFrame::BuildBookmarkMenus() {
-  bookmarks_ = std::make_unique<BookmarkMenus>(WorkingFolder());
+  // The editor runs on a thread of its own, so the window stays live while
+  // the user edits; its end is handed back to the window's thread, and only
+  // while the window (and with it the menus and their messages) still exists.
+  BookmarkMenus::Hooks hooks;
+  std::weak_ptr<int> alive = alive_;
+  hooks.editFile = [alive](const std::string& path, std::function<void(bool)> closed) {
+    std::thread([alive, path, closed = std::move(closed)] {
+      const bool started = OpenInTextEditor(path, Wait::UntilExit);
+      if (!wxTheApp) return;  // the program is ending
+      wxTheApp->CallAfter([alive, closed, started] {
+        if (alive.lock()) closed(started);
+      });
+    }).detach();
+  };
+  bookmarks_ = std::make_unique<BookmarkMenus>(WorkingFolder(), std::move(hooks));
   bookmarks_->onChanged = [this](BookmarkMenuKind kind) {
     if (kind == BookmarkMenuKind::Favorites) FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
     else FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
   };
   bookmarks_->BuildFavorites(FavoritesFolder());
+  // Sources the user chose in the settings dialog fill their menus at every
+  // start; without that choice nothing is read until an edit.
+  if (ReadBookmarkSettings(DefaultSourceFolders(WorkingFolder())).chosen)
+    bookmarks_->FillFromSources(view_->Ui());
   FillMenu(*FavoritesMenu(), bookmarks_->FavoritesModel());
   FillMenu(*BookmarkMenu(), bookmarks_->BookmarksModel());
   modules_.push_back(MakeBookmarkCommands(*view_, *bookmarks_));
@@ -245,6 +273,16 @@ void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
   busy_ = new BusyIndicator(parent, wxID_ANY, 30);
   row->Add(busy_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 8);
   sizer->Add(row, 0, wxEXPAND | wxTOP | wxBOTTOM, 2);
+  address_->Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& e) {
+    e.Skip();
+    if (!selectOnFocus_) return;
+    selectOnFocus_ = false;
+    address_->SelectAll();
+    const wxString text = address_->GetValue();
+    CallAfter([this, text] {
+      if (address_->GetValue() == text) address_->SelectAll();
+    });
+  });
   // Enter in the address field does exactly what "OK" does.
   address_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { IssueCommand(kOkButtonId); });
   parent->Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) { IssueCommand(e.GetId()); }, kOkButtonId,
@@ -262,11 +300,35 @@ void MainFrame::RegisterFrameCommands() {
     GetStatusBar()->Show(!GetStatusBar()->IsShown());
     SendSizeEvent();
   });
+  router_.Add(kCmdSelectAddress, CommandTarget::Frame, [this] {
+    if (wxWindow::FindFocus() == address_) {
+      address_->SelectAll();
+      return;
+    }
+    // The toolkit places the cursor when the focus arrives, which drops a
+    // selection made before: the field selects its text once it has the
+    // focus, and once more after the toolkit is done, unless typing began.
+    selectOnFocus_ = true;
+    address_->SetFocus();
+  });
+  router_.Add(kCmdBookmarkSettings, CommandTarget::Frame, [this] {
+    const BookmarkSourceFolders folders = DefaultSourceFolders(WorkingFolder());
+    BookmarkSettings settings = ReadBookmarkSettings(folders);
+    if (!ShowBookmarkSettingsDialog(this, settings)) return;
+    settings.chosen = true;
+    if (!WriteBookmarkSettings(folders, settings)) {
+      view_->Ui().ShowMessage("ブックマークの設定を保存できません。", MessageIcon::Exclamation);
+      return;
+    }
+    bookmarks_->FillFromSources(view_->Ui());
+  });
   router_.Add(kCmdAppAbout, CommandTarget::Application, [this] { ShowAbout(); });
   router_.Add(kCmdAppExit, CommandTarget::Application, [this] { Close(); });
 }
 
 bool MainFrame::IssueCommand(int commandId) {
+  // The typed address is being opened: the field follows the page again.
+  if (commandId == kCmdGo) address_->DiscardEdits();
   // The edit commands act on the address field while it has the focus.
   if (commandId == kCmdEditCopy || commandId == kCmdEditCut || commandId == kCmdEditPaste) {
     if (wxWindow::FindFocus() == address_) {
@@ -307,6 +369,7 @@ void MainFrame::OnUpdateUi(wxUpdateUIEvent& e) {
   e.Enable(router_.IsEnabled(id));
   if (id == kCmdViewToolbar) e.Check(GetToolBar() && GetToolBar()->IsShown());
   if (id == kCmdViewStatusBar) e.Check(GetStatusBar() && GetStatusBar()->IsShown());
+  if (const char* encoding = EncodingOfCommand(id)) e.Check(view_->Web().PageEncoding() == encoding);
 }
 
 void MainFrame::OnIdle(wxIdleEvent& e) {
@@ -327,8 +390,19 @@ void MainFrame::OnIdle(wxIdleEvent& e) {
 std::string MainFrame::AddressText() const { return FromWx(address_->GetValue()); }
 
 void MainFrame::SetAddressText(const std::string& sjis) {
+  // A page that completes while the user types a new address (after Ctrl+L,
+  // say) neither replaces the typed text nor drops the selection of the
+  // field's whole text, which the next key replaces.
+  const bool focused = wxWindow::FindFocus() == address_;
+  if (focused && address_->IsModified()) return;
+  long from = 0, to = 0;
+  address_->GetSelection(&from, &to);
+  const bool allSelected = focused && from == 0 && to == address_->GetLastPosition() && to > 0;
   address_->ChangeValue(ToWx(sjis));
-  address_->SetInsertionPointEnd();
+  if (allSelected)
+    address_->SelectAll();
+  else
+    address_->SetInsertionPointEnd();
 }
 
 void MainFrame::SetMessageText(const std::string& sjis) {

@@ -62,8 +62,11 @@ class MainFrame : public wxFrame {
   BusyIndicator* busy_ = nullptr;
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::unique_ptr<BookmarkMenus> bookmarks_;
+  // Held while the window exists; callbacks from other threads check it.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   bool mosaicCollection_ = false;
   bool closeAfterEngine_ = false;
+  bool selectOnFocus_ = false;  // Ctrl+L: select the address once the field has the focus
   int menusOpen_ = 0;
   std::string keyState_;
 };

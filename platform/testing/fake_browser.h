@@ -32,7 +32,18 @@ class FakeBrowser : public BrowserControl {
   void ShowOwnPage(const std::string&, const std::string& base) override {
     log.push_back("own:" + base);
   }
-  void PrintWithoutDialog() override { log.push_back("print"); }
+  bool PrintWithoutDialog() override {
+    log.push_back("print");
+    return hasPrinter;
+  }
+  void Reload() override { log.push_back("reload"); }
+  void SetPageEncoding(const std::string& name) override {
+    encoding = name;
+    log.push_back("encoding:" + name);
+  }
+  std::string PageEncoding() const override { return encoding; }
+  bool hasPrinter = true;
+  std::string encoding;
   void SetTextSize(int s) override {
     textSize = s;
     log.push_back("size:" + std::to_string(s));

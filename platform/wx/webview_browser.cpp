@@ -1,5 +1,8 @@
 #include "platform/wx/webview_browser.h"
 
+#include <cstring>
+
+#include <gtk/gtkunixprint.h>
 #include <webkit2/webkit2.h>
 
 #include <wx/app.h>
@@ -27,7 +30,58 @@ void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer dat
   events->OnStatusText(uri ? Utf8ToSjis(uri) : std::string());
 }
 
+gboolean CountPrinter(GtkPrinter* printer, gpointer data) {
+  // "Print to File" and the like are no printer a person means.
+  if (!gtk_printer_is_virtual(printer)) ++*static_cast<int*>(data);
+  return FALSE;
+}
+
+// The reason of a failed load, from the errors WebKit passes on: its own,
+// GIO's and (through WebKit) libsoup's status codes.
+LoadFailure FailureOf(const GError* error) {
+  const char* domain = g_quark_to_string(error->domain);
+  if (error->domain == G_RESOLVER_ERROR) return LoadFailure::HostNotFound;
+  if (error->domain == G_IO_ERROR) {
+    switch (error->code) {
+      case G_IO_ERROR_HOST_NOT_FOUND: return LoadFailure::HostNotFound;
+      case G_IO_ERROR_CONNECTION_REFUSED: return LoadFailure::ConnectionRefused;
+      case G_IO_ERROR_TIMED_OUT: return LoadFailure::TimedOut;
+      case G_IO_ERROR_NOT_FOUND: return LoadFailure::FileNotFound;
+      default: return LoadFailure::Other;
+    }
+  }
+  if (error->domain == WEBKIT_NETWORK_ERROR && error->code == WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST)
+    return LoadFailure::FileNotFound;
+  if (domain && std::strstr(domain, "soup")) {
+    // SOUP_STATUS_CANT_RESOLVE 2, _CANT_RESOLVE_PROXY 3, _CANT_CONNECT 4,
+    // _CANT_CONNECT_PROXY 5, _IO_ERROR 7 (also a closed port on some paths).
+    switch (error->code) {
+      case 2: case 3: return LoadFailure::HostNotFound;
+      case 4: case 5: return LoadFailure::ConnectionRefused;
+      default: return LoadFailure::Other;
+    }
+  }
+  return LoadFailure::Other;
+}
+
 }  // namespace
+
+int WebViewBrowser::OnLoadFailed(void* view, int, const char* uri, void* errorPtr, void* self) {
+  auto* me = static_cast<WebViewBrowser*>(self);
+  const auto* error = static_cast<const GError*>(errorPtr);
+  // Loads cut short by the next one, by a download or by a plug-in are no
+  // failures a person needs a page for; WebKit's own handler lets them be.
+  if (!me->failurePage_ || !uri || !error ||
+      g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+      error->domain == WEBKIT_POLICY_ERROR || error->domain == WEBKIT_PLUGIN_ERROR)
+    return FALSE;
+  const std::string html = SjisToUtf8(me->failurePage_(Utf8ToSjis(uri), FailureOf(error)));
+  // In place of WebKit's English page, loaded the way WebKit loads its own:
+  // under the failing address, so the address field, history and reload
+  // (the retry) all refer to the page that failed.
+  webkit_web_view_load_alternate_html(WEBKIT_WEB_VIEW(view), html.c_str(), uri, nullptr);
+  return TRUE;
+}
 
 void WebViewBrowser::ConfigureWebContext(const std::string& cacheFolder) {
   WebKitWebContext* context = webkit_web_context_get_default();
@@ -48,6 +102,13 @@ WebViewBrowser::WebViewBrowser(wxWindow* parent) {
   view_->Bind(wxEVT_WEBVIEW_TITLE_CHANGED, &WebViewBrowser::OnTitle, this);
   view_->Bind(wxEVT_WEBVIEW_NEWWINDOW, &WebViewBrowser::OnNewWindow, this);
   g_signal_connect(Native(view_), "mouse-target-changed", G_CALLBACK(OnMouseTarget), &events_);
+  // After wx's own handler (which raises the error event), before WebKit's
+  // default one (which would show its English error page).
+  g_signal_connect(Native(view_), "load-failed", G_CALLBACK(OnLoadFailed), this);
+  // Japanese pages that do not say their encoding are mostly Shift_JIS:
+  // read as that instead of Latin-1. This WebKit guesses no encoding from
+  // the bytes; an unlabelled EUC-JP page is read through the encoding menu.
+  webkit_settings_set_default_charset(webkit_web_view_get_settings(Native(view_)), "Shift_JIS");
 }
 
 WebViewBrowser::~WebViewBrowser() {
@@ -55,6 +116,7 @@ WebViewBrowser::~WebViewBrowser() {
   // may still raise events then; none may reach this object.
   if (!view_) return;
   g_signal_handlers_disconnect_by_data(Native(view_), &events_);
+  g_signal_handlers_disconnect_by_data(Native(view_), this);
   view_->Unbind(wxEVT_WEBVIEW_NAVIGATING, &WebViewBrowser::OnNavigating, this);
   view_->Unbind(wxEVT_WEBVIEW_LOADED, &WebViewBrowser::OnLoaded, this);
   view_->Unbind(wxEVT_WEBVIEW_ERROR, &WebViewBrowser::OnError, this);
@@ -107,12 +169,33 @@ void WebViewBrowser::ShowOwnPage(const std::string& html, const std::string& bas
   view_->SetPage(ToWx(html), ToWx(baseAddress));
 }
 
-void WebViewBrowser::PrintWithoutDialog() {
+bool WebViewBrowser::PrintWithoutDialog() {
   WebKitWebView* native = Native(view_);
-  if (!native || !webkit_web_view_get_uri(native)) return;
+  int printers = 0;
+  gtk_enumerate_printers(CountPrinter, &printers, nullptr, TRUE);
+  if (printers == 0) return false;
+  if (!native || !webkit_web_view_get_uri(native)) return true;
   WebKitPrintOperation* op = webkit_print_operation_new(native);
   webkit_print_operation_print(op);
   g_object_unref(op);
+  return true;
+}
+
+void WebViewBrowser::Reload() {
+  Superseding();
+  started_ = true;
+  view_->Reload();
+}
+
+void WebViewBrowser::SetPageEncoding(const std::string& name) {
+  Superseding();
+  // WebKit stops the load and shows the page again in the encoding.
+  webkit_web_view_set_custom_charset(Native(view_), name.empty() ? nullptr : name.c_str());
+}
+
+std::string WebViewBrowser::PageEncoding() const {
+  const char* name = webkit_web_view_get_custom_charset(Native(view_));
+  return name ? name : "";
 }
 
 void WebViewBrowser::SetTextSize(int size) {

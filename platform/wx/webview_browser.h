@@ -7,6 +7,8 @@
 //   new window -> OnNewWindow, the link under the mouse -> OnStatusText.
 // Addresses that are absolute file paths ("/home/..", also with extra leading
 // slashes, as the start-address rule leaves them) are opened as file: URLs.
+#include <functional>
+
 #include <wx/webview.h>
 
 #include "platform/browser_control.h"
@@ -35,7 +37,15 @@ class WebViewBrowser : public BrowserControl, public wxEvtHandler {
   void Stop() override;
   void GoHome() override;
   void ShowOwnPage(const std::string& html, const std::string& baseAddress) override;
-  void PrintWithoutDialog() override;
+  bool PrintWithoutDialog() override;
+  void Reload() override;
+  void SetPageEncoding(const std::string& name) override;
+  std::string PageEncoding() const override;
+  // Gives the page shown in place of a page that failed to load: `page`
+  // returns its HTML (Shift_JIS) for the address and the reason.
+  void SetFailurePage(std::function<std::string(const std::string& address, LoadFailure reason)> page) {
+    failurePage_ = std::move(page);
+  }
   void SetTextSize(int size) override;
   int TextSize() const override;
   bool SavePage(const std::string& hostPath) override;
@@ -72,6 +82,8 @@ class WebViewBrowser : public BrowserControl, public wxEvtHandler {
   // from our first navigation on.
   bool started_ = false;
   std::string requested_;  // the last address we asked for (UTF-8)
+  std::function<std::string(const std::string&, LoadFailure)> failurePage_;
+  static int OnLoadFailed(void* view, int event, const char* uri, void* error, void* self);
 };
 
 }  // namespace mireva

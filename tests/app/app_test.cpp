@@ -265,8 +265,25 @@ TEST_F(ViewCommandsTest, GoReadsTheFieldAsABrowserReadsTypedText) {
   router.Dispatch(1001);
   ctx.address = "https://a.example/x y";
   router.Dispatch(1001);
+  ctx.address = "localhost:8080";
+  router.Dispatch(1001);
+  // Words that can name no host are not sent anywhere: the user is told.
+  for (const char* words : {"こんにちは 世界", "こんにちは　世界", "memo", "a b.jp"}) {
+    ctx.address = words;
+    router.Dispatch(1001);
+  }
   EXPECT_EQ(ctx.browser.log, (std::vector<std::string>{"navigate:http://www.example.jp",
-                                                       "navigate:https://a.example/x y"}));
+                                                       "navigate:https://a.example/x y",
+                                                       "navigate:http://localhost:8080"}));
+  ASSERT_EQ(ctx.ui.messages.size(), 4u);
+  EXPECT_EQ(ctx.ui.messages[0].rfind("「こんにちは 世界」はアドレスではないため開けません。", 0), 0u);
+}
+
+TEST_F(ViewCommandsTest, PrintWithoutAPrinterSaysSo) {
+  ctx.browser.hasPrinter = false;
+  router.Dispatch(200);
+  ASSERT_EQ(ctx.ui.messages.size(), 1u);
+  EXPECT_NE(ctx.ui.messages[0].find("プリンタが見つからない"), std::string::npos);
 }
 
 TEST_F(ViewCommandsTest, TextSizesAreAbsolute) {

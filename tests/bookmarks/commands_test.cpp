@@ -34,10 +34,10 @@ class BookmarkCommandsTest : public ::testing::Test {
   void SetUp() override {
     work = MakeTempFolder("mireva-bookmark-work");
     BookmarkMenus::Hooks hooks;
-    hooks.editFile = [this](const std::string& path) {
+    hooks.editFile = [this](const std::string& path, std::function<void(bool)> closed) {
       edited.push_back(path);
       if (editorEdit) editorEdit(path);
-      return editorStarts;
+      closed(editorStarts);
     };
     hooks.netscapePath = [this] { return netscapeSource; };
     hooks.operaPath = [this] { return operaSource; };

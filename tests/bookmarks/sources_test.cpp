@@ -279,6 +279,26 @@ TEST_F(BookmarkSourcesTest, WritesChromiumBookmarksWhenThereIsNoFirefox) {
   EXPECT_EQ(b.entries[1].title, "日本語で \"quoted\" ?");  // the emoji has no Shift_JIS form
 }
 
+TEST_F(BookmarkSourcesTest, SavedSettingsNameAProfileBeforeAnyExport) {
+  Put(f.home + "/bookmarks.html", "export");
+  BookmarkSettings found = ReadBookmarkSettings(f);
+  EXPECT_FALSE(found.chosen);
+  EXPECT_EQ(found.netscapeFile, f.home + "/bookmarks.html");
+  // The user picks a Chromium profile elsewhere, and no Netscape file.
+  std::string profile = base + "/" + SjisToUtf8("別の") + "Profile 1";
+  Put(profile + "/Bookmarks", Fixture("chromium_Bookmarks.json"));
+  BookmarkSettings chosen;
+  chosen.chromiumProfile = profile;
+  chosen.operaHotlist = f.home + "/hot.adr";
+  ASSERT_TRUE(WriteBookmarkSettings(f, chosen));
+  BookmarkSettings read = ReadBookmarkSettings(f);
+  EXPECT_TRUE(read.chosen);
+  EXPECT_EQ(read.netscapeFile, "");
+  EXPECT_EQ(read.chromiumProfile, profile);
+  EXPECT_EQ(read.operaHotlist, f.home + "/hot.adr");
+  EXPECT_EQ(FindNetscapeBookmarks(f), f.workingFolder + "/ChromiumBookmarks.html");
+}
+
 TEST_F(BookmarkSourcesTest, FindsOperaHotlists) {
   Put(f.configHome + "/opera/Bookmarks", Fixture("chromium_Bookmarks.json"));
   std::string written = FindOperaHotlist(f);

@@ -12,6 +12,8 @@
 #include <filesystem>
 
 #include "collectors/collector_commands.h"
+#include "collectors/collector_settings.h"
+#include "core/runtime/download_engine.h"
 #include "tests/collectors/collector_test_support.h"
 #include "tests/support/test_server.h"
 
@@ -193,15 +195,35 @@ TEST_F(WeatherCommandTest, BesideAnotherInstanceTheListAndFramesAreItsOwnAndWhol
   EXPECT_EQ(testing::ReadFile(FramePath(1)), "image");
 }
 
-TEST_F(WeatherCommandTest, EachMissingImageGivesOneMessageWithItsStamp) {
+TEST_F(WeatherCommandTest, UnreachedServerGivesOneMessageWithHostCountAndReason) {
+  // Three images on disk; the other seventeen never arrive.
+  for (int slot = 0; slot < 3; ++slot) testing::WriteFile(ImagePath(716, slot), "old");
   Run(716);
-  const auto slots = Series(716, now);
-  ASSERT_EQ(view.ui.messages.size(), 20u);
-  for (size_t i = 0; i < 20; ++i) {
-    const std::string& m = view.ui.messages[i];
-    EXPECT_EQ(m.substr(m.size() - slots[i].size() - 3), " : " + slots[i]) << i;
-  }
+  ASSERT_EQ(view.ui.messages.size(), 1u);
+  EXPECT_EQ(view.ui.messages[0], "画像 20 枚のうち 17 枚を 127.0.0.1:9 から取得できませんでした。");
+  EXPECT_EQ(testing::ReadFile(FramePath(3)), "old");
+  EXPECT_FALSE(std::filesystem::exists(FramePath(4)));
   EXPECT_EQ(view.browser.log.back(), "navigate:" + folder.Path() + "/Himawari2.html");
+
+  CallResult loaded;
+  for (const char* reason : {"接続できません", "ホストが見つかりません", "ホストが見つかりません"}) {
+    FileResult f;
+    f.reason = reason;
+    loaded.files.push_back(f);
+  }
+  EXPECT_EQ(MissingImagesText("http://sat.example.jp/", loaded, 3, 20),
+            "画像 20 枚のうち 3 枚を sat.example.jp から取得できませんでした。\n(ホストが見つかりません)");
+}
+
+TEST(ListMadeText, SaysWhatWasListedOrWhyNothingWas) {
+  CallResult made;
+  made.entries = 12;
+  EXPECT_EQ(ListMadeText(made), "ダウンロードリストを作りました: 12 件");
+  made.entries = 0;
+  EXPECT_EQ(ListMadeText(made), "ダウンロードする画像が見つからないため、リストは作られませんでした");
+  made.status = CallStatus::Failed;
+  made.reason = "接続できません";
+  EXPECT_EQ(ListMadeText(made), "ダウンロードリストを作れませんでした: 接続できません");
 }
 
 TEST_F(WeatherCommandTest, AnimatedInfraredBuildsTheAnimationAndShowsItsPage) {
@@ -226,8 +248,10 @@ TEST_F(WeatherCommandTest, AnimatedInfraredConvertsOldFramesAndBuildsInOneComman
 }
 
 TEST_F(WeatherCommandTest, FailedAnimationShowsTheFallbackPage) {
-  Run(714);  // nothing downloaded: no frames, no animation
+  Run(714);  // nothing downloaded: no frames, no animation, not even an empty one
   EXPECT_EQ(view.browser.log.back(), "navigate:" + folder.Path() + "/Himawari5.html");
+  EXPECT_FALSE(std::filesystem::exists("DownLoad/Weather/Himawari.gif"));
+  EXPECT_EQ(view.ui.messages.size(), 1u);
   view.browser.log.clear();
   Run(715);
   EXPECT_EQ(view.browser.log.back(), "navigate:" + folder.Path() + "/Himawari4.html");

@@ -153,6 +153,14 @@ def walk(acc, max_depth=40):
                 stack.append((child, depth + 1))
 
 
+def text_of(acc):
+    """The text an accessible shows (a paragraph of a page), else its name."""
+    try:
+        return acc.queryText().getText(0, -1)
+    except NotImplementedError:
+        return acc.name or ""
+
+
 def find_all(root, role=None, name=None, pred=None):
     out = []
     for node in walk(root):

@@ -1,7 +1,8 @@
 """The favorites and bookmark menus as a person uses them: the favorites menu
 built from a folder of .url shortcuts, its sub-folders as submenus, an item
 that opens its page; the bookmarks menu's edit command, which opens the Opera
-hotlist's working copy in the text editor and fills the menu from it. The
+hotlist's working copy in the text editor and fills the menu from it; the
+settings dialog that picks the sources, whose menus are there at every start. The
 Netscape bookmark commands are issued by no menu item, so no person reaches
 them; tests/bookmarks/commands_test.cpp covers them."""
 import os
@@ -93,13 +94,16 @@ class Bookmarks(g.GuiTest):
     def test_edit_command_fills_the_bookmarks_menu_from_the_hotlist(self):
         hotlist = os.path.join(self.scratch, "hot.adr")
         arguments = os.path.join(self.scratch, "editor-arguments.txt")
-        # The "editor" records what it was given and adds one bookmark to the
-        # file, as a person who adds an entry and saves would.
+        # The "editor" records what it was given, takes its time and adds one
+        # bookmark to the file, as a person who adds an entry and saves would.
         editor = os.path.join(self.scratch, "editor.sh")
+        ended = os.path.join(self.scratch, "editor-ended")
         write(editor, "#!/bin/sh\n"
                       "printf '%%s\\n' \"$1\" >> '%s'\n"
+                      "sleep 4\n"
                       "[ -f \"$1\" ] && printf '#URL\\n\\tNAME=Added\\n\\tURL=%s\\n\\n' >> \"$1\"\n"
-                      "exit 0\n" % (arguments, self.server.url("/added.html")))
+                      "touch '%s'\n"
+                      "exit 0\n" % (arguments, self.server.url("/added.html"), ended))
         os.chmod(editor, stat.S_IRWXU)
         home = os.path.join(self.scratch, "user")
         os.makedirs(home)
@@ -113,7 +117,12 @@ class Bookmarks(g.GuiTest):
         self.assertFalse(g.is_sensitive(m.menu_item(menu, "登録")))
 
         # No hotlist anywhere yet: the edit says the file cannot be found.
+        # While the editor is open, the window goes on answering.
         g.click(m.menu_item(menu, "編集"))
+        g.wait_for(lambda: os.path.exists(arguments), what="the editor to start")
+        m.open_address(self.server.url("/travel.html"))
+        m.wait_caption("Travel - Mireva", timeout=3)
+        self.assertFalse(os.path.exists(ended), "the window waited for the editor")
         box, text = m.message_box(timeout=20)
         self.assertEqual(text, "Opera ブックマーク\u3000ファイルが見つかりません")
         m.press(box, "OK")
@@ -128,7 +137,10 @@ class Bookmarks(g.GuiTest):
                        % (self.server.url("/travel.html"), self.server.url("/opera.html")))
         original = read_text(hotlist)
         for _ in range(2):  # a second edit replaces the entries rather than adding them again
+            if os.path.exists(ended):
+                os.remove(ended)
             m.choose("oブックマーク", "編集")
+            g.wait_for(lambda: os.path.exists(ended), what="the editor to end")
             m.activate_window()
             menu = m.open_menu("oブックマーク")
             g.wait_for(lambda: captions(menu) == ["登録", "編集", "旅行", "Opera", "Added"],
@@ -146,6 +158,41 @@ class Bookmarks(g.GuiTest):
         m.choose("oブックマーク", "Added")
         m.wait_caption("Added - Mireva")
         m.wait_address(self.server.url("/added.html"))
+
+    def test_settings_pick_the_sources_and_their_menus_are_there_at_the_next_start(self):
+        user = os.path.join(self.scratch, "user")
+        os.makedirs(user)
+        netscape = os.path.join(self.scratch, "exported.html")
+        write(netscape, '<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n'
+                        '<DT><A HREF="%s">Travel</A>\n</DL><p>\n' % self.server.url("/travel.html"))
+        hotlist = os.path.join(self.scratch, "hot.adr")
+        write(hotlist, "Opera Hotlist version 2.0\n\n#URL\n\tNAME=Opera\n\tURL=%s\n\n"
+                       % self.server.url("/opera.html"))
+        work = os.path.join(self.scratch, "work")
+        m = self.launch(self.server.url("/start.html"), home=work, env={"HOME": user})
+        m.wait_caption("Start - Mireva")
+        m.choose("オプション", "ブックマークの設定...")
+        dialog = m.window("ブックマークの設定")
+        fields = g.find_all(dialog, pyatspi.ROLE_TEXT)
+        self.assertEqual(len(fields), 4)
+        g.fill(fields[0], netscape)
+        g.fill(fields[3], hotlist)
+        g.screenshot("bookmark-settings")
+        m.press(dialog, "OK")
+        m.no_window("ブックマークの設定")
+        for start in range(2):
+            m.activate_window()
+            menu = m.open_menu("oブックマーク")
+            g.wait_for(lambda: captions(menu) == ["登録", "編集", "Opera", "Travel"],
+                       timeout=10, what="the chosen sources in the menu (%r)" % captions(menu))
+            close_menu(menu)
+            m.choose("oブックマーク", "Travel")
+            m.wait_caption("Travel - Mireva")
+            if start == 0:  # the next start fills the menus by itself
+                m.close_by_window_manager("Mireva")
+                self.assertEqual(m.wait_exit(), 0)
+                m = self.launch(self.server.url("/start.html"), home=work, env={"HOME": user})
+                m.wait_caption("Start - Mireva")
 
 
 def read_text(path):

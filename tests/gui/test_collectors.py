@@ -4,6 +4,7 @@ made into an animation and shown; a map sheet collected, downloaded and joined
 from its four quarters; sky-survey mosaic images listed and downloaded."""
 import datetime
 import os
+import socket
 import random
 import struct
 import time
@@ -191,6 +192,22 @@ class Collectors(g.GuiTest):
             self.assertTrue(os.path.exists(os.path.join(weather, "%d.gif" % k)), k)
         # 20 frames and the first one again, looping for ever.
         self.assertEqual(gif_images(read(os.path.join(weather, "Himawari.gif"))), (21, 0))
+
+    def test_animation_without_the_server_says_so_once_and_leaves_no_empty_gif(self):
+        s = socket.socket()
+        s.bind(("127.0.0.1", 0))
+        dead = "127.0.0.1:%d" % s.getsockname()[1]
+        s.close()
+        m = self.launch(self.server.url("/"), env={"MIREVA_WEATHER_HOST": dead})
+        m.wait_caption("Index - Mireva")
+        m.choose(DOWNLOAD, WEATHER, "ひまわり\u3000赤外\u3000動画")
+        box, shown = m.message_box(timeout=60)
+        g.screenshot("weather-unreached")
+        self.assertIn("画像 20 枚のうち 20 枚を %s から取得できませんでした。" % dead, shown)
+        m.press(box, "OK")
+        m.wait_address("file://%s/Himawari5.html" % m.home)
+        self.no_message_box(m)
+        self.assertFalse(os.path.exists(os.path.join(m.home, "DownLoad", "Weather", "Himawari.gif")))
 
     def test_map_sheet_is_listed_downloaded_and_joined(self):
         m = self.launch_collector()

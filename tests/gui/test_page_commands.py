@@ -19,7 +19,8 @@ class PageCommands(g.GuiTest):
                                '<img src="img/a.gif"><img src="/b.gif?x=1"></body></html>'},
         "/img/a.gif": {"content_type": "image/gif", "body_hex": GIF},
         "/b.gif": {"content_type": "image/gif", "body_hex": GIF},
-        "/private.html": {"auth": "ann:pw", "realm": "R", "body": "<p>inside</p>"},
+        "/private.html": {"auth": "ann:pw", "realm": "R",
+                          "body_hex": "<p>inside</p><p>日本語</p>".encode("shift_jis").hex()},
         "/slow.html": {"body": "<p>slow</p>", "delay_ms": 4000},
         "/big.txt": {"body_repeat": ["0123456789", 12000000], "content_type": "text/plain"},
         "/frames.html": {"body": '<html><head><title>F</title></head><frameset cols="50%,50%">'
@@ -116,13 +117,16 @@ class PageCommands(g.GuiTest):
         with open(saved, "rb") as f:
             self.assertIn(b"<p>inside</p>", f.read())
 
-        # The source is fetched again (the password asked again) into the editor.
+        # The source is fetched again (the password asked again); the editor
+        # gets it in UTF-8, the page's own file keeps the server's Shift_JIS.
         m.choose("表示", "ソース表示")
         self.answer_password(m, "ann", "pw")
         edited = os.path.join(out, "edited.html")
         g.wait_for(lambda: os.path.exists(edited), timeout=20, what="the editor to run")
         with open(edited, "rb") as f:
-            self.assertIn(b"<p>inside</p>", f.read())
+            self.assertIn("<p>inside</p><p>日本語</p>".encode("utf-8"), f.read())
+        with open(os.path.join(m.home, "temp.html"), "rb") as f:
+            self.assertIn("日本語".encode("shift_jis"), f.read())
 
     def test_a_large_page_is_saved_whole_and_ctrl_s_saves_the_page_on_show(self):
         out = os.path.join(self.folder, "out-big")

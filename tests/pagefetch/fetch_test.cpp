@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/runtime/hovrel_api.h"
+#include "pagefetch/code_converter.h"
 #include "tests/pagefetch/test_helpers.h"
 #include "tests/support/test_server.h"
 
@@ -224,6 +225,25 @@ TEST_F(FetchTest, PagesInEveryJapaneseEncodingArriveAsShiftJis) {
   EXPECT_EQ(Text(server.Url("/euc")), "<meta content=\"text/html; \">" + CrLf(sjis));
   EXPECT_EQ(Text(server.Url("/sjis")), CrLf(sjis));
   EXPECT_EQ(Text(server.Url("/utf8")), "<meta >" + CrLf(sjis));
+}
+
+TEST_F(FetchTest, TheDeclaredEncodingComesBeforeTheGuess) {
+  // Half-width katakana read as EUC-JP would become kanji; the server's
+  // Content-Type, else the page's meta, says what they are.
+  const std::string kana = "<p>ｱｲｳｴｵ 日本</p>\n";
+  const std::string sjisHeader = "\"headers\": {\"Content-Type\": \"text/html; charset=Shift_JIS\"}";
+  server.SetRoutes(Routes({
+      {"/header", Body(kana) + ", " + sjisHeader},
+      {"/meta", Body("<meta charset=\"x-sjis\">" + kana)},
+      {"/euc", Body(Iconv("EUC-JP", "SHIFT_JIS", "<p>日本語</p>")) +
+                   ", \"headers\": {\"Content-Type\": \"text/html; charset=EUC-JP\"}"},
+  }));
+  EXPECT_EQ(Text(server.Url("/header")), CrLf(kana));
+  EXPECT_EQ(Text(server.Url("/meta")), "<meta charset=\"x-sjis\">" + CrLf(kana));
+  EXPECT_EQ(Text(server.Url("/euc")), "<p>日本語</p>");
+  EXPECT_EQ(hovrel::FindDeclaredEncoding("text/html", "<meta charset='UTF-8'>"),
+            hovrel::DeclaredEncoding::Utf8);
+  EXPECT_EQ(hovrel::FindDeclaredEncoding("", "<p>no label</p>"), hovrel::DeclaredEncoding::None);
 }
 
 TEST_F(FetchTest, ReportsNetworkFailures) {

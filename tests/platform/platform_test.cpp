@@ -64,6 +64,16 @@ TEST(TextEncoding, RoundTripsJapaneseThroughUtf8) {
   EXPECT_EQ(Utf8ToSjis(utf8), sjis);
 }
 
+TEST(TextEncoding, PagesReachTheEditorAsUtf8) {
+  const std::string page = "<p>ｱｲｳｴｵ 日本語のページ</p>";  // Shift_JIS in the program
+  const std::string utf8 = SjisToUtf8(page);
+  EXPECT_EQ(PageBytesToUtf8(page), utf8);
+  EXPECT_EQ(PageBytesToUtf8(utf8), utf8);
+  const std::string euc = "<p>\xC6\xFC\xCB\xDC\xB8\xEC</p>";  // 日本語
+  EXPECT_EQ(PageBytesToUtf8(euc), SjisToUtf8("<p>日本語</p>"));
+  EXPECT_EQ(PageBytesToUtf8("<meta charset=\"EUC-JP\">\x8E\xB1"), SjisToUtf8("<meta charset=\"EUC-JP\">ｱ"));
+}
+
 TEST(TextEncoding, ReplacesWhatCannotBeConverted) {
   EXPECT_EQ(SjisToUtf8("a\x81"), "a\xEF\xBF\xBD");          // lone lead byte at the end
   EXPECT_EQ(Utf8ToSjis("x\xF0\x9F\x98\x80y"), "x?y");         // an emoji has no CP932 form
