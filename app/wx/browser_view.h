@@ -13,6 +13,7 @@
 #include "app/view_commands.h"
 #include "core/view_context.h"
 #include "core/runtime/download_engine.h"
+#include "platform/wx/resource_tap.h"
 #include "platform/wx/webview_browser.h"
 #include "app/wx/call_runner.h"
 #include "app/wx/console_interaction.h"
@@ -20,6 +21,9 @@
 namespace mireva {
 
 class MainFrame;
+namespace tollick {
+class SpoolWriter;
+}
 
 class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
  public:
@@ -73,6 +77,9 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   std::function<bool()> patrolRunning_;
   std::function<std::string()> patrolSummary_;
   std::function<void()> readTypes_;
+  // The pages' resources, handed to the watcher while it collects.
+  std::unique_ptr<tollick::SpoolWriter> spool_;
+  std::unique_ptr<ResourceTap> tap_;
 };
 
 }  // namespace mireva

@@ -93,7 +93,18 @@ bool WriteSpoolState(const std::string& spool, const SpoolState& state) {
   std::string text = "types=";
   for (bool on : state.types) text += on ? '1' : '0';
   text += "\nlimit=" + std::to_string(state.limit) + "\n";
-  return WriteHostFileAtomically(spool + "/" + kSpoolStateName, text);
+  // Renamed into place, but not flushed to disk: the view reads it within
+  // milliseconds of "download start", and a flag lost in a crash is no loss.
+  const std::string temp = spool + "/." + kSpoolStateName + ".tmp";
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) != 0 || !ok ||
+      std::rename(temp.c_str(), (spool + "/" + kSpoolStateName).c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
 }
 
 void RemoveSpoolState(const std::string& spool) {
@@ -175,6 +186,9 @@ bool SpoolWriter::Offer(const std::string& address, const std::string& page, std
                         std::string_view bytes) {
   const uint64_t limit = Limit();
   if (limit == 0 || bytes.empty() || bytes.size() > limit) return false;
+  // Pictures of the user's own files (a saved page, the patrol's report) are
+  // no material from the web.
+  if (LowerAscii(address.substr(0, 5)) == "file:") return false;
   const TypeMask mask = ResourceTypes(mime, bytes);
   int type = -1;
   for (int i = 0; i < kDownloadTypeCount && type < 0; ++i)

@@ -59,7 +59,7 @@ class SpoolWriter {
   // the state file; it is read again only when it changed.
   uint64_t Limit();
   // Spools one resource; false when it is not wanted (type off, too large,
-  // nothing collected now) or could not be written.
+  // nothing collected now, a file: address) or could not be written.
   bool Offer(const std::string& address, const std::string& page, std::string_view mime,
              std::string_view bytes);
 

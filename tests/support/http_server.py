@@ -40,9 +40,11 @@ request, so a test may rewrite the file between requests:
       "set_cookie": "k=v",           # Set-Cookie on the answer
       "sequence": [ {...}, {...} ],  # answers in turn for successive requests;
                                      # the last one repeats
-      "await": ["name", 5, 5000]     # answer only once 5 requests of routes
+      "await": ["name", 5, 5000],    # answer only once 5 requests of routes
                                      # awaiting "name" are in (all at once);
                                      # 504 when they are not within 5000 ms
+      "etag": "\"v1\""                # sent as ETag; a request whose If-None-Match
+                                     # names it gets 304 without a body
 
     }
   }
@@ -176,6 +178,15 @@ class Handler(BaseHTTPRequestHandler):
                 route = {"status": 403, "body": "<html>403 Forbidden</html>"}
         if "redirect_chain" in route:
             route = self.chain_hop(route["redirect_chain"])
+        if "etag" in route:
+            if self.headers.get("If-None-Match") == route["etag"]:
+                self.send_response(304)
+                self.send_header("ETag", route["etag"])
+                for k, v in route.get("headers", {}).items():
+                    self.send_header(k, v)
+                self.end_headers()
+                return
+            route = dict(route, headers=dict(route.get("headers", {}), ETag=route["etag"]))
         for interim in route.get("interim", []):
             self.send_interim(interim)
         if "bomb" in route:
