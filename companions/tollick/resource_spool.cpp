@@ -1,9 +1,11 @@
 #include "companions/tollick/resource_spool.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -40,6 +42,27 @@ bool ReadBounded(const std::string& path, uint64_t limit, std::string* out) {
   }
   if (std::ferror(f)) ok = false;
   std::fclose(f);
+  return ok;
+}
+
+// Writes a spool file under a dot name and renames it into place. Not flushed
+// to disk: the spool is a hand-over between two running programs, written on
+// the window's thread, and the record's size field lets the watcher drop a
+// body that a crash of the machine left short.
+bool WriteSpoolFile(const std::string& path, std::string_view data) {
+  const size_t slash = path.rfind('/');
+  const std::string temp = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".tmp";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = true;
+  while (ok && !data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) data.remove_prefix(static_cast<size_t>(n));
+  }
+  ok = ::close(fd) == 0 && ok && std::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
   return ok;
 }
 
@@ -93,18 +116,9 @@ bool WriteSpoolState(const std::string& spool, const SpoolState& state) {
   std::string text = "types=";
   for (bool on : state.types) text += on ? '1' : '0';
   text += "\nlimit=" + std::to_string(state.limit) + "\n";
-  // Renamed into place, but not flushed to disk: the view reads it within
-  // milliseconds of "download start", and a flag lost in a crash is no loss.
-  const std::string temp = spool + "/." + kSpoolStateName + ".tmp";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !ok ||
-      std::rename(temp.c_str(), (spool + "/" + kSpoolStateName).c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  // Like the resources, renamed into place but not flushed to disk: the view
+  // reads it within milliseconds of "download start".
+  return WriteSpoolFile(spool + "/" + kSpoolStateName, text);
 }
 
 void RemoveSpoolState(const std::string& spool) {
@@ -202,8 +216,8 @@ bool SpoolWriter::Offer(const std::string& address, const std::string& page, std
                        "\ntype=" + DownloadTypeTable()[static_cast<size_t>(type)].key +
                        "\ntime=" + std::to_string(NowMs()) +
                        "\nsize=" + std::to_string(bytes.size()) + "\n";
-  if (!WriteHostFileAtomically(base + ".dat", bytes)) return false;
-  if (!WriteHostFileAtomically(base + ".rec", record)) {
+  if (!WriteSpoolFile(base + ".dat", bytes)) return false;
+  if (!WriteSpoolFile(base + ".rec", record)) {
     ::unlink((base + ".dat").c_str());
     return false;
   }

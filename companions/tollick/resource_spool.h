@@ -12,8 +12,10 @@
 //                  "page=", "type=" (the type's key, e.g. "JPEG"), "time="
 //                  (milliseconds since 1970) and "size="
 //
-// Every file is written to a dot name and renamed (WriteHostFileAtomically), so
-// a record the watcher sees always has its whole body beside it. The watcher
+// Every file is written to a dot name and renamed, so a record the watcher sees
+// always has its whole body beside it (not flushed to disk: a hand-over between
+// running programs; the record's size tells a body cut short by a crash). What
+// the watcher stores in "Cache" is flushed (WriteHostFileAtomically). The watcher
 // takes each record with its body into "Cache" under its rules (named by the
 // content's hash with the type's extension, a content already there not again)
 // and deletes both; bodies without a record and temporaries an hour old are

@@ -13,7 +13,6 @@ struct ResourceTap::Fetch {
   GCancellable* cancellable;
   std::string page;
   std::string mime;
-  bool stale = false;  // the next page started loading meanwhile
 };
 
 ResourceTap::ResourceTap(wxWebView* view, Watch watch, Limit limit, Sink sink)
@@ -61,7 +60,8 @@ void ResourceTap::NextPage() {
   watched_.clear();
   for (Waiting& w : waiting_) g_object_unref(w.resource);
   waiting_.clear();
-  if (fetch_) fetch_->stale = true;
+  // A request already made is answered from this page: WebKit takes requests
+  // in order, and the next page replaces this one only when its answer came.
   taken_.clear();
 }
 
@@ -121,7 +121,7 @@ void ResourceTap::OnData(GObject* source, GAsyncResult* result, void* data) {
   if (tap) {
     tap->fetch_ = nullptr;
     const char* uri = webkit_web_resource_get_uri(fetch->resource);
-    if (!error && !fetch->stale && uri && length <= tap->limit_() && tap->taken_.insert(uri).second) {
+    if (!error && uri && length <= tap->limit_() && tap->taken_.insert(uri).second) {
       Resource r{uri, fetch->page, fetch->mime,
                  std::string_view(reinterpret_cast<const char*>(bytes), bytes ? length : 0)};
       tap->sink_(r);

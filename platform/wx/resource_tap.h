@@ -10,8 +10,8 @@
 // Its bytes are asked of WebKit one resource at a time, so at most one copy
 // beyond WebKit's own is held, and handed to the sink on the GUI thread.
 // WebKit looks a resource's bytes up in the page on show, so resources still
-// waiting when the next page starts loading are dropped, as are later answers
-// for an address the sink already had in this page visit.
+// waiting (not yet asked for) when the next page starts loading are dropped,
+// as are later answers for an address the sink already had in this page visit.
 //
 // Resources WebKit keeps no bytes of (audio, video, script fetches) reach the
 // sink with empty bytes; a text/ resource (a frame's page, a style sheet, a
