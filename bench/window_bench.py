@@ -83,7 +83,7 @@ class Server:
                 elif self.path.startswith("/img/"):
                     # A small PNG of its own per page, or the big one.
                     n = self.path[5:].split(".")[0]
-                    body = BIG_PNG if n == "big" else png(8, 8, (n.encode() * 192)[:192])
+                    body = BIG_PNG if n == "big" else png(8, 8, ((n + ",").encode() * 192)[:192])
                     ctype = "image/png"
                 elif self.path.startswith("/c/") and not self.path.endswith("/c/"):
                     n = self.path[3:].split(".")[0]

@@ -1,5 +1,6 @@
 """The patrol as a person runs it: the file types chosen in the type dialog, a
-patrol started from the menu over the list in the working folder, the commands
+patrol started from the menu over the list in the working folder, the watcher's
+collection of every image a patrol's page showed, the commands
 that would start another library call greyed while its downloads run, Stop, Esc
 and the window manager's close during a patrol, the patrol-list editor worked
 through its field and buttons, and the catalogue dialogs."""
