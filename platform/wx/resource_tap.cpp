@@ -13,6 +13,7 @@ struct ResourceTap::Fetch {
   GCancellable* cancellable;
   std::string page;
   std::string mime;
+  unsigned visit;  // the page visit it was asked in
 };
 
 ResourceTap::ResourceTap(wxWebView* view, Watch watch, Limit limit, Sink sink)
@@ -63,6 +64,7 @@ void ResourceTap::NextPage() {
   // A request already made is answered from this page: WebKit takes requests
   // in order, and the next page replaces this one only when its answer came.
   taken_.clear();
+  ++visit_;
 }
 
 void ResourceTap::OnFailed(WebKitWebResource* resource, void*, void* self) {
@@ -107,7 +109,7 @@ void ResourceTap::Pump() {
   Waiting next = std::move(waiting_.front());
   waiting_.pop_front();
   fetch_ = new Fetch{this, next.resource, g_cancellable_new(), std::move(next.page),
-                     std::move(next.mime)};
+                     std::move(next.mime), visit_};
   webkit_web_resource_get_data(next.resource, fetch_->cancellable, OnData, fetch_);
 }
 
@@ -121,7 +123,10 @@ void ResourceTap::OnData(GObject* source, GAsyncResult* result, void* data) {
   if (tap) {
     tap->fetch_ = nullptr;
     const char* uri = webkit_web_resource_get_uri(fetch->resource);
-    if (!error && uri && length <= tap->limit_() && tap->taken_.insert(uri).second) {
+    // An answer asked for in the visit before counts for none of this one.
+    const bool current = fetch->visit == tap->visit_;
+    if (!error && uri && length <= tap->limit_() &&
+        (!current || tap->taken_.insert(uri).second)) {
       Resource r{uri, fetch->page, fetch->mime,
                  std::string_view(reinterpret_cast<const char*>(bytes), bytes ? length : 0)};
       tap->sink_(r);

@@ -78,6 +78,7 @@ class ResourceTap {
   std::deque<Waiting> waiting_;
   Fetch* fetch_ = nullptr;         // the one resource whose bytes are on the way
   std::set<std::string> taken_;    // addresses handed over in this page visit
+  unsigned visit_ = 0;
 };
 
 }  // namespace mireva
