@@ -18,12 +18,21 @@ benchmark.
   the same pages one after another: the pace (seconds per page, from the
   first page's request to the last's) and the resident size when page 10 and
   the last page are requested.
+- collection: the watcher's collection of what the pages showed, on against
+  off, in the same patrol with the PNG type chosen: the pace of a patrol of P/4
+  pages that each show a PNG of their own, and the peak resident size during a
+  patrol of one page showing a 20 MB PNG. "Off" is the same run with a file
+  named "Spool" in the working folder, where the watcher cannot tell the
+  window to hand anything over: everything else (the engine's downloads of
+  the type, the page loads) is the same in both.
 
 Usage: window_bench.py BIN_DIR [--runs N] [--pages P]
 Prints one line per figure: what, this program, the bare window, ratio, goal, met.
 """
 import argparse
 import http.server
+import struct
+import zlib
 import os
 import shutil
 import signal
@@ -36,6 +45,23 @@ import time
 PAGE = """<html><head><title>%s</title></head><body>
 <h1>%s</h1><p>%s</p>
 <script>window.addEventListener('load', function () {
+  fetch('/loaded?n=%s'); });</script></body></html>"""
+
+
+def png(width, height, pixels):
+    """A PNG of RGB `pixels` (stored uncompressed, so its size is what it shows)."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    rows = b"".join(b"\0" + pixels[y * width * 3:(y + 1) * width * 3] for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows, 0)) + chunk(b"IEND", b""))
+
+
+BIG_SIDE = 2600  # 2600 x 2600 RGB: a 20 MB PNG
+BIG_PNG = png(BIG_SIDE, BIG_SIDE, os.urandom(BIG_SIDE * BIG_SIDE * 3))
+IMAGE_PAGE = """<html><head><title>%s</title></head><body><h1>%s</h1>
+<img src="%s"><script>window.addEventListener('load', function () {
   fetch('/loaded?n=%s'); });</script></body></html>"""
 
 
@@ -54,6 +80,16 @@ class Server:
                     owner.record(self.path.split("=", 1)[1])
                     body = b"ok"
                     ctype = "text/plain"
+                elif self.path.startswith("/img/"):
+                    # A small PNG of its own per page, or the big one.
+                    n = self.path[5:].split(".")[0]
+                    body = BIG_PNG if n == "big" else png(8, 8, ((n + ",").encode() * 192)[:192])
+                    ctype = "image/png"
+                elif self.path.startswith("/c/") and not self.path.endswith("/c/"):
+                    n = self.path[3:].split(".")[0]
+                    body = (IMAGE_PAGE % (n, n, "/img/%s.png" % n, n)).encode()
+                    ctype = "text/html"
+                    owner.record("request " + n)
                 else:
                     name = self.path.strip("/").replace("/", " ")
                     n = name.split(".")[0].split(" ")[-1]
@@ -71,7 +107,11 @@ class Server:
             def log_message(self, *args):
                 pass
 
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        class Quiet(http.server.ThreadingHTTPServer):
+            def handle_error(self, request, client_address):
+                pass  # a page left mid-answer (the patrol moves on) is no error
+
+        self.httpd = Quiet(("127.0.0.1", 0), Handler)
         self.port = self.httpd.server_address[1]
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
 
@@ -272,6 +312,63 @@ class Bench:
         return result
 
 
+    def collection_run(self, pages, spool_blocked):
+        """A patrol over /c/<n>.html with PNG chosen: its pace (s per page) and
+        the peak resident kB of the window and its web processes."""
+        home = tempfile.mkdtemp(prefix="collect-", dir=self.root)
+        lines = ["start patrol;", "index page;", self.server.url("/c/"), "sub page;"]
+        names = ["big"] if pages == 1 else [str(n) for n in range(1, pages + 1)]
+        lines += ["%s.html" % n for n in names] + ["end patrol;"]
+        with open(os.path.join(home, "Patrol.lst"), "w", newline="") as f:
+            f.write("".join(line + "\r\n" for line in lines))
+        with open(os.path.join(home, "TollickApp.ini"), "w", newline="") as f:
+            f.write("[TollickApp]\r\nPNG=on\r\n")
+        if spool_blocked:
+            open(os.path.join(home, "Spool"), "w").close()
+        env = self.env(os.path.basename(home) + "-env")
+        env["MIREVA_HOME"] = home
+        proc = self.launch([os.path.join(self.bindir, "mireva"), "--command", "2201",
+                            "--quit-after-patrol", self.server.url("/p/start.html")], env)
+        self.server.reset()
+        peak, watchers = 0, set()
+        deadline = time.monotonic() + 60 + pages * 10
+        while time.monotonic() < deadline and proc.poll() is None:
+            peak = max(peak, tree_rss(proc.pid))
+            watchers.update(p for p in descendants(proc.pid) if proc_name(p) == "tollick")
+            time.sleep(0.01)
+        req = lambda n: self.server.event("request %s" % n)
+        first, last = req(names[0]), req(names[-1])
+        ended = proc.poll() == 0
+        self.stop(proc)
+        # The watcher outlives the window: it is given a moment for its last
+        # collection, then ended.
+        time.sleep(1.5)
+        for p in watchers:
+            try:
+                os.kill(p, signal.SIGTERM)
+            except OSError:
+                pass
+        collected = len(os.listdir(os.path.join(home, "Cache"))) \
+            if os.path.isdir(os.path.join(home, "Cache")) else 0
+        if not (first and last and ended):
+            return None, None, collected
+        return (last[0] - first[0]) / max(pages - 1, 1), peak, collected
+
+    def collection(self, pages, runs):
+        """Best of `runs` of each figure, collection on and off."""
+        best = {}
+        for _ in range(runs):
+            for on in (True, False):
+                pace, _, n = self.collection_run(pages, not on)
+                _, peak, n_big = self.collection_run(1, not on)
+                b = best.setdefault(on, [None, None, n, n_big])
+                if pace is not None:
+                    b[0] = pace if b[0] is None else min(b[0], pace)
+                if peak is not None:
+                    b[1] = peak if b[1] is None else min(b[1], peak)
+        return best
+
+
 def line(what, ours, anchor, unit, goal, fmt="%.3f"):
     if ours is None or anchor is None:
         print("%-44s no figure (a run did not complete)" % what)
@@ -283,16 +380,31 @@ def line(what, ours, anchor, unit, goal, fmt="%.3f"):
     return met
 
 
+def collection_lines(bench, args):
+    pages = max(args.pages // 4, 10)
+    best = bench.collection(pages, min(args.runs, 3))
+    on, off = best.get(True), best.get(False)
+    print("collected: %d of %d pages' images, %d of the 20 MB one (off: %d, %d)" % (
+        on[2], pages, on[3], off[2], off[3]), file=sys.stderr)
+    ok = line("patrol pace, %d image pages, collection on/off" % pages, on[0], off[0], "s", 1.05)
+    ok &= line("peak memory, 20 MB image page, collection on/off",
+               on[1] and on[1] / 1024, off[1] and off[1] / 1024, "MB", 1.15, "%.0f")
+    return ok
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("bindir")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--pages", type=int, default=200)
+    parser.add_argument("--only-collection", action="store_true")
     args = parser.parse_args()
     xvfb, display = start_xvfb()
     bench = Bench(os.path.abspath(args.bindir), display)
     ok = True
     try:
+        if args.only_collection:
+            return 0 if collection_lines(bench, args) else 1
         best = bench.startup(args.runs)
         ours, bare = best["ours"], best["bare"]
         ok &= line("start to first page complete, best of %d" % args.runs,
@@ -309,6 +421,7 @@ def main():
                    1.15, "%.0f")
         ok &= line("memory at patrol page %d" % args.pages, o and o[2] / 1024,
                    b and b[2] / 1024, "MB", 1.15, "%.0f")
+        ok &= collection_lines(bench, args)
     finally:
         xvfb.terminate()
         xvfb.wait()

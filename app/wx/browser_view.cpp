@@ -6,6 +6,7 @@
 
 #include "app/wx/main_frame.h"
 #include "collectors/collector_commands.h"
+#include "companions/tollick/resource_spool.h"
 #include "downloads/wx/downloads_window.h"
 #include "linkharvest/wx/link_harvest_commands.h"
 #include "linkharvest/wx/link_selection_window.h"
@@ -74,11 +75,24 @@ BrowserView::BrowserView(wxWindow* parent, MainFrame* frame, CommandRouter& rout
   SetSizer(sizer);
   clipboard_ = std::make_unique<WxClipboard>();
   RegisterModules(router);
+  // While a patrol runs (it holds the engine from its start to its end) and
+  // the watcher collects, each resource a page showed goes to its spool.
+  // Resources WebKit hands out without bytes (audio, video, script fetches)
+  // are passed over: during a patrol the engine is the patrol's from start to
+  // end, and its own downloads of each page fetch the linked files.
+  spool_ = std::make_unique<tollick::SpoolWriter>(WorkingFolder() + "/" +
+                                                  tollick::kSpoolFolderName);
+  tap_ = std::make_unique<ResourceTap>(
+      browser_->Window(), [this] { return engine_.Held(); }, [this] { return spool_->Limit(); },
+      [this](const ResourceTap::Resource& r) {
+        spool_->Offer(r.address, r.page, r.mime, r.bytes);
+      });
 }
 
 BrowserView::~BrowserView() {
   // Modules hold references to the view; they go before it does.
   modules_.clear();
+  tap_.reset();
   browser_->SetEvents(nullptr);
 }
 

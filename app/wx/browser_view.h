@@ -15,6 +15,7 @@
 #include "app/view_commands.h"
 #include "core/view_context.h"
 #include "core/runtime/download_engine.h"
+#include "platform/wx/resource_tap.h"
 #include "platform/wx/webview_browser.h"
 #include "app/wx/call_runner.h"
 #include "app/wx/console_interaction.h"
@@ -22,6 +23,9 @@
 namespace mireva {
 
 class MainFrame;
+namespace tollick {
+class SpoolWriter;
+}
 
 class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
  public:
@@ -82,6 +86,9 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
     std::function<void()> fn;
   };
   std::list<LaterCall> laterCalls_;
+  // The pages' resources, handed to the watcher while it collects.
+  std::unique_ptr<tollick::SpoolWriter> spool_;
+  std::unique_ptr<ResourceTap> tap_;
 };
 
 }  // namespace mireva

@@ -71,28 +71,27 @@ bool IsAsx(std::string_view s) {
 
 }  // namespace
 
-TypeMask SniffTypes(std::string_view s, Strictness strictness) {
-  const bool whole = strictness == Strictness::WholeFile;
+TypeMask SniffTypes(std::string_view s) {
   if (s.starts_with("\xFF\xD8\xFF")) return Bit(kJpeg);
   if (s.starts_with("GIF87a") || s.starts_with("GIF89a")) return Bit(kGif);
   if (s.starts_with("\x89PNG\r\n\x1A\n")) return Bit(kPng);
   if (s.starts_with(std::string_view("II*\0\x08\0\0\0", 8)) ||
-      (whole && s.starts_with(std::string_view("II*\0", 4))) ||
+      (s.starts_with(std::string_view("II*\0", 4))) ||
       s.starts_with(std::string_view("MM\0*\0\0\0\x08", 8)) ||
-      (whole && s.starts_with(std::string_view("MM\0*", 4))))
+      (s.starts_with(std::string_view("MM\0*", 4))))
     return Bit(kTif);
   if (s.starts_with(std::string_view("MThd\0\0\0\x06", 8))) return Bit(kMidi);
   if (s.starts_with("ID3") && s.size() >= 10 && Byte(s, 3) >= 2 && Byte(s, 3) <= 4 &&
       Byte(s, 4) == 0)
     return Bit(kMp3);
-  if (whole && IsMp3Frame(s)) return Bit(kMp3);
+  if (IsMp3Frame(s)) return Bit(kMp3);
   if (s.starts_with("RIFF") && BytesAt(s, 8, "AVI ")) return Bit(kAvi);
   if (s.starts_with("RIFF") && BytesAt(s, 8, "WAVE")) return Bit(kWav);
   if (s.starts_with("%PDF-")) return Bit(kPdf);
   if (IsLzh(s)) return Bit(kLzh);
-  if (s.starts_with("MZ") && (IsPe(s) || (whole && s.size() >= 0x40))) return Bit(kExe);
-  if (s.starts_with("PK\x03\x04") || (whole && s.starts_with("PK\x05\x06"))) return Bit(kZip);
-  if (whole && (s.starts_with("rtsp://") || s.starts_with("pnm://"))) return Bit(kRam);
+  if (s.starts_with("MZ") && (IsPe(s) || s.size() >= 0x40)) return Bit(kExe);
+  if (s.starts_with("PK\x03\x04") || (s.starts_with("PK\x05\x06"))) return Bit(kZip);
+  if ((s.starts_with("rtsp://") || s.starts_with("pnm://"))) return Bit(kRam);
   if (s.starts_with(std::string_view(".RMF\0", 5))) return Bit(kRm);
   if ((s.starts_with("FWS") || s.starts_with("CWS") || s.starts_with("ZWS")) && s.size() >= 8 &&
       Byte(s, 3) >= 1 && Byte(s, 3) <= 50 && Le32(s, 4) >= 8)
@@ -101,45 +100,12 @@ TypeMask SniffTypes(std::string_view s, Strictness strictness) {
           std::string_view("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16)))
     return Bit(kWmv) | Bit(kAsf);
   if (BytesAt(s, 4, "ftypqt  ")) return Bit(kMov) | Bit(kQt);
-  if (whole && s.size() >= 8 &&
+  if (s.size() >= 8 &&
       (BytesAt(s, 4, "moov") || BytesAt(s, 4, "mdat") || BytesAt(s, 4, "wide") ||
        (BytesAt(s, 4, "free") && s.size() >= 16)))
     return Bit(kMov) | Bit(kQt);
-  if (IsAsx(s) && (whole || s[0] == '<')) return Bit(kAsx);
+  if (IsAsx(s)) return Bit(kAsx);
   return 0;
-}
-
-bool FindEmbeddedBody(std::string_view record, size_t* offset, TypeMask* types) {
-  for (size_t i = 0; i < record.size(); ++i) {
-    // Cheap first-byte filter before the full test.
-    switch (static_cast<unsigned char>(record[i])) {
-      case 0xFF:
-      case 'G':
-      case 0x89:
-      case 'I':
-      case 'M':
-      case 'R':
-      case '%':
-      case 'P':
-      case '.':
-      case 'F':
-      case 'C':
-      case 'Z':
-      case 0x30:
-      case '<':
-        break;
-      default:
-        if (i + 2 < record.size() && record[i + 2] == '-') break;  // LZH: "-lh" at 2
-        if (i + 4 < record.size() && record[i + 4] == 'f') break;  // QuickTime: "ftyp" at 4
-        continue;
-    }
-    if (TypeMask t = SniffTypes(record.substr(i), Strictness::Embedded)) {
-      *offset = i;
-      *types = t;
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace mireva::tollick

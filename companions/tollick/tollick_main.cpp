@@ -2,15 +2,17 @@
 // second start ends at once), receives the program's one-line notices on the
 // notice socket, logs each with its time, and while a patrol runs ("download
 // start" until "download break" or "off") collects files of the enabled
-// download types from the browser cache into the working folder's "Cache".
+// download types that the browser view spools (the working folder's "Spool",
+// resource_spool.h) into its "Cache". The state file it keeps in the spool
+// while it collects tells the view which types to hand over and up to which
+// size; without it the view hands over nothing.
 // It outlives the program that started it; SIGTERM or SIGINT end it (its
 // process id is in the lock file).
 //
-//   tollick [--cache DIR] [--home DIR] [--interval MS] | --help
-//     --cache     the browser cache to watch (default: the view's cache folder)
-//     --home      the working folder with "TollickApp.ini", "Cache" and the
-//                 log "Tollick.log" (default: the program's working folder)
-//     --interval  milliseconds between two scans of the cache during a patrol
+//   tollick [--home DIR] [--interval MS] | --help
+//     --home      the working folder with "TollickApp.ini", "Spool", "Cache"
+//                 and the log "Tollick.log" (default: the program's working folder)
+//     --interval  milliseconds between two collections during a patrol
 //
 // Log lines: "YYYY-MM-DD HH:MM:SS.mmm<TAB>notice<TAB><text>" for every notice,
 // "...<TAB>collected<TAB><name>" for each file collected, and start/stop lines.
@@ -30,7 +32,7 @@
 #include <cstring>
 #include <string>
 
-#include "companions/tollick/cache_collector.h"
+#include "companions/tollick/resource_spool.h"
 #include "core/download_types.h"
 #include "platform/monotonic_clock.h"
 #include "platform/folders.h"
@@ -77,13 +79,11 @@ std::string Printable(const char* data, size_t n) {
 }
 
 const char kUsage[] =
-    "usage: tollick [--cache DIR] [--home DIR] [--interval MS]\n";
+    "usage: tollick [--home DIR] [--interval MS]\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using mireva::tollick::CacheCollector;
-  std::string cache = mireva::CacheFolder();
   std::string home = mireva::WorkingFolder();
   int interval = 1000;
   for (int i = 1; i < argc; ++i) {
@@ -91,17 +91,14 @@ int main(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       std::printf(
           "tollick: Mireva's resident watcher. It takes the browser's notices and, while a\n"
-          "patrol runs, copies files of the chosen download types from the browser cache.\n"
+          "patrol runs, collects the files of the chosen download types that the pages showed.\n"
           "%s"
-          "  --cache DIR    the browser cache to watch (default %s)\n"
-          "  --home DIR     the working folder with its log and \"Cache\" (default %s)\n"
-          "  --interval MS  milliseconds between two scans during a patrol (default 1000)\n",
-          kUsage, mireva::CacheFolder().c_str(), mireva::WorkingFolder().c_str());
+          "  --home DIR     the working folder with its log, \"Spool\" and \"Cache\" (default %s)\n"
+          "  --interval MS  milliseconds between two collections during a patrol (default 1000)\n",
+          kUsage, mireva::WorkingFolder().c_str());
       return 0;
     }
-    if (a == "--cache" && i + 1 < argc)
-      cache = argv[++i];
-    else if (a == "--home" && i + 1 < argc)
+    if (a == "--home" && i + 1 < argc)
       home = argv[++i];
     else if (a == "--interval" && i + 1 < argc)
       interval = std::atoi(argv[++i]);
@@ -163,14 +160,29 @@ int main(int argc, char** argv) {
   Log log(home + "/Tollick.log");
   // The settings file is named like the program's own files: Shift_JIS.
   const std::string ini = mireva::Utf8ToSjis(home + "/" + mireva::kTypeSettingsFile);
-  CacheCollector collector(cache, home + "/Cache");
-  collector.SetTypes(mireva::ReadDownloadTypes(ini));
-  log.Write("start", cache);
+  using mireva::tollick::SpoolState;
+  const std::string spool = home + "/" + mireva::tollick::kSpoolFolderName;
+  mireva::tollick::SpoolCollector collector(spool, home + "/Cache");
+  // A state file left by a watcher that died would have the view spool for nobody.
+  mireva::tollick::RemoveSpoolState(spool);
+  SpoolState state;
+  auto readSettings = [&] {
+    state.types = mireva::ReadDownloadTypes(ini);
+    state.limit = mireva::tollick::ReadResourceLimit(ini);
+  };
+  readSettings();
+  log.Write("start", spool);
 
   bool collecting = false;
   int64_t nextScan = 0;
-  auto scan = [&](CacheCollector::ScanKind kind) {
-    for (const std::string& name : collector.Scan(kind)) log.Write("collected", name);
+  auto collect = [&] {
+    for (const std::string& name : collector.Collect(state)) log.Write("collected", name);
+  };
+  auto publish = [&] {
+    if (mireva::AnyEnabled(state.types))
+      mireva::tollick::WriteSpoolState(spool, state);
+    else
+      mireva::tollick::RemoveSpoolState(spool);
   };
   while (!gStop) {
     int timeout = -1;
@@ -188,23 +200,28 @@ int main(int argc, char** argv) {
         std::string notice(buf, static_cast<size_t>(n));
         log.Write("notice", Printable(buf, static_cast<size_t>(n)));
         if (notice == "download set") {
-          collector.SetTypes(mireva::ReadDownloadTypes(ini));
+          readSettings();
+          if (collecting) publish();
         } else if (notice == "download start") {
-          collector.SetTypes(mireva::ReadDownloadTypes(ini));
+          readSettings();
           collecting = true;
+          publish();
           nextScan = mireva::MonotonicMs();
         } else if (notice == "download break" || notice == "off") {
-          // What the last pages brought in is still collected.
-          if (collecting) scan(CacheCollector::ScanKind::Final);
+          // What the last pages brought in is still collected; then the view
+          // stops spooling.
+          mireva::tollick::RemoveSpoolState(spool);
+          if (collecting) collect();
           collecting = false;
         }
       }
     }
     if (collecting && mireva::MonotonicMs() >= nextScan) {
-      scan(CacheCollector::ScanKind::During);
+      collect();
       nextScan = mireva::MonotonicMs() + interval;
     }
   }
+  mireva::tollick::RemoveSpoolState(spool);
   log.Write("stop", std::string());
   ::close(sock);
   ::unlink(socketPath.c_str());

@@ -184,6 +184,7 @@ class DownloadEngine {
   // too: other commands that would call a library are not offered then, so
   // none can take the engine while the patrol waits for its next page.
   void Hold(bool held) { held_ = held; }
+  bool Held() const { return held_; }
   // No call runs and nobody holds the engine: the update-UI rule of the
   // commands that call a library.
   bool Available() const { return !busy_ && !held_; }

@@ -1,10 +1,13 @@
 """The patrol as a person runs it: the file types chosen in the type dialog, a
-patrol started from the menu over the list in the working folder, the commands
+patrol started from the menu over the list in the working folder, the watcher's
+collection of every image a patrol's page showed, the commands
 that would start another library call greyed while its downloads run, Stop, Esc
 and the window manager's close during a patrol, the patrol-list editor worked
 through its field and buttons, and the catalogue dialogs."""
+import base64
 import os
 import shutil
+import subprocess
 import tempfile
 import time
 
@@ -15,6 +18,28 @@ import mireva_gui as g
 PNG_HEX = ("89504e470d0a1a0a0000000d4948445200000008000000080806000000c40fbe8b000000124944415478"
            "9c63382127f71f1f6618190a00534680c1d49fa6f60000000049454e44ae426082")
 CACHED = {"Cache-Control": "max-age=3600"}
+
+
+def picture(spec, color):
+    """A small real image of one color (ImageMagick: spec "jpg", "png" or "gif")."""
+    return subprocess.run(["convert", "-size", "6x6", "xc:" + color, "-strip", spec + ":-"],
+                          stdout=subprocess.PIPE, check=True).stdout
+
+
+# What the pages of the resource test show, each a content of its own.
+SHOWN = {"no-store": picture("jpg", "red"), "late": picture("jpg", "blue"),
+         "data": picture("png", "green"), "frame": picture("gif", "purple"),
+         "revalidated": picture("jpg", "yellow")}
+RESOURCE_PAGE = (
+    "<img src='/res/nostore.jpg'>"
+    "<img src='data:image/png;base64,%s'>"
+    "<iframe src='/res/frame.html'></iframe>"
+    "<div style='width:6px;height:6px;background:url(/res/reval.jpg)'></div>"
+    # The engine's download of this link keeps the page on show a while.
+    "<a href='/res/hold.png'>hold</a>"
+    "<script>window.onload = function () { setTimeout(function () {"
+    " var i = new Image(); i.src = '/res/late.jpg'; document.body.appendChild(i); }, 500); };"
+    "</script>") % base64.b64encode(SHOWN["data"]).decode()
 
 
 def page(title, body="", delay_ms=700):
@@ -52,6 +77,15 @@ class Patrol(g.GuiTest):
         "/slow/1.html": page("Slow1", delay_ms=4000),
         "/slow/2.html": page("Slow2", delay_ms=0),
         "/img/red.png": {"body_hex": PNG_HEX, "content_type": "image/png", "headers": CACHED},
+        "/res/page.html": page("Res", RESOURCE_PAGE, delay_ms=0),
+        "/res/frame.html": page("Frame", "<img src='/res/pic.gif'>", delay_ms=0),
+        "/res/nostore.jpg": {"body_hex": SHOWN["no-store"].hex(), "content_type": "image/jpeg",
+                             "headers": {"Cache-Control": "no-store"}},
+        "/res/late.jpg": {"body_hex": SHOWN["late"].hex(), "content_type": "image/jpeg"},
+        "/res/pic.gif": {"body_hex": SHOWN["frame"].hex(), "content_type": "image/gif"},
+        "/res/reval.jpg": {"body_hex": SHOWN["revalidated"].hex(), "content_type": "image/jpeg",
+                           "etag": '"v1"', "headers": {"Cache-Control": "no-cache"}},
+        "/res/hold.png": {"body_hex": PNG_HEX, "content_type": "image/png", "delay_ms": 3000},
         "/live/1.html": page("Live1", "<h1>Live 1</h1>" + "".join(
             "<img src='/late/1-%d.png'>" % i for i in range(3)), delay_ms=0),
         "/live/2.html": page("Live2", "<h1>Live 2</h1>" + "".join(
@@ -190,6 +224,44 @@ class Patrol(g.GuiTest):
         m.choose("自動巡回", "ダウンロードファイル")  # the saved PNG, for this session
         m.press(m.window("ダウンロードファイル"), "OK")
         m.no_window("ダウンロードファイル")
+
+    def test_the_watcher_collects_every_image_the_page_showed_once(self):
+        u = self.server.url
+        m = self.start({"Patrol.lst": patrol_file("index page;", u("/res/page.html")),
+                        "TollickApp.ini": "[TollickApp]\r\nJPEG=on\r\nGIF=on\r\nPNG=on\r\n"})
+        cache, spool = os.path.join(m.home, "Cache"), os.path.join(m.home, "Spool")
+        listing = lambda folder: os.listdir(folder) if os.path.isdir(folder) else []
+        # Plain browsing collects nothing, and the browser keeps the image that
+        # the patrol's visit will revalidate.
+        m.open_address(u("/res/page.html"))
+        m.wait_caption("Res - Mireva")
+        time.sleep(2)
+        self.assertEqual(listing(cache), [])
+        self.assertEqual([f for f in listing(spool) if not f.startswith(".")], [])
+        self.choose_saved_types(m)
+        mark = len(self.server.requests())
+        m.choose("自動巡回", "巡回実行")
+        g.wait_for(lambda: "巡回終了" in m.status_text(), timeout=60, what="the patrol's end")
+        # The browser revalidated the image it kept (and the server said 304).
+        self.assertTrue(any(r[1] == "/res/reval.jpg" and 'If-None-Match: "v1"' in r
+                            for r in self.server.requests()[mark:]))
+
+        def collected():
+            return [read(os.path.join(cache, f)) for f in listing(cache)]
+        g.wait_for(lambda: all(b in collected() for b in SHOWN.values()), timeout=15,
+                   what="every image shown in Cache: %r" % listing(cache))
+        g.screenshot("patrol-resources")
+        # Each content once, and nothing else the page showed (the page, its frame).
+        files = collected()
+        for name, content in SHOWN.items():
+            self.assertEqual(files.count(content), 1, name)
+        self.assertEqual(len(files), len(SHOWN), listing(cache))
+        log = read(os.path.join(m.home, "Tollick.log")).decode("utf-8", "replace")
+        self.assertEqual(sorted(line.split("\t")[2] for line in log.splitlines()
+                                if line.split("\t")[1:2] == ["collected"]), sorted(listing(cache)))
+        # The spool is empty again.
+        g.wait_for(lambda: [f for f in listing(spool) if f != "collecting"] == [], timeout=5,
+                   what="an empty spool")
 
     def test_during_slow_downloads_the_window_stays_live_and_offers_no_second_call(self):
         u = self.server.url

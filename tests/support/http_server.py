@@ -43,9 +43,11 @@ request, so a test may rewrite the file between requests:
       "await": ["name", 5, 5000],    # answer only once 5 requests of routes
                                      # awaiting "name" are in (all at once);
                                      # 504 when they are not within 5000 ms
-      "ranges": true                 # "Range: bytes=n-" gets 206 and the rest,
+      "ranges": true,                # "Range: bytes=n-" gets 206 and the rest,
                                      # unless If-Range differs from the ETag
                                      # or Last-Modified in "headers"
+      "etag": "\"v1\""                # sent as ETag; a request whose If-None-Match
+                                     # names it gets 304 without a body
 
     }
   }
@@ -195,6 +197,15 @@ class Handler(BaseHTTPRequestHandler):
                 route = {"status": 403, "body": "<html>403 Forbidden</html>"}
         if "redirect_chain" in route:
             route = self.chain_hop(route["redirect_chain"])
+        if "etag" in route:
+            if self.headers.get("If-None-Match") == route["etag"]:
+                self.send_response(304)
+                self.send_header("ETag", route["etag"])
+                for k, v in route.get("headers", {}).items():
+                    self.send_header(k, v)
+                self.end_headers()
+                return
+            route = dict(route, headers=dict(route.get("headers", {}), ETag=route["etag"]))
         for interim in route.get("interim", []):
             self.send_interim(interim)
         if "bomb" in route:

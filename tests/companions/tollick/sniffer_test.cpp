@@ -49,18 +49,17 @@ TEST(ContentSniffer, KnowsEachTypeByItsFirstBytes) {
   };
   for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
     SCOPED_TRACE(std::to_string(i) + " " + rows[i].key);
-    EXPECT_EQ(SniffTypes(Pad(rows[i].head), Strictness::WholeFile), Of(rows[i].key));
+    EXPECT_EQ(SniffTypes(Pad(rows[i].head)), Of(rows[i].key));
   }
 }
 
 TEST(ContentSniffer, SharedContainersMatchBothTypes) {
-  EXPECT_EQ(SniffTypes(testing::SampleAsf(), Strictness::WholeFile), Of("WMV") | Of("ASF"));
+  EXPECT_EQ(SniffTypes(testing::SampleAsf()), Of("WMV") | Of("ASF"));
   EXPECT_EQ(SniffTypes(Pad(Bytes("\0\0\0\x14"
                                  "ftypqt  ",
-                                 12)),
-                       Strictness::WholeFile),
+                                 12))),
             Of("MOV") | Of("QT"));
-  EXPECT_EQ(SniffTypes(Pad(Bytes("\0\0\x10\0moovmvhd", 12)), Strictness::WholeFile),
+  EXPECT_EQ(SniffTypes(Pad(Bytes("\0\0\x10\0moovmvhd", 12))),
             Of("MOV") | Of("QT"));
 }
 
@@ -69,28 +68,7 @@ TEST(ContentSniffer, PagesAndTextAreNoDownloadType) {
        {std::string("<!DOCTYPE html><html><head>"), std::string("GIF8"), std::string("MZ"),
         std::string("{\"json\": true}"), std::string("FWSx and more text"), std::string(),
         Bytes("\xFF\xFF\xFF\xFF", 4), std::string("http://example.com/a.rm")})
-    EXPECT_EQ(SniffTypes(text, Strictness::WholeFile), 0u) << text;
-  // Signatures too weak to trust inside a record.
-  EXPECT_EQ(SniffTypes(Pad(Bytes("\xFF\xFB\x90\x64", 4)), Strictness::Embedded), 0u);
-  EXPECT_EQ(SniffTypes(Pad("MZ"), Strictness::Embedded), 0u);
-  EXPECT_EQ(SniffTypes(Pad("rtsp://x/"), Strictness::Embedded), 0u);
-}
-
-TEST(ContentSniffer, FindsTheBodyOfACacheRecord) {
-  size_t offset = 0;
-  TypeMask types = 0;
-  const std::string body = testing::SampleJpeg();
-  const std::string record = testing::Record(body);
-  ASSERT_TRUE(FindEmbeddedBody(record, &offset, &types));
-  EXPECT_EQ(types, Of("JPEG"));
-  EXPECT_EQ(record.substr(offset), body);
-  const std::string qt = Bytes(
-      "\0\0\0\x14"
-      "ftypqt  \0\0\0\0",
-      16);
-  ASSERT_TRUE(FindEmbeddedBody(testing::Record(qt), &offset, &types));
-  EXPECT_EQ(types, Of("MOV") | Of("QT"));
-  EXPECT_FALSE(FindEmbeddedBody(testing::Record("<html>plain page</html>"), &offset, &types));
+    EXPECT_EQ(SniffTypes(text), 0u) << text;
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "companions/tollick/resource_spool.h"
 #include "platform/folders.h"
 #include "platform/watcher_link.h"
 #include "tests/companions/tollick/cache_samples.h"
@@ -50,9 +50,7 @@ class TollickProcess : public ::testing::Test {
     dir = testing::MakeTempFolder("tollick-run");
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     home = dir + "/home";
-    cache = dir + "/cache";
     fs::create_directories(home);
-    fs::create_directories(cache);
   }
   void TearDown() override {
     for (pid_t pid : pids) {
@@ -65,7 +63,7 @@ class TollickProcess : public ::testing::Test {
   }
   pid_t Start() {
     std::string program = testing::BinDir() + "/tollick";
-    std::vector<std::string> args = {program, "--home", home, "--cache", cache, "--interval", "50"};
+    std::vector<std::string> args = {program, "--home", home, "--interval", "50"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -76,7 +74,7 @@ class TollickProcess : public ::testing::Test {
   std::string Log() { return ReadFile(home + "/Tollick.log"); }
   bool Logged(const std::string& what) { return Log().find(what) != std::string::npos; }
 
-  std::string dir, home, cache;
+  std::string dir, home;
   std::vector<pid_t> pids;
 };
 
@@ -94,7 +92,7 @@ TEST_F(TollickProcess, HelpSaysWhatItIsAndAWrongOptionIsRefused) {
   std::string help = run("--help", &status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << help;
   EXPECT_EQ(help.rfind("tollick: Mireva's resident watcher.", 0), 0u) << help;
-  EXPECT_NE(help.find("usage: tollick [--cache DIR] [--home DIR] [--interval MS]"),
+  EXPECT_NE(help.find("usage: tollick [--home DIR] [--interval MS]"),
             std::string::npos) << help;
   EXPECT_FALSE(WatcherIsRunning());  // asking for help starts no watcher
 
@@ -170,46 +168,54 @@ TEST_F(TollickProcess, CollectsOnlyWhileAPatrolRuns) {
   pids.push_back(pid);
   ASSERT_TRUE(WaitFor([] { return SendWatcherNotice("off"); }));
 
-  const std::string records = cache + "/WebKitCache/Version 16/Records/p/Resource";
-  fs::create_directories(records);
-  auto put = [&](const std::string& name, const std::string& data) {
-    WriteFile(records + "/" + name, data);
-    timeval old[2] = {{1000000000, 0}, {1000000000, 0}};
-    ::utimes((records + "/" + name).c_str(), old);
-  };
-  put("1", tollick::testing::Record(tollick::testing::SamplePng()));
-  put("2", tollick::testing::Record(tollick::testing::SampleJpeg()));
-  SleepMs(200);
-  EXPECT_FALSE(fs::exists(home + "/Cache"));  // no patrol yet
+  // The view's side of the spool: it hands over nothing while no patrol runs.
+  tollick::SpoolWriter view(home + "/Spool");
+  const std::string png = tollick::testing::SamplePng(), jpeg = tollick::testing::SampleJpeg();
+  EXPECT_EQ(view.Limit(), 0u);
+  EXPECT_FALSE(view.Offer("http://h/a.png", "http://h/", "image/png", png));
 
   // The program's order at a start: "off", "download break", "download start";
   // the types enabled since the watcher started arrive with "download set".
-  WriteFile(home + "/TollickApp.ini", "[TollickApp]\r\nJPEG=on\r\nPNG=on\r\n");
+  WriteFile(home + "/TollickApp.ini", "[TollickApp]\r\nJPEG=on\r\nPNG=on\r\nMaxResourceMB=1\r\n");
   ASSERT_TRUE(SendWatcherNotice("download set"));
   ASSERT_TRUE(SendWatcherNotice("off"));
   ASSERT_TRUE(SendWatcherNotice("download break"));
   SleepMs(100);
   ASSERT_TRUE(SendWatcherNotice("download start"));
-  auto count = [&] {
+  ASSERT_TRUE(WaitFor([&] { return view.Limit() == (1u << 20); })) << Log();
+  EXPECT_TRUE(view.Offer("http://h/a.png", "http://h/", "image/png", png));
+  // A revalidated answer comes without a type: its bytes tell.
+  EXPECT_TRUE(view.Offer("http://h/b", "http://h/", "", jpeg));
+  // Over the size limit, or not an image: passed over.
+  EXPECT_FALSE(view.Offer("http://h/big.jpg", "http://h/", "image/jpeg",
+                          jpeg + std::string(1 << 20, 'x')));
+  EXPECT_FALSE(view.Offer("http://h/", "http://h/", "text/html", "<html>"));
+  auto count = [&](const std::string& folder) {
     std::error_code ec;
     size_t n = 0;
-    for (auto it = fs::directory_iterator(home + "/Cache", ec);
+    for (auto it = fs::directory_iterator(folder, ec);
          !ec && it != fs::directory_iterator(); it.increment(ec))
       ++n;
     return n;
   };
-  ASSERT_TRUE(WaitFor([&] { return count() == 2; })) << Log();
+  ASSERT_TRUE(WaitFor([&] { return count(home + "/Cache") == 2; })) << Log();
   // Files appear before their log lines.
   EXPECT_TRUE(WaitFor([&] { return Logged(".png\n") && Logged(".jpg\n"); })) << Log();
+  std::error_code ec;
+  for (auto& e : fs::directory_iterator(home + "/Cache", ec))
+    EXPECT_TRUE(ReadFile(e.path().string()) == png || ReadFile(e.path().string()) == jpeg);
 
-  // What the last page brought in just before the end is still collected.
-  WriteFile(records + "/3", tollick::testing::Record(tollick::testing::SampleJpeg('z')));
+  // What the last page brought in just before the end is still collected, and
+  // the spool is left empty.
+  EXPECT_TRUE(view.Offer("http://h/z.jpg", "http://h/", "image/jpeg",
+                         tollick::testing::SampleJpeg('z')));
   ASSERT_TRUE(SendWatcherNotice("download break"));
-  ASSERT_TRUE(WaitFor([&] { return count() == 3; })) << Log();
+  ASSERT_TRUE(WaitFor([&] { return count(home + "/Cache") == 3; })) << Log();
+  EXPECT_TRUE(WaitFor([&] { return count(home + "/Spool") == 0; }));
   // After the patrol: nothing more.
-  put("4", tollick::testing::Record(tollick::testing::SampleJpeg('y')));
-  SleepMs(300);
-  EXPECT_EQ(count(), 3u);
+  EXPECT_EQ(view.Limit(), 0u);
+  EXPECT_FALSE(view.Offer("http://h/y.jpg", "http://h/", "image/jpeg",
+                          tollick::testing::SampleJpeg('y')));
 
   const std::string log = Log();
   size_t set = log.find("\tnotice\tdownload set\n"), start = log.find("\tnotice\tdownload start\n");
