@@ -32,6 +32,11 @@ class ViewContext {
   virtual void SetMosaicCollection() = 0;
   // Lets pending window events run during long work (progress, repaint).
   virtual void KeepAlive() = 0;
+  // The addresses (Shift_JIS) of resources the page on show loaded that the
+  // view keeps no bytes of (audio, video, script fetches) and whose type is
+  // collected now, each once; taken, so the next call starts afresh. A patrol
+  // hands them to the engine when the page has shown.
+  virtual std::vector<std::string> TakePageMedia() { return {}; }
   // Calls `fn` once on the window's thread after `ms` milliseconds (unless the
   // view is gone by then). Nothing cancels it: `fn` checks whether it is
   // still wanted.

@@ -163,11 +163,66 @@ void PatrolRun::TakeFingerprint(size_t index) {
   });
 }
 
-bool PatrolRun::Download(const std::string& address, const char* extension) {
-  if (state_ != State::Starting) state_ = State::Downloading;
+namespace {
+
+// The site folder of a page, as the engine names it for the page's files.
+std::string SiteFolderOf(const std::string& page) {
+  size_t begin = page.find("://");
+  begin = begin == std::string::npos ? 0 : begin + 3;
+  size_t end = page.find_first_of("/?#", begin);
+  std::string host = page.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+  if (size_t at = host.rfind('@'); at != std::string::npos) host.erase(0, at + 1);
+  if (size_t colon = host.find(':'); colon != std::string::npos) host.erase(colon);
+  std::string safe;
+  for (char c : LowerAscii(host))
+    if (IsAsciiAlnum(c) || c == '.' || c == '-') safe += c;
+  if (safe.empty() || safe.find_first_not_of('.') == std::string::npos) safe = "misc";
+  return "DownLoad/" + safe;
+}
+
+// A file's name from its address: the last part of its path ("download"
+// for none); the engine makes it safe.
+std::string NameOf(const std::string& address) {
+  std::string path = address.substr(0, address.find_first_of("?#"));
+  const size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name.empty() ? std::string("download") : name;
+}
+
+}  // namespace
+
+bool PatrolRun::FetchPageMedia() {
+  std::vector<std::string> media = ctx_.TakePageMedia();
+  if (media.empty() || pages_.empty() || !ctx_.Engine().HasSelectionEntry()) return true;
+  std::string items;
+  for (const std::string& address : media)
+    if (address.find_first_of("\t\r\n") == std::string::npos)
+      items += address + "\t" + NameOf(address) + "\n";
   const unsigned run = runId_;
   const size_t page = pages_.size() - 1;
+  const std::string& address = pages_[page].address;
+  // Skipped when the history has the address or a file of its name is there.
+  const CallResult result =
+      ctx_.Engine().LoadSelection(address, SiteFolderOf(address), items, "skip", Hooks(run));
   callDone_ = callFound_ = 0;
+  meter_.EndBatch();
+  // Only the files count: a refused or failed media fetch does not make the
+  // page itself failed.
+  if (run == runId_ || (stopped_ && reportWhenCallEnds_)) {
+    CallResult files = result;
+    files.status = CallStatus::Done;
+    files.page = DL_PAGE_FETCHED;
+    if (result.Ran()) Credit(pages_[page], files);
+  }
+  if (reportWhenCallEnds_ && state_ == State::Idle) {
+    reportWhenCallEnds_ = false;
+    WriteReport();
+    EndedIfIdle();
+  }
+  return runId_ == run && !stopped_ && state_ != State::Idle;
+}
+
+CallHooks PatrolRun::Hooks(unsigned run) {
   CallHooks hooks;
   hooks.progress = [this, run](const std::string& text, long long bytes) {
     if (run != runId_) return true;
@@ -186,7 +241,15 @@ bool PatrolRun::Download(const std::string& address, const char* extension) {
     callFound_ = count.total;
     ShowStatus();
   };
-  const CallResult result = ctx_.Engine().ALoad(address, extension, hooks);
+  return hooks;
+}
+
+bool PatrolRun::Download(const std::string& address, const char* extension) {
+  if (state_ != State::Starting) state_ = State::Downloading;
+  const unsigned run = runId_;
+  const size_t page = pages_.size() - 1;
+  callDone_ = callFound_ = 0;
+  const CallResult result = ctx_.Engine().ALoad(address, extension, Hooks(run));
   callDone_ = callFound_ = 0;
   meter_.EndBatch();
   // Stopped meanwhile: what the call saved still belongs to this run's page
@@ -334,6 +397,8 @@ void PatrolRun::ContinuePatrol(const std::string& /*pageAddress*/) {
       // The page has shown: its bytes are what the next patrol compares with.
       if (!pages_.empty()) TakeFingerprint(pages_.size() - 1);
       state_ = State::Downloading;
+      // What the page loaded without bytes (audio, video) goes to the engine.
+      if (!FetchPageMedia()) return;
       VisitNext();
       return;
   }

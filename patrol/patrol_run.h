@@ -130,6 +130,12 @@ class PatrolRun {
   // Writes the report of the run (and the page fingerprints); true when written.
   bool WriteReport();
   void ShowStatus();
+  // The patrol's hooks for an engine call of run `run`.
+  CallHooks Hooks(unsigned run);
+  // Hands the engine the resources the page loaded that the view keeps no
+  // bytes of (ViewContext::TakePageMedia); false when the run was stopped
+  // meanwhile.
+  bool FetchPageMedia();
   // Adds what one engine call did for `page` to it and to the run's totals.
   void Credit(PageResult& page, const CallResult& result);
 

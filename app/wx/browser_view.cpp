@@ -1,5 +1,7 @@
 #include "app/wx/browser_view.h"
 
+#include <algorithm>
+
 #include <wx/app.h>
 #include <wx/clipbrd.h>
 #include <wx/sizer.h>
@@ -78,15 +80,32 @@ BrowserView::BrowserView(wxWindow* parent, MainFrame* frame, CommandRouter& rout
   // While a patrol runs (it holds the engine from its start to its end) and
   // the watcher collects, each resource a page showed goes to its spool.
   // Resources WebKit hands out without bytes (audio, video, script fetches)
-  // are passed over: during a patrol the engine is the patrol's from start to
-  // end, and its own downloads of each page fetch the linked files.
+  // of a collected type are kept by address: the patrol, which holds the
+  // engine, hands them to it once the page has shown (TakePageMedia).
   spool_ = std::make_unique<tollick::SpoolWriter>(WorkingFolder() + "/" +
                                                   tollick::kSpoolFolderName);
   tap_ = std::make_unique<ResourceTap>(
       browser_->Window(), [this] { return engine_.Held(); }, [this] { return spool_->Limit(); },
       [this](const ResourceTap::Resource& r) {
-        spool_->Offer(r.address, r.page, r.mime, r.bytes);
+        if (!r.bytes.empty()) {
+          spool_->Offer(r.address, r.page, r.mime, r.bytes);
+          return;
+        }
+        if (!spool_->WantsWithoutBytes(r.address, r.mime)) return;
+        if (r.page != mediaPage_) {
+          media_.clear();
+          mediaPage_ = r.page;
+        }
+        const std::string address = Utf8ToSjis(r.address);
+        if (std::find(media_.begin(), media_.end(), address) == media_.end() && media_.size() < 500)
+          media_.push_back(address);
       });
+}
+
+std::vector<std::string> BrowserView::TakePageMedia() {
+  std::vector<std::string> taken;
+  taken.swap(media_);
+  return taken;
 }
 
 BrowserView::~BrowserView() {

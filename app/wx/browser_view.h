@@ -52,6 +52,7 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   Interaction& Ui() override { return ui_; }
   void SetStatusText(const std::string& text) override;
   DownloadEngine& Engine() override { return engine_; }
+  std::vector<std::string> TakePageMedia() override;
   void AddDocumentCompleteHook(std::function<void(const std::string&)> hook) override {
     completeHooks_.push_back(std::move(hook));
   }
@@ -89,6 +90,9 @@ class BrowserView : public wxPanel, public ViewContext, public BrowserEvents {
   // The pages' resources, handed to the watcher while it collects.
   std::unique_ptr<tollick::SpoolWriter> spool_;
   std::unique_ptr<ResourceTap> tap_;
+  // Resources without bytes of a collected type, for the patrol's engine.
+  std::vector<std::string> media_;
+  std::string mediaPage_;
 };
 
 }  // namespace mireva

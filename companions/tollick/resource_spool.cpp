@@ -224,6 +224,16 @@ bool SpoolWriter::Offer(const std::string& address, const std::string& page, std
   return true;
 }
 
+bool SpoolWriter::WantsWithoutBytes(const std::string& address, std::string_view mime) {
+  if (Limit() == 0 || mime.empty()) return false;
+  const std::string scheme = LowerAscii(address.substr(0, address.find(':')));
+  if (scheme != "http" && scheme != "https") return false;
+  const TypeMask mask = ResourceTypes(mime, std::string_view());
+  for (int i = 0; i < kDownloadTypeCount; ++i)
+    if ((mask & (TypeMask{1} << i)) && state_.types[static_cast<size_t>(i)]) return true;
+  return false;
+}
+
 std::vector<std::string> SpoolCollector::Collect(const SpoolState& state) {
   std::vector<std::string> collected;
   std::error_code ec;

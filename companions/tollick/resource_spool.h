@@ -64,6 +64,10 @@ class SpoolWriter {
   // nothing collected now, a file: address) or could not be written.
   bool Offer(const std::string& address, const std::string& page, std::string_view mime,
              std::string_view bytes);
+  // Whether a resource WebKit keeps no bytes of (audio, video, a script's
+  // fetch) is of a type collected now, by its MIME type: such a resource is
+  // fetched by the engine instead.
+  bool WantsWithoutBytes(const std::string& address, std::string_view mime);
 
  private:
   std::string spool_;

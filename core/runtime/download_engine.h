@@ -140,6 +140,8 @@ class DownloadEngine {
   // they start work (the patrol) use this.
   bool BindEntry(EngineEntry entry);
   bool IsBound(EngineEntry entry) const;
+  // Whether the bound engine has the optional entry DlLoadSelection.
+  bool HasSelectionEntry() const { return loadSelection_ != nullptr; }
 
   // Engine calls run through `runner` from now on (nullptr: in place).
   void SetRunner(CallRunner* runner) { runner_ = runner; }

@@ -194,6 +194,29 @@ TEST_F(PatrolRunTest, EveryEntryListsItsFilesHoweverItsAddressIsWritten) {
     EXPECT_NE(report.find(std::string("DownLoad/127.0.0.1/") + file), std::string::npos) << file;
 }
 
+// What a page played without the view keeping its bytes (an audio element)
+// is fetched by the engine once the page has shown, and listed with the page.
+TEST_F(PatrolRunTest, MediaThePageLoadedWithoutBytesAreFetchedForIt) {
+  TestServer server(
+      "{\"routes\": {\"/radio.html\": {\"body\": \"<audio src='/a/song.mp3' autoplay></audio>\"},"
+      " \"/a/song.mp3\": {\"body\": \"ID3-SONG\", \"content_type\": \"audio/mpeg\"}}}");
+  FakeNoticeListener watcher;
+  Build(testing::BinDir());
+  EnableTypes("MP3=on\r\n");
+  const std::string page = server.Url("/radio.html");
+  WriteList(page + "\r\n");
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.c_str()), 0);  // the engine works in the working folder
+  commands->RunPatrol();
+  view->media = {server.Url("/a/song.mp3")};
+  view->CompleteDocument(page);
+  ASSERT_EQ(chdir(cwd), 0);
+  EXPECT_FALSE(commands->PatrolRunning());
+  EXPECT_EQ(ReadFile(dir + "/DownLoad/127.0.0.1/song.mp3"), "ID3-SONG");
+  EXPECT_EQ(commands->Run().SummaryLines(), "new\t" + page + "\t1\n");
+}
+
 TEST_F(PatrolRunTest, TheReportTellsNewChangedAndUnchangedPagesFromTheLastRun) {
   FakeNoticeListener watcher;
   WriteList("http://a/\r\nhttp://b/\r\nhttp://c/\r\n");

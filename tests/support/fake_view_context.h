@@ -47,6 +47,13 @@ class FakeViewContext : public ViewContext {
   }
   void SetMosaicCollection() override { mosaicCollection = true; }
   void KeepAlive() override { ++keepAliveCalls; }
+  // What the page "loaded without bytes": handed out once, as the view does.
+  std::vector<std::string> media;
+  std::vector<std::string> TakePageMedia() override {
+    std::vector<std::string> taken;
+    taken.swap(media);
+    return taken;
+  }
   void CallLater(unsigned ms, std::function<void()> fn) override {
     laterCalls.emplace_back(ms, std::move(fn));
   }
