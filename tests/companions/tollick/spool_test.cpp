@@ -42,6 +42,10 @@ TEST(Spool, EachEnabledContentLandsOnceAndTheSpoolEmpties) {
   EXPECT_TRUE(view.Offer("http://h/a-copy.jpg", "http://h/", "image/jpeg", jpeg));
   EXPECT_TRUE(view.Offer("data:image/png;base64,AAAA", "http://h/", "image/png", png));
   EXPECT_FALSE(view.Offer("http://h/a.gif", "http://h/", "image/gif", "GIF89a...."));
+  // What the view keeps no bytes of goes to the engine when its type is on.
+  EXPECT_TRUE(view.WantsWithoutBytes("http://h/b.png", "image/png"));
+  EXPECT_FALSE(view.WantsWithoutBytes("http://h/b.gif", "image/gif"));
+  EXPECT_FALSE(view.WantsWithoutBytes("file:///home/b.png", "image/png"));
 
   // The watcher turns PNG off before it collects: that record is dropped.
   state.types[2] = false;
