@@ -22,20 +22,14 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+import gui_session  # noqa: E402  (beside this file)
+
 PAGES, IMAGES, DELAY_MS, GOAL_MS = 5, 3, 2000, 100
 
 
 def main():
-    bindir = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else os.path.join(ROOT, "build", "bin")
-    if not os.environ.get("MIREVA_BENCH_IN_SESSION"):
-        env = dict(os.environ, MIREVA_BENCH_IN_SESSION="1")
-        os.execvpe("xvfb-run", ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24",
-                                os.path.join(ROOT, "tests", "gui", "run_gui_test.sh"),
-                                os.path.abspath(__file__), bindir], env)
-    os.environ["MIREVA_TEST_BIN_DIR"] = bindir
-    sys.path.insert(0, os.path.join(ROOT, "tests", "gui"))
-    import mireva_gui as g
+    bindir, g = gui_session.enter(__file__)
 
     png = bytes.fromhex(
         "89504e470d0a1a0a0000000d4948445200000008000000080806000000c40fbe8b000000124944415478"

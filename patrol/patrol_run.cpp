@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "core/runtime/download_engine.h"
+#include "history/history_store.h"
 #include "patrol/patrol_dialog_models.h"
 #include "patrol/patrol_report.h"
 #include "platform/file_util.h"
@@ -167,14 +168,8 @@ namespace {
 
 // The site folder of a page, as the engine names it for the page's files.
 std::string SiteFolderOf(const std::string& page) {
-  size_t begin = page.find("://");
-  begin = begin == std::string::npos ? 0 : begin + 3;
-  size_t end = page.find_first_of("/?#", begin);
-  std::string host = page.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-  if (size_t at = host.rfind('@'); at != std::string::npos) host.erase(0, at + 1);
-  if (size_t colon = host.find(':'); colon != std::string::npos) host.erase(colon);
   std::string safe;
-  for (char c : LowerAscii(host))
+  for (char c : AddressHost(page))
     if (IsAsciiAlnum(c) || c == '.' || c == '-') safe += c;
   if (safe.empty() || safe.find_first_not_of('.') == std::string::npos) safe = "misc";
   return "DownLoad/" + safe;
@@ -202,24 +197,14 @@ bool PatrolRun::FetchPageMedia() {
   const size_t page = pages_.size() - 1;
   const std::string& address = pages_[page].address;
   // Skipped when the history has the address or a file of its name is there.
-  const CallResult result =
+  CallResult files =
       ctx_.Engine().LoadSelection(address, SiteFolderOf(address), items, "skip", Hooks(run));
-  callDone_ = callFound_ = 0;
-  meter_.EndBatch();
   // Only the files count: a refused or failed media fetch does not make the
   // page itself failed.
-  if (run == runId_ || (stopped_ && reportWhenCallEnds_)) {
-    CallResult files = result;
-    files.status = CallStatus::Done;
-    files.page = DL_PAGE_FETCHED;
-    if (result.Ran()) Credit(pages_[page], files);
-  }
-  if (reportWhenCallEnds_ && state_ == State::Idle) {
-    reportWhenCallEnds_ = false;
-    WriteReport();
-    EndedIfIdle();
-  }
-  return runId_ == run && !stopped_ && state_ != State::Idle;
+  if (!files.Ran()) files = CallResult{};
+  files.status = CallStatus::Done;
+  files.page = DL_PAGE_FETCHED;
+  return CallEnded(run, page, files);
 }
 
 CallHooks PatrolRun::Hooks(unsigned run) {
@@ -249,7 +234,10 @@ bool PatrolRun::Download(const std::string& address, const char* extension) {
   const unsigned run = runId_;
   const size_t page = pages_.size() - 1;
   callDone_ = callFound_ = 0;
-  const CallResult result = ctx_.Engine().ALoad(address, extension, Hooks(run));
+  return CallEnded(run, page, ctx_.Engine().ALoad(address, extension, Hooks(run)));
+}
+
+bool PatrolRun::CallEnded(unsigned run, size_t page, const CallResult& result) {
   callDone_ = callFound_ = 0;
   meter_.EndBatch();
   // Stopped meanwhile: what the call saved still belongs to this run's page

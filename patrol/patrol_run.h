@@ -136,6 +136,10 @@ class PatrolRun {
   // bytes of (ViewContext::TakePageMedia); false when the run was stopped
   // meanwhile.
   bool FetchPageMedia();
+  // After an engine call for page `page` of run `run`: credits the page (also
+  // when the run was stopped meanwhile and its report waits), writes that
+  // report; false when the run was stopped meanwhile.
+  bool CallEnded(unsigned run, size_t page, const CallResult& result);
   // Adds what one engine call did for `page` to it and to the run's totals.
   void Credit(PageResult& page, const CallResult& result);
 

@@ -275,22 +275,25 @@ void Engine::FetchFiles(TransferBatch& batch, const std::string& folder, const s
     jobs.push_back(std::move(job));
   }
   batch.Run(jobs, kTextLoading);
-  RecordAndReport(batch, history, parts[1], jobs, kind);
+  const std::string prefix = std::string(kDownloadFolder) + "/" + parts[1] + "/";
+  RecordAndReport(batch, history, jobs, kind,
+                  [&](size_t i) { return prefix + jobs[i].savedName; });
 }
 
 void Engine::RecordAndReport(const TransferBatch& batch, HistoryStore& history,
-                             const std::string& folder, const std::vector<FetchJob>& jobs,
-                             RunKind kind) {
+                             const std::vector<FetchJob>& jobs, RunKind kind,
+                             const std::function<std::string(size_t job)>& pathOf) {
   // The batch has flushed every file and its folder to disk before this: an
   // entry never vouches for a file that a power loss could still take.
   std::vector<HistoryEntry> entries;
-  for (const FetchJob& j : jobs) {
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const FetchJob& j = jobs[i];
     if (!j.ok) {
       ReportFile(DL_FILE_FAILED, j.url, j.effectiveUrl, "", 0, j.status,
                  j.error == kStoppedError || j.error.empty() ? std::string(kReasonStopped) : j.error);
       continue;
     }
-    const std::string file = std::string(kDownloadFolder) + "/" + folder + "/" + j.savedName;
+    const std::string file = pathOf(i);
     ReportFile(DL_FILE_SAVED, j.url, j.effectiveUrl, Utf8ToSjis(file), j.bytes, j.status, "");
     HistoryEntry e;
     e.address = j.url;
@@ -414,8 +417,10 @@ void Engine::ListLoad(const std::string& listFile, const std::string& collection
   }
   TransferBatch batch(options_.fetch, host_);
   batch.Run(jobs, kTextLoading);
-  RecordAndReport(batch, history, parts[1], jobs,
-                  IsCollectorCollection(collection) ? RunKind::Collector : RunKind::List);
+  const std::string prefix = std::string(kDownloadFolder) + "/" + parts[1] + "/";
+  RecordAndReport(batch, history, jobs,
+                  IsCollectorCollection(collection) ? RunKind::Collector : RunKind::List,
+                  [&](size_t i) { return prefix + jobs[i].savedName; });
 }
 
 namespace {
@@ -519,42 +524,18 @@ void Engine::LoadSelection(const std::string& page, const std::string& folder,
   }
   TransferBatch batch(options_.fetch, host_);
   batch.Run(jobs, kTextLoading);
-  std::vector<HistoryEntry> entries;
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    FetchJob& j = jobs[i];
-    if (!j.ok) {
-      ReportFile(DL_FILE_FAILED, j.url, j.effectiveUrl, "", 0, j.status,
-                 j.error == kStoppedError || j.error.empty() ? std::string(kReasonStopped) : j.error);
-      continue;
-    }
-    // The batch never overwrites: the new file came in under a free numbered
-    // name and now replaces the old one in one step, so a failed transfer
-    // leaves the old file as it was.
-    if (existing == ExistingFile::Overwrite && j.savedName != j.name &&
-        renameat(j.folderFd, j.savedName.c_str(), j.folderFd, j.name.c_str()) == 0) {
-      j.savedName = j.name;
-      SyncFd(j.folderFd);
-    }
-    const std::string file = hostFolder + "/" + subfolders[i] + j.savedName;
-    ReportFile(DL_FILE_SAVED, j.url, j.effectiveUrl, Utf8ToSjis(file), j.bytes, j.status, "");
-    HistoryEntry e;
-    e.address = j.url;
-    e.finalAddress = j.effectiveUrl;
-    e.referrer = j.referer;
-    e.file = Utf8ToSjis(file);
-    e.size = j.bytes;
-    e.sha256 = FileSha256(file);
-    e.kind = RunKind::Selection;
-    entries.push_back(std::move(e));
-  }
-  const size_t fetched = entries.size();
-  const StopReason stop = batch.Stopped();
-  if (!entries.empty() && history.IsOpen() && !history.Record(std::move(entries)) &&
-      stop != StopReason::DiskFull) {
-    if (history.Message().empty()) host_.Message(kMsgRecord);
-    else TellHistory(history);
-  }
-  ReportEnd(stop, fetched);
+  // The batch never overwrites: the new file came in under a free numbered
+  // name and now replaces the old one in one step, so a failed transfer
+  // leaves the old file as it was.
+  if (existing == ExistingFile::Overwrite)
+    for (FetchJob& j : jobs)
+      if (j.ok && j.savedName != j.name &&
+          renameat(j.folderFd, j.savedName.c_str(), j.folderFd, j.name.c_str()) == 0) {
+        j.savedName = j.name;
+        SyncFd(j.folderFd);
+      }
+  RecordAndReport(batch, history, jobs, RunKind::Selection,
+                  [&](size_t i) { return hostFolder + "/" + subfolders[i] + jobs[i].savedName; });
 }
 
 namespace {

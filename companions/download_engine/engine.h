@@ -5,6 +5,7 @@
 // "DownLoad/<collection>/", what was fetched is kept in the download history
 // "DownLoad/History.sqlite" (history/history_store.h), the lists are
 // "Patrol.lst" and "Download.lst". Strings are Shift_JIS; nothing throws.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -111,10 +112,12 @@ class Engine {
   // has to say. A history that cannot be opened stays closed: the call then
   // fetches without it and records nothing.
   void OpenHistory(HistoryStore& history);
-  // Records the files saved (a stopped run's too) in one transaction and says
-  // how the run ended.
-  void RecordAndReport(const TransferBatch& batch, HistoryStore& history, const std::string& folder,
-                       const std::vector<FetchJob>& jobs, RunKind kind);
+  // Reports every job's file, records the files saved (a stopped run's too)
+  // in one transaction and says how the run ended. `pathOf` gives the host
+  // path (relative to the working folder or absolute) a saved job's file has.
+  void RecordAndReport(const TransferBatch& batch, HistoryStore& history,
+                       const std::vector<FetchJob>& jobs, RunKind kind,
+                       const std::function<std::string(size_t job)>& pathOf);
   void TellHistory(const HistoryStore& history);
   void ReportEnd(StopReason stop, size_t fetched);
   // Ends the call as failed with `reason` (also the message the user sees,

@@ -20,9 +20,9 @@ PNG_HEX = ("89504e470d0a1a0a0000000d4948445200000008000000080806000000c40fbe8b00
 CACHED = {"Cache-Control": "max-age=3600"}
 
 
-def picture(spec, color):
-    """A small real image of one color (ImageMagick: spec "jpg", "png" or "gif")."""
-    return subprocess.run(["convert", "-size", "6x6", "xc:" + color, "-strip", spec + ":-"],
+def picture(kind, color):
+    """A small real image of one color (ImageMagick: kind "jpg", "png" or "gif")."""
+    return subprocess.run(["convert", "-size", "6x6", "xc:" + color, "-strip", kind + ":-"],
                           stdout=subprocess.PIPE, check=True).stdout
 
 
