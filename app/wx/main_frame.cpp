@@ -251,6 +251,7 @@ void MainFrame::BuildStatusBar() {
     e.Skip();
   });
   place();
+  messageTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowPendingMessage(); });
 }
 
 void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
@@ -406,8 +407,24 @@ void MainFrame::SetAddressText(const std::string& sjis) {
 }
 
 void MainFrame::SetMessageText(const std::string& sjis) {
+  if (!message_) return;
   const wxString text = sjis.empty() ? wxString("Ready") : ToWx(sjis);
-  if (message_ && message_->GetLabelText() != text) message_->SetLabelText(text);
+  if (messageTimer_.IsRunning()) {
+    pendingMessage_ = text;
+    messagePending_ = true;
+    return;
+  }
+  if (message_->GetLabelText() == text) return;
+  message_->SetLabelText(text);
+  messageTimer_.StartOnce(kMessagePauseMs);
+}
+
+void MainFrame::ShowPendingMessage() {
+  if (!messagePending_ || !message_) return;
+  messagePending_ = false;
+  if (message_->GetLabelText() == pendingMessage_) return;
+  message_->SetLabelText(pendingMessage_);
+  messageTimer_.StartOnce(kMessagePauseMs);
 }
 
 void MainFrame::SetDocumentTitle(const std::string& sjis) {

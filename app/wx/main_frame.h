@@ -8,6 +8,7 @@
 #include <string>
 
 #include <wx/frame.h>
+#include <wx/timer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -53,12 +54,21 @@ class MainFrame : public wxFrame {
   void OnUpdateUi(wxUpdateUIEvent& e);
   void OnIdle(wxIdleEvent& e);
   void ShowAbout();
+  void ShowPendingMessage();
   void BuildBookmarkMenus();
 
   CommandRouter router_;
   BrowserView* view_ = nullptr;
   wxTextCtrl* address_ = nullptr;
   wxStaticText* message_ = nullptr;  // the status bar's message pane
+  // The message pane shows a new text at once, and the texts that follow
+  // within kMessagePauseMs together when that time is up: a patrol over
+  // quick pages changes it dozens of times a second, and every change lays
+  // out and draws the window while the view loads the next page.
+  static constexpr int kMessagePauseMs = 200;
+  wxTimer messageTimer_;
+  wxString pendingMessage_;
+  bool messagePending_ = false;
   BusyIndicator* busy_ = nullptr;
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::unique_ptr<BookmarkMenus> bookmarks_;
