@@ -4,15 +4,15 @@
 // last has loaded (or stays open with --stay, for the start-up figure).
 //
 // The frame opens where and as large as the program's window, with the bars
-// every browser window has around its view (a menu bar, a toolbar of
-// 24-pixel tools, an address field with a button, a status bar), so both views draw pages of the same size:
-// a page's layout and painting cost grow with the view's area.
+// every browser window has around its view (a menu bar, a toolbar of 24-pixel
+// tools, an address field with a button, a status bar), so both views draw
+// pages of the same size: a page's layout and painting cost grow with the
+// view's area.
 //
 // Usage: bare_window [--stay] address...
+#include <algorithm>
 #include <string>
 #include <vector>
-
-#include <algorithm>
 
 #include <wx/app.h>
 #include <wx/bitmap.h>

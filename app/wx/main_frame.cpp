@@ -251,7 +251,7 @@ void MainFrame::BuildStatusBar() {
     e.Skip();
   });
   place();
-  messageTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowPendingMessage(); });
+  messageTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowLatestMessage(); });
 }
 
 void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
@@ -408,22 +408,13 @@ void MainFrame::SetAddressText(const std::string& sjis) {
 
 void MainFrame::SetMessageText(const std::string& sjis) {
   if (!message_) return;
-  const wxString text = sjis.empty() ? wxString("Ready") : ToWx(sjis);
-  if (messageTimer_.IsRunning()) {
-    pendingMessage_ = text;
-    messagePending_ = true;
-    return;
-  }
-  if (message_->GetLabelText() == text) return;
-  message_->SetLabelText(text);
-  messageTimer_.StartOnce(kMessagePauseMs);
+  latestMessage_ = sjis.empty() ? wxString("Ready") : ToWx(sjis);
+  if (!messageTimer_.IsRunning()) ShowLatestMessage();
 }
 
-void MainFrame::ShowPendingMessage() {
-  if (!messagePending_ || !message_) return;
-  messagePending_ = false;
-  if (message_->GetLabelText() == pendingMessage_) return;
-  message_->SetLabelText(pendingMessage_);
+void MainFrame::ShowLatestMessage() {
+  if (message_->GetLabelText() == latestMessage_) return;
+  message_->SetLabelText(latestMessage_);
   messageTimer_.StartOnce(kMessagePauseMs);
 }
 

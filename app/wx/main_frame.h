@@ -8,9 +8,9 @@
 #include <string>
 
 #include <wx/frame.h>
-#include <wx/timer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include "core/command_router.h"
 
@@ -54,7 +54,7 @@ class MainFrame : public wxFrame {
   void OnUpdateUi(wxUpdateUIEvent& e);
   void OnIdle(wxIdleEvent& e);
   void ShowAbout();
-  void ShowPendingMessage();
+  void ShowLatestMessage();
   void BuildBookmarkMenus();
 
   CommandRouter router_;
@@ -67,8 +67,7 @@ class MainFrame : public wxFrame {
   // out and draws the window while the view loads the next page.
   static constexpr int kMessagePauseMs = 200;
   wxTimer messageTimer_;
-  wxString pendingMessage_;
-  bool messagePending_ = false;
+  wxString latestMessage_;  // the last text asked for, shown or due
   BusyIndicator* busy_ = nullptr;
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::unique_ptr<BookmarkMenus> bookmarks_;
