@@ -17,7 +17,7 @@ benchmark.
   `mireva --command 2201 --quit-after-patrol` against the bare window loading
   the same pages one after another: the pace (seconds per page, from the
   first page's request to the last's) and the resident size when page 10 and
-  the last page are requested. The median of R runs (default 15), the two
+  the last page are requested. The median of R runs (default 25), the two
   programs taking turns.
 - collection: the watcher's collection of what the pages showed, on against
   off, in the same patrol with the PNG type chosen: the pace of a patrol of P/4
@@ -426,7 +426,7 @@ def main():
     parser.add_argument("--only-collection", action="store_true")
     parser.add_argument("--only-patrol", action="store_true")
     # Patrols of quick pages are short: more of them make a steadier median.
-    parser.add_argument("--patrol-runs", type=int, default=15)
+    parser.add_argument("--patrol-runs", type=int, default=25)
     args = parser.parse_args()
     xvfb, display = start_xvfb()
     bench = Bench(os.path.abspath(args.bindir), display)

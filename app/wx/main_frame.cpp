@@ -15,6 +15,7 @@
 #include <wx/utils.h>
 
 #include <thread>
+#include <utility>
 
 #include "app/wx/artwork.h"
 #include "app/wx/browser_view.h"
@@ -251,7 +252,7 @@ void MainFrame::BuildStatusBar() {
     e.Skip();
   });
   place();
-  messageTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowLatestMessage(); });
+  barsTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowLatest(); });
 }
 
 void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
@@ -276,6 +277,8 @@ void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
   sizer->Add(row, 0, wxEXPAND | wxTOP | wxBOTTOM, 2);
   address_->Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& e) {
     e.Skip();
+    // The user edits the page's address, never one the pause held back.
+    if (dueAddress_) PutAddress(*std::exchange(dueAddress_, std::nullopt), false);
     if (!selectOnFocus_) return;
     selectOnFocus_ = false;
     address_->SelectAll();
@@ -388,18 +391,30 @@ void MainFrame::OnIdle(wxIdleEvent& e) {
   e.Skip();
 }
 
-std::string MainFrame::AddressText() const { return FromWx(address_->GetValue()); }
+std::string MainFrame::AddressText() const {
+  return FromWx(dueAddress_ ? *dueAddress_ : address_->GetValue());
+}
 
 void MainFrame::SetAddressText(const std::string& sjis) {
+  if (wxWindow::FindFocus() == address_) {
+    dueAddress_.reset();
+    PutAddress(ToWx(sjis), true);
+    return;
+  }
+  dueAddress_ = ToWx(sjis);
+  if (!barsTimer_.IsRunning()) ShowLatest();
+}
+
+void MainFrame::PutAddress(const wxString& text, bool keepTyped) {
   // A page that completes while the user types a new address (after Ctrl+L,
   // say) neither replaces the typed text nor drops the selection of the
   // field's whole text, which the next key replaces.
   const bool focused = wxWindow::FindFocus() == address_;
-  if (focused && address_->IsModified()) return;
+  if (keepTyped && focused && address_->IsModified()) return;
   long from = 0, to = 0;
   address_->GetSelection(&from, &to);
   const bool allSelected = focused && from == 0 && to == address_->GetLastPosition() && to > 0;
-  address_->ChangeValue(ToWx(sjis));
+  address_->ChangeValue(text);
   if (allSelected)
     address_->SelectAll();
   else
@@ -409,17 +424,29 @@ void MainFrame::SetAddressText(const std::string& sjis) {
 void MainFrame::SetMessageText(const std::string& sjis) {
   if (!message_) return;
   latestMessage_ = sjis.empty() ? wxString("Ready") : ToWx(sjis);
-  if (!messageTimer_.IsRunning()) ShowLatestMessage();
+  if (!barsTimer_.IsRunning()) ShowLatest();
 }
 
-void MainFrame::ShowLatestMessage() {
-  if (message_->GetLabelText() == latestMessage_) return;
-  message_->SetLabelText(latestMessage_);
-  messageTimer_.StartOnce(kMessagePauseMs);
+void MainFrame::ShowLatest() {
+  bool shown = false;
+  if (!latestTitle_.empty() && GetTitle() != latestTitle_) {
+    SetTitle(latestTitle_);
+    shown = true;
+  }
+  if (message_ && message_->GetLabelText() != latestMessage_) {
+    message_->SetLabelText(latestMessage_);
+    shown = true;
+  }
+  if (dueAddress_) {
+    PutAddress(*std::exchange(dueAddress_, std::nullopt), false);
+    shown = true;
+  }
+  if (shown) barsTimer_.StartOnce(kBarsPauseMs);
 }
 
 void MainFrame::SetDocumentTitle(const std::string& sjis) {
-  SetTitle(ToWx(sjis.empty() ? std::string("Mireva") : sjis + " - Mireva"));
+  latestTitle_ = ToWx(sjis.empty() ? std::string("Mireva") : sjis + " - Mireva");
+  if (!barsTimer_.IsRunning()) ShowLatest();
 }
 
 void MainFrame::PlayBusy() { busy_->Play(); }

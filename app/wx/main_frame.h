@@ -5,6 +5,7 @@
 // address bar and keys goes through the command router; a command that
 // nothing handles is shown disabled and never reaches code.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <wx/frame.h>
@@ -54,20 +55,26 @@ class MainFrame : public wxFrame {
   void OnUpdateUi(wxUpdateUIEvent& e);
   void OnIdle(wxIdleEvent& e);
   void ShowAbout();
-  void ShowLatestMessage();
+  void ShowLatest();
+  void PutAddress(const wxString& text, bool keepTyped);
   void BuildBookmarkMenus();
 
   CommandRouter router_;
   BrowserView* view_ = nullptr;
   wxTextCtrl* address_ = nullptr;
   wxStaticText* message_ = nullptr;  // the status bar's message pane
-  // The message pane shows a new text at once, and the texts that follow
-  // within kMessagePauseMs together when that time is up: a patrol over
-  // quick pages changes it dozens of times a second, and every change lays
-  // out and draws the window while the view loads the next page.
-  static constexpr int kMessagePauseMs = 200;
-  wxTimer messageTimer_;
+  // The title, the message pane and the address field (while the user is
+  // not in it) show a new text at once, and the texts that follow within
+  // kBarsPauseMs together when that time is up: a patrol over quick pages
+  // changes them dozens of times a second, and every change lays out and
+  // draws the window (and has the window manager draw its frame) while the
+  // view loads the next page.
+  static constexpr int kBarsPauseMs = 200;
+  wxTimer barsTimer_;
   wxString latestMessage_;  // the last text asked for, shown or due
+  wxString latestTitle_;    // the same for the window's title
+  // The page's address not yet shown in the field; AddressText answers it.
+  std::optional<wxString> dueAddress_;
   BusyIndicator* busy_ = nullptr;
   std::vector<std::unique_ptr<CommandModule>> modules_;
   std::unique_ptr<BookmarkMenus> bookmarks_;
