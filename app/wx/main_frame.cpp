@@ -116,6 +116,7 @@ MainFrame::MainFrame() {
   Bind(wxEVT_UPDATE_UI, &MainFrame::OnUpdateUi, this);
   Bind(wxEVT_IDLE, &MainFrame::OnIdle, this);
   Bind(wxEVT_TOOL, &MainFrame::OnMenu, this);
+  barsTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowLatest(); });
   // Closed during a patrol: the patrol is stopped as Stop does (its report
   // written with what was done, the watcher told). Closed while the engine
   // works (its call waits in a nested event loop below us): the engine is
@@ -252,7 +253,6 @@ void MainFrame::BuildStatusBar() {
     e.Skip();
   });
   place();
-  barsTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowLatest(); });
 }
 
 void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
@@ -278,7 +278,7 @@ void MainFrame::BuildAddressBar(wxWindow* parent, wxSizer* sizer) {
   address_->Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& e) {
     e.Skip();
     // The user edits the page's address, never one the pause held back.
-    if (dueAddress_) PutAddress(*std::exchange(dueAddress_, std::nullopt), false);
+    PutDueAddress();
     if (!selectOnFocus_) return;
     selectOnFocus_ = false;
     address_->SelectAll();
@@ -429,7 +429,7 @@ void MainFrame::SetMessageText(const std::string& sjis) {
 
 void MainFrame::ShowLatest() {
   bool shown = false;
-  if (!latestTitle_.empty() && GetTitle() != latestTitle_) {
+  if (GetTitle() != latestTitle_) {
     SetTitle(latestTitle_);
     shown = true;
   }
@@ -437,11 +437,14 @@ void MainFrame::ShowLatest() {
     message_->SetLabelText(latestMessage_);
     shown = true;
   }
-  if (dueAddress_) {
-    PutAddress(*std::exchange(dueAddress_, std::nullopt), false);
-    shown = true;
-  }
+  shown |= PutDueAddress();
   if (shown) barsTimer_.StartOnce(kBarsPauseMs);
+}
+
+bool MainFrame::PutDueAddress() {
+  if (!dueAddress_) return false;
+  PutAddress(*std::exchange(dueAddress_, std::nullopt), false);
+  return true;
 }
 
 void MainFrame::SetDocumentTitle(const std::string& sjis) {

@@ -57,6 +57,7 @@ class MainFrame : public wxFrame {
   void ShowAbout();
   void ShowLatest();
   void PutAddress(const wxString& text, bool keepTyped);
+  bool PutDueAddress();
   void BuildBookmarkMenus();
 
   CommandRouter router_;
@@ -71,8 +72,9 @@ class MainFrame : public wxFrame {
   // view loads the next page.
   static constexpr int kBarsPauseMs = 200;
   wxTimer barsTimer_;
-  wxString latestMessage_;  // the last text asked for, shown or due
-  wxString latestTitle_;    // the same for the window's title
+  // The last texts asked for, shown or due; at first what the window shows.
+  wxString latestMessage_ = "Ready";
+  wxString latestTitle_ = "Mireva";
   // The page's address not yet shown in the field; AddressText answers it.
   std::optional<wxString> dueAddress_;
   BusyIndicator* busy_ = nullptr;
